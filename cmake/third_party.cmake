@@ -1,0 +1,38 @@
+# Debian's header-only libraries (nlohmann JSON, CLI11) and GoogleTest, for native and
+# cross builds alike. A cross build must not see /usr/include as a whole (it holds glibc's
+# headers), so it gets a folder of links to just these libraries' headers.
+function(tarrow_header_only name header_dir)
+  if(CMAKE_CROSSCOMPILING)
+    set(links ${CMAKE_BINARY_DIR}/host-headers/${name})
+    file(MAKE_DIRECTORY ${links})
+    get_filename_component(leaf ${header_dir} NAME)
+    file(CREATE_LINK ${header_dir} ${links}/${leaf} SYMBOLIC)
+    target_include_directories(tarrow_${name} SYSTEM INTERFACE ${links})
+  endif()
+endfunction()
+
+add_library(tarrow_json INTERFACE)
+add_library(tarrow_cli11 INTERFACE)
+if(CMAKE_CROSSCOMPILING)
+  tarrow_header_only(json /usr/include/nlohmann)
+  tarrow_header_only(cli11 /usr/include/CLI)
+else()
+  find_package(nlohmann_json 3 REQUIRED)
+  find_package(CLI11 CONFIG REQUIRED)
+  target_link_libraries(tarrow_json INTERFACE nlohmann_json::nlohmann_json)
+  target_link_libraries(tarrow_cli11 INTERFACE CLI11::CLI11)
+endif()
+
+if(TARROW_TESTS)
+  if(CMAKE_CROSSCOMPILING)
+    # Debian ships GoogleTest's sources; build them with the cross compiler.
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+    add_library(GTest::gtest ALIAS gtest)
+    add_library(GTest::gtest_main ALIAS gtest_main)
+    add_library(GTest::gmock ALIAS gmock)
+  else()
+    find_package(GTest REQUIRED)
+  endif()
+endif()

@@ -1,0 +1,10 @@
+// Subcommands of the stand-in host's command-line program; each lives in its own file.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+namespace tarrow::tools {
+
+void addInfoCommand(CLI::App& app);
+
+}  // namespace tarrow::tools
