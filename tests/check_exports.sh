@@ -13,7 +13,7 @@ case "$kind" in
   windows)
     dump=$(x86_64-w64-mingw32-objdump -p "$file")
     echo "$dump" | grep -q 'PE32+' || echo "$dump" | grep -q 'pei-x86-64' || fail "not a PE32+ file"
-    exports=$(echo "$dump" | awk '/\[Ordinal\/Name Pointer\] Table/{on=1;next} on&&/^\s*\[/{print $NF} on&&/^$/{on=0}')
+    exports=$(echo "$dump" | awk '/\[Ordinal\/Name Pointer\] Table/{on=1;next} on&&/^[ \t]*\[/{print $NF} on&&/^$/{on=0}')
     [ "$exports" = "_mod_descrip" ] || fail "exports are: $(echo $exports)"
     imports=$(echo "$dump" | awk '/DLL Name:/{print tolower($3)}' | sort -u)
     for dll in $imports; do

@@ -1,0 +1,55 @@
+#include "deform/frame_preparation.h"
+
+#include "instance/lag_instance.h"
+#include "module/service_table.h"
+
+namespace tarrow {
+
+LWError newTime(LWInstance instance, LWFrame frame, LWTime time) noexcept {
+  auto& lag = *static_cast<LagInstance*>(instance);
+  ServiceTable& host = services();
+  const LWItemInfo& items = *host.itemInfo;
+
+  // The network must be current before anything of this time is evaluated.
+  if (lag.useNode != 0) {
+    host.nodeEditor->update(lag.nodeEditor, frame, time);
+  }
+
+  lag.time = time;
+  lag.weightMapId.store(nullptr, std::memory_order_relaxed);
+
+  auto* scene = static_cast<LWSceneInfo*>(host.global(LWSCENEINFO_GLOBAL, GFUSE_TRANSIENT));
+  host.sceneInfo.store(scene, std::memory_order_relaxed);
+
+  lag.cameraWorldPosition[0] = lag.cameraWorldPosition[1] = lag.cameraWorldPosition[2] = 0.0;
+  lag.cameraItem = scene->renderCamera(time);
+  if (lag.cameraItem != LWITEM_NULL) {
+    items.param(lag.cameraItem, LWIP_W_POSITION, time, lag.cameraWorldPosition);
+  }
+
+  if (lag.pivotItem != LWITEM_NULL) {
+    items.param(lag.pivotItem, LWIP_POSITION, time, lag.pivotItemPosition);
+    items.param(lag.pivotItem, LWIP_W_POSITION, time, lag.pivotItemWorldPosition);
+  }
+
+  items.param(lag.objectId, LWIP_W_POSITION, time, lag.objectWorldPosition);
+  const LWItemParam axisCodes[3] = {LWIP_RIGHT, LWIP_UP, LWIP_FORWARD};
+  for (int axis = 0; axis < 3; ++axis) {
+    double vector[3];
+    items.param(lag.objectId, axisCodes[axis], time, vector);
+    for (int component = 0; component < 3; ++component) {
+      lag.objectAxes[component][axis] = vector[component];
+    }
+  }
+
+  // The node sample record needs the world axes too; without node inputs nobody reads them.
+  lag.haveObjectWorldAxes = lag.useNode != 0;
+  if (lag.haveObjectWorldAxes) {
+    items.param(lag.objectId, LWIP_W_RIGHT, time, lag.objectWorldAxes[0]);
+    items.param(lag.objectId, LWIP_W_UP, time, lag.objectWorldAxes[1]);
+    items.param(lag.objectId, LWIP_W_FORWARD, time, lag.objectWorldAxes[2]);
+  }
+  return nullptr;
+}
+
+}  // namespace tarrow

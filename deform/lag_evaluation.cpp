@@ -1,0 +1,123 @@
+#include "deform/lag_evaluation.h"
+
+#include <cmath>
+
+#include "deform/sample_record.h"
+#include "instance/lag_instance.h"
+#include "module/service_table.h"
+
+namespace tarrow {
+namespace {
+
+// Which node inputs drive this point; all false while node inputs are off.
+struct ConnectedInputs {
+  bool lagRate = false;
+  bool pivot = false;
+  bool weight = false;
+
+  bool any() const noexcept { return lagRate || pivot || weight; }
+};
+
+ConnectedInputs connectedInputs(const LagInstance& lag, const NodeInputFuncs& inputs) noexcept {
+  ConnectedInputs connected;
+  if (lag.useNode != 0) {
+    connected.lagRate = inputs.check(lag.lagRateInput) != 0;
+    connected.pivot = inputs.check(lag.pivotInput) != 0;
+    connected.weight = inputs.check(lag.weightInput) != 0;
+  }
+  return connected;
+}
+
+// The point's weight from the weight map; false when the point has no value in it.
+bool weightFromMap(LagInstance& lag, LWMeshInfo& info, LWPntID point, double& weight) noexcept {
+  LWVMapID map = lag.weightMapId.load(std::memory_order_relaxed);
+  if (map == nullptr) {
+    // Every call of the frame finds the same map, so concurrent lookups store the same id.
+    map = info.pntVLookup(&info, LWVMAP_WGHT, lag.weightMapName.c_str());
+    lag.weightMapId.store(map, std::memory_order_relaxed);
+  }
+  float value = 0.0f;
+  if (info.pntVIDGet(&info, point, &value, map) == 0) {
+    return false;
+  }
+  weight = static_cast<double>(value);
+  return true;
+}
+
+}  // namespace
+
+void evaluate(LWInstance instance, LWDisplacementAccess* access) noexcept {
+  auto& lag = *static_cast<LagInstance*>(instance);
+  const ServiceTable& host = services();
+  const NodeInputFuncs& inputs = *host.nodeInput;
+
+  const ConnectedInputs connected = connectedInputs(lag, inputs);
+  LWNodalAccess sample;
+  if (connected.any()) {
+    fillNodalAccess(lag, *access, sample);
+  }
+
+  // A node value starts at zero, so an input that writes nothing reads as 0.
+  double lagRate = lag.lagRate;
+  if (connected.lagRate) {
+    lagRate = 0.0;
+    inputs.evaluate(lag.lagRateInput, &sample, &lagRate);
+  }
+
+  double pivot[3] = {0.0, 0.0, 0.0};
+  LWItemID sampled = lag.objectId;
+  LWItemParam positionCode = LWIP_W_POSITION;
+  const double* cachedPivot = lag.objectWorldPosition;
+  if (connected.pivot) {
+    inputs.evaluate(lag.pivotInput, &sample, pivot);
+    cachedPivot = pivot;
+  } else if (lag.pivotItem != LWITEM_NULL) {
+    sampled = lag.pivotItem;
+    if (lag.localPivot != 0) {
+      cachedPivot = lag.pivotItemPosition;
+      positionCode = LWIP_POSITION;
+    } else {
+      cachedPivot = lag.pivotItemWorldPosition;
+    }
+  }
+  const double p[3] = {cachedPivot[0], cachedPivot[1], cachedPivot[2]};
+
+  double weight = 1.0;
+  if (connected.weight) {
+    weight = 0.0;
+    inputs.evaluate(lag.weightInput, &sample, &weight);
+  } else if (lag.weightMapIndex != 0 && access->info != nullptr) {
+    if (!weightFromMap(lag, *access->info, access->point, weight)) {
+      return;  // no value in the map: the point stays where the host put it
+    }
+  }
+
+  double* const source = access->source;
+  const double dx = source[0] - p[0];
+  const double dy = source[1] - p[1];
+  const double dz = source[2] - p[2];
+  const double distance = std::sqrt((dx * dx + dy * dy) + dz * dz);
+  const double delayedTime = lag.time - ((distance * weight) * lagRate);
+
+  const LWItemInfo& items = *host.itemInfo;
+  double right[3];
+  double up[3];
+  double forward[3];
+  double position[3];
+  items.param(sampled, LWIP_RIGHT, delayedTime, right);
+  items.param(sampled, LWIP_UP, delayedTime, up);
+  items.param(sampled, LWIP_FORWARD, delayedTime, forward);
+  items.param(sampled, positionCode, delayedTime, position);
+
+  // The offset is taken apart along the object's current axes (the columns of objectAxes),
+  // whatever item is sampled, and put together along the sampled item's delayed axes.
+  const double(&axes)[3][3] = lag.objectAxes;
+  const double alongRight = (dx * axes[0][0] + dy * axes[1][0]) + dz * axes[2][0];
+  const double alongUp = (dx * axes[0][1] + dy * axes[1][1]) + dz * axes[2][1];
+  const double alongForward = (dx * axes[0][2] + dy * axes[1][2]) + dz * axes[2][2];
+  for (int i = 0; i < 3; ++i) {
+    source[i] = ((up[i] * alongUp + right[i] * alongRight) + forward[i] * alongForward) + position[i];
+  }
+}
+
+}  // namespace tarrow

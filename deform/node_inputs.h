@@ -1,0 +1,19 @@
+// The instance's node editor and its three inputs: lag rate, pivot position and weight.
+#pragma once
+
+#include "sdk/lwserver.h"
+
+namespace tarrow {
+
+struct LagInstance;
+
+// Makes the editor and its inputs; the instance's objectId must be set.
+void setUpNodeEditor(LagInstance& instance) noexcept;
+
+// The inputs' event callback: the user data is the instance the editor was made for.
+int nodeInputChanged(void* userData, NodeInputID input, int event) noexcept;
+
+// Preview ranges of the editor: three (0, 1) pairs.
+int fillUnitRanges(void* first, void* second, double* out) noexcept;
+
+}  // namespace tarrow

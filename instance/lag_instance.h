@@ -1,0 +1,49 @@
+// The per-object instance of the deformer: settings, node editor and per-frame cache.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "sdk/lwserver.h"
+
+namespace tarrow {
+
+inline constexpr const char* serverName = "Tarrow_plus";
+inline constexpr const char* handlerClass = LWDISPLACEMENT_HCLASS;
+inline constexpr const char* allocationError = "Couldn't allocate memory for instance.";
+
+struct LagInstance {
+  LWItemID objectId = nullptr;
+  LWXPanelID panel = nullptr;
+  char description[80] = {};  // set once by create; descln hands out this buffer
+  double lagRate = 0.0;       // seconds of delay per metre from the pivot
+  LWItemID pivotItem = nullptr;  // null: the object itself is the pivot
+  std::string weightMapName;
+  int32_t localPivot = 0;      // 1: the pivot item's position in its parent's coordinates
+  int32_t pivotIndex = 0;      // 1-based in the panel's pivot list, 0 = none
+  int32_t weightMapIndex = 0;  // 1-based in the panel's weight-map list, 0 = no weight map
+  int32_t useNode = 0;         // 1: connected node inputs override the settings
+  NodeEditorID nodeEditor = nullptr;
+  NodeInputID lagRateInput = nullptr;
+  NodeInputID pivotInput = nullptr;
+  NodeInputID weightInput = nullptr;
+
+  // Per-frame cache, filled by newTime.
+  LWTime time = 0.0;
+  double objectWorldPosition[3] = {};
+  double pivotItemPosition[3] = {};
+  double pivotItemWorldPosition[3] = {};
+  double objectAxes[3][3] = {};  // row by row; the columns are right, up and forward
+  LWItemID cameraItem = nullptr;
+  double cameraWorldPosition[3] = {};
+  // Filled by the first evaluate of a frame that needs it; evaluate calls may overlap.
+  std::atomic<LWVMapID> weightMapId{nullptr};
+
+  // The object's world right, up and forward vectors (one vector per row) for the node
+  // sample record, cached by newTime while node inputs are enabled.
+  double objectWorldAxes[3][3] = {};
+  bool haveObjectWorldAxes = false;
+};
+
+}  // namespace tarrow

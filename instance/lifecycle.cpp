@@ -1,0 +1,93 @@
+#include "instance/lifecycle.h"
+
+#include <cstdio>
+#include <new>
+#include <string>
+
+#include "deform/node_inputs.h"
+#include "instance/lag_instance.h"
+#include "module/service_table.h"
+
+namespace tarrow {
+namespace {
+
+constexpr const char* copyError = "Copy Error!";
+
+// Shared by every instance and rewritten by each call: the pivot item, then the end mark.
+LWItemID usedItemList[2] = {LWITEM_NULL, LWITEM_NULL};
+
+LagInstance* asLag(LWInstance instance) noexcept { return static_cast<LagInstance*>(instance); }
+
+}  // namespace
+
+LWInstance create(void* /*priv*/, void* context, LWError* errorOut) noexcept {
+  auto* lag = new (std::nothrow) LagInstance{};
+  if (lag == nullptr) {
+    if (errorOut != nullptr) {
+      *errorOut = allocationError;
+    }
+    return nullptr;
+  }
+  lag->objectId = static_cast<LWItemID>(context);
+  std::snprintf(lag->description, sizeof lag->description, "%s (%d.%02d)%s", serverName, 1, 0,
+                " 03/25");
+  setUpNodeEditor(*lag);
+  return lag;
+}
+
+void destroy(LWInstance instance) noexcept {
+  LagInstance* lag = asLag(instance);
+  if (lag == nullptr) {
+    return;
+  }
+  if (lag->nodeEditor != nullptr) {
+    services().nodeEditor->destroy(lag->nodeEditor);
+  }
+  delete lag;  // the texts go with the record; the panel is the host's
+}
+
+LWError copy(LWInstance to, LWInstance from) noexcept {
+  LagInstance* target = asLag(to);
+  const LagInstance* source = asLag(from);
+  if (target == nullptr || source == nullptr) {
+    return copyError;
+  }
+  services().nodeEditor->copy(target->nodeEditor, source->nodeEditor);
+  target->lagRate = source->lagRate;
+  target->pivotItem = source->pivotItem;
+  if (target != source) {
+    try {
+      target->weightMapName = source->weightMapName;
+    } catch (...) {
+      return copyError;
+    }
+  }
+  target->localPivot = source->localPivot;
+  target->pivotIndex = source->pivotIndex;
+  target->weightMapIndex = source->weightMapIndex;
+  target->useNode = source->useNode;
+  return nullptr;
+}
+
+const char* descln(LWInstance instance) noexcept { return asLag(instance)->description; }
+
+const LWItemID* useItems(LWInstance instance) noexcept {
+  usedItemList[0] = asLag(instance)->pivotItem;
+  usedItemList[1] = LWITEM_NULL;
+  return usedItemList;
+}
+
+void changeID(LWInstance instance, const LWItemID* idPairs) noexcept {
+  LagInstance* lag = asLag(instance);
+  if (lag->pivotItem == LWITEM_NULL || idPairs == nullptr) {
+    return;
+  }
+  for (const LWItemID* pair = idPairs; pair[0] != LWITEM_NULL; pair += 2) {
+    if (pair[0] == lag->pivotItem) {
+      lag->pivotItem = pair[1];
+      return;
+    }
+  }
+}
+
+}  // namespace tarrow

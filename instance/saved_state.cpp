@@ -1,0 +1,137 @@
+#include "instance/saved_state.h"
+
+#include <cstdint>
+
+#include "instance/lag_instance.h"
+#include "module/service_table.h"
+
+namespace tarrow {
+namespace {
+
+constexpr int32_t formatVersion = 1;
+constexpr int weightMapNameCapacity = 256;  // 255 characters and the terminator
+
+enum BlockIndex { versionBlock, lagRateBlock, pivotItemBlock, pivotLocalBlock, weightMapBlock,
+                  useNodeBlock, nodeTreeBlock };
+
+}  // namespace
+
+// Declared extern in the header, so the constant table has one address module-wide.
+constexpr LWBlockIdent savedBlocks[8] = {
+    {LWID_('I', 'V', 'E', 'R'), "Version"},   {LWID_('L', 'A', 'G', 'R'), "LagRate"},
+    {LWID_('P', 'I', 'T', 'M'), "PivotItem"}, {LWID_('P', 'L', 'O', 'C'), "PivotLocal"},
+    {LWID_('W', 'M', 'A', 'P'), "WeightMap"}, {LWID_('N', 'O', 'D', 'U'), "UseNode"},
+    {LWID_('N', 'O', 'D', 'T'), "NodeTree"},  {0, nullptr}};
+
+static_assert(savedBlocks[versionBlock].id == 0x49564552u);
+static_assert(savedBlocks[lagRateBlock].id == 0x4C414752u);
+static_assert(savedBlocks[pivotItemBlock].id == 0x5049544Du);
+static_assert(savedBlocks[pivotLocalBlock].id == 0x504C4F43u);
+static_assert(savedBlocks[weightMapBlock].id == 0x574D4150u);
+static_assert(savedBlocks[useNodeBlock].id == 0x4E4F4455u);
+static_assert(savedBlocks[nodeTreeBlock].id == 0x4E4F4454u);
+static_assert(savedBlocks[7].id == 0 && savedBlocks[7].token == nullptr);
+
+namespace {
+
+void writeIntBlock(const LWSaveState& out, BlockIndex block, int32_t value) noexcept {
+  out.beginBlk(out.writeData, &savedBlocks[block], 1);
+  out.writeI4(out.writeData, &value, 1);
+  out.endBlk(out.writeData);
+}
+
+}  // namespace
+
+LWError save(LWInstance instance, const LWSaveState* saveState) noexcept {
+  const auto& lag = *static_cast<const LagInstance*>(instance);
+  const LWSaveState& out = *saveState;
+  void* const data = out.writeData;
+
+  writeIntBlock(out, versionBlock, formatVersion);
+
+  out.beginBlk(data, &savedBlocks[lagRateBlock], 1);
+  out.writeDP(data, &lag.lagRate, 1);
+  out.endBlk(data);
+
+  out.beginBlk(data, &savedBlocks[pivotItemBlock], 1);
+  out.writeI4(data, &lag.pivotIndex, 1);
+  // Item ids are stored by their low 32 bits, which is all the host's ids use.
+  const auto pivotBits =
+      static_cast<uint32_t>(reinterpret_cast<std::uintptr_t>(lag.pivotItem) & 0xFFFFFFFFu);
+  out.writeU4(data, &pivotBits, 1);
+  out.endBlk(data);
+
+  writeIntBlock(out, pivotLocalBlock, lag.localPivot);
+
+  out.beginBlk(data, &savedBlocks[weightMapBlock], 1);
+  out.writeI4(data, &lag.weightMapIndex, 1);
+  out.writeStr(data, lag.weightMapName.c_str());
+  out.endBlk(data);
+
+  writeIntBlock(out, useNodeBlock, lag.useNode);
+
+  out.beginBlk(data, &savedBlocks[nodeTreeBlock], 0);
+  const LWError nodeResult = services().nodeEditor->save(lag.nodeEditor, saveState);
+  out.endBlk(data);
+  return nodeResult;
+}
+
+LWError load(LWInstance instance, const LWLoadState* loadState) noexcept {
+  auto& lag = *static_cast<LagInstance*>(instance);
+  const LWLoadState& in = *loadState;
+  void* const data = in.readData;
+
+  LWError nodeResult = nullptr;
+  bool nodeTreeRead = false;
+  for (LWID id = in.findBlk(data, savedBlocks); id != 0; id = in.findBlk(data, savedBlocks)) {
+    switch (id) {
+      case savedBlocks[versionBlock].id: {
+        int32_t ignoredVersion = 0;  // every version is read the same way
+        in.readI4(data, &ignoredVersion, 1);
+        break;
+      }
+      case savedBlocks[lagRateBlock].id:
+        in.readDP(data, &lag.lagRate, 1);
+        break;
+      case savedBlocks[pivotItemBlock].id: {
+        in.readI4(data, &lag.pivotIndex, 1);
+        uint32_t pivotBits = 0;
+        in.readU4(data, &pivotBits, 1);
+        lag.pivotItem = reinterpret_cast<LWItemID>(static_cast<std::uintptr_t>(pivotBits));
+        break;
+      }
+      case savedBlocks[pivotLocalBlock].id:
+        in.readI4(data, &lag.localPivot, 1);
+        break;
+      case savedBlocks[weightMapBlock].id: {
+        in.readI4(data, &lag.weightMapIndex, 1);
+        char name[weightMapNameCapacity] = {};
+        in.readStr(data, name, weightMapNameCapacity);
+        name[weightMapNameCapacity - 1] = '\0';  // whatever the reader left there
+        try {
+          lag.weightMapName = name;
+        } catch (...) {
+          in.endBlk(data);
+          return allocationError;
+        }
+        break;
+      }
+      case savedBlocks[useNodeBlock].id:
+        in.readI4(data, &lag.useNode, 1);
+        break;
+      case savedBlocks[nodeTreeBlock].id:
+        nodeResult = services().nodeEditor->load(lag.nodeEditor, loadState);
+        nodeTreeRead = true;
+        break;
+      default:
+        break;  // a block of a later format: closed unread
+    }
+    in.endBlk(data);
+    if (nodeTreeRead) {
+      break;  // the node tree ends the saved state
+    }
+  }
+  return nodeResult;
+}
+
+}  // namespace tarrow

@@ -1,0 +1,36 @@
+// The module's face to the host: the exported descriptor and the server table it points to.
+#include <cstdint>
+
+#include "instance/lag_instance.h"
+#include "module/activation.h"
+#include "sdk/lwserver.h"
+
+namespace tarrow {
+namespace {
+
+// The host hands this value back to every activation and to shutdown; nothing is kept in it.
+void* startModule() noexcept { return reinterpret_cast<void*>(std::uintptr_t{4}); }
+
+void stopModule(void* /*serverData*/) noexcept {}
+
+const ServerTagInfo serverTags[2] = {{serverName, SRVTAG_LANG_US_ENGLISH}, {nullptr, 0}};
+
+const ServerRecord serverTable[3] = {
+    {LWDISPLACEMENT_HCLASS, serverName, activateHandler, serverTags},
+    {LWDISPLACEMENT_ICLASS, serverName, activateInterface, serverTags},
+    {nullptr, nullptr, nullptr, nullptr}};
+
+}  // namespace
+}  // namespace tarrow
+
+#ifdef _WIN32
+#define TARROW_EXPORT
+#else
+#define TARROW_EXPORT __attribute__((visibility("default")))
+#endif
+
+extern "C" {
+TARROW_EXPORT ModuleDescriptor _mod_descrip = {MOD_SYSSYNC,          MOD_SYSVER,
+                                               MOD_MACHINE,          tarrow::startModule,
+                                               tarrow::stopModule,   tarrow::serverTable};
+}

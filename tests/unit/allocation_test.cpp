@@ -1,0 +1,109 @@
+// Replaces the program's global allocation functions, so that a test can count allocations
+// while the module works, or make them fail.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+#include "fake_host.h"
+#include "module_fixture.h"
+
+namespace {
+
+std::atomic<bool> counting{false};
+std::atomic<bool> failing{false};
+std::atomic<int> allocations{0};
+
+void* allocate(std::size_t size) noexcept {
+  if (counting.load(std::memory_order_relaxed)) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+  }
+  if (failing.load(std::memory_order_relaxed)) {
+    return nullptr;
+  }
+  return std::malloc(size == 0 ? 1 : size);
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (void* memory = allocate(size)) return memory;
+  throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) {
+  if (void* memory = allocate(size)) return memory;
+  throw std::bad_alloc();
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete[](void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete(void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
+void operator delete[](void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
+
+namespace {
+
+using fixture::camera;
+using fixture::ModuleTest;
+using fixture::object;
+using fixture::pivot;
+
+TEST_F(ModuleTest, AFrameAllocatesNothing) {
+  host.placeStill(object, {1, 2, 3});
+  host.placeStill(pivot, {0, 0, 1});
+  host.placeStill(camera, {0, 0, -5});
+  host.setParam(pivot, LWIP_W_POSITION, {{0, 0, 1}, {1, 0, 0}});
+  host.renderCamera = camera;
+  tarrow::LagInstance& lag = make();
+  lag.lagRate = 0.5;
+  lag.pivotItem = pivot;
+  lag.weightMapIndex = 1;
+  lag.weightMapName = "A weight map name longer than any small-string buffer";
+  lag.useNode = 1;
+  host.connectedInputs = {lag.lagRateInput, lag.pivotInput, lag.weightInput};
+  host.inputValues[lag.lagRateInput] = {0.25, 0, 0};
+  host.inputValues[lag.weightInput] = {0.5, 0, 0};
+  fake::Mesh mesh(lag.weightMapName);
+  std::vector<LWDisplacementAccess> points(100);
+  for (std::size_t k = 0; k < points.size(); ++k) {
+    points[k].source[0] = static_cast<double>(k);
+    points[k].point = fake::point(k + 1);
+    points[k].info = &mesh.info;
+    mesh.weights[points[k].point] = 1.0f;
+  }
+  host.recording = false;
+
+  for (int32_t useNode : {1, 0}) {
+    SCOPED_TRACE(useNode);
+    lag.useNode = useNode;
+    allocations = 0;
+    counting = true;
+    rend.newTime(&lag, 10, 0.4);
+    for (LWDisplacementAccess& a : points) handler.evaluate(&lag, &a);
+    counting = false;
+    EXPECT_EQ(allocations.load(), 0);
+  }
+  host.recording = true;
+  EXPECT_NE(points[50].source[0], 50.0);  // the points did move
+}
+
+TEST_F(ModuleTest, CreateWithoutMemoryReportsItAndMakesNothing) {
+  host.editorCalls.clear();
+  LWError error = nullptr;
+  failing = true;
+  LWInstance made = inst.create(nullptr, object, &error);
+  failing = false;
+  EXPECT_EQ(made, nullptr);
+  EXPECT_STREQ(error, "Couldn't allocate memory for instance.");
+  EXPECT_TRUE(host.editorCalls.empty());
+  failing = true;
+  made = inst.create(nullptr, object, nullptr);  // no error slot: nothing written, nothing made
+  failing = false;
+  EXPECT_EQ(made, nullptr);
+}
+
+}  // namespace

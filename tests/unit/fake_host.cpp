@@ -1,0 +1,385 @@
+#include "fake_host.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace fake {
+namespace {
+
+std::string format(const char* pattern, const std::string& a) {
+  char line[256];
+  std::snprintf(line, sizeof line, pattern, a.c_str());
+  return line;
+}
+
+std::string idText(LWID id) {
+  const char chars[5] = {static_cast<char>(id >> 24), static_cast<char>(id >> 16),
+                         static_cast<char>(id >> 8), static_cast<char>(id), 0};
+  return chars;
+}
+
+// Item info.
+LWItemID itemFirst(LWItemType, LWItemID) { return nullptr; }
+LWItemID itemNext(LWItemID) { return nullptr; }
+const char* itemName(LWItemID) { return ""; }
+void itemParam(LWItemID id, LWItemParam code, LWTime time, double vector[3]) {
+  Host& h = host();
+  const Vec3 value = h.param(id, code, time);
+  vector[0] = value[0];
+  vector[1] = value[1];
+  vector[2] = value[2];
+  if (h.recording) {
+    h.paramCalls.push_back({id, code, time});
+  }
+}
+LWChanGroupID itemChanGroup(LWItemID id) {
+  host().record("chanGroup(" + text(id) + ")");
+  return handle<LWChanGroupID>(reinterpret_cast<std::uintptr_t>(id) + 0xC000);
+}
+
+LWItemID sceneRenderCamera(LWTime) {
+  ++host().renderCameraCalls;
+  return host().renderCamera;
+}
+
+// Node editor.
+NodeEditorID editorCreate(const char* title, const char* name, const LWNodeCreateContext* context,
+                          void* reserved, void* userData, int flags) {
+  Host& h = host();
+  static const LWNodeCreateContext zero{};
+  const bool zeroContext = context != nullptr && std::memcmp(context, &zero, sizeof zero) == 0;
+  h.record(std::string("create(") + title + "," + name + "," + (zeroContext ? "zero64" : "other") + "," +
+           text(reserved) + "," + text(userData) + "," + std::to_string(flags) + ")");
+  return handle<NodeEditorID>(0xE000 + static_cast<std::uintptr_t>(++h.editorsMade));
+}
+void editorDestroy(NodeEditorID editor) { host().record("destroy(" + text(editor) + ")"); }
+LWError editorCopy(NodeEditorID to, NodeEditorID from) {
+  host().record("copy(" + text(to) + "," + text(from) + ")");
+  return "ignored";
+}
+LWError editorSave(NodeEditorID editor, const LWSaveState* out) {
+  host().record("save(" + text(editor) + ")");
+  out->writeStr(out->writeData, "network");
+  return host().nodeSaveResult;
+}
+LWError editorLoad(NodeEditorID editor, const LWLoadState*) {
+  host().record("load(" + text(editor) + ")");
+  return host().nodeLoadResult;
+}
+NodeInputID editorAddInput(NodeEditorID editor, ConnectionType type, const char* name, NodeInputEvent* event) {
+  Host& h = host();
+  h.record("addInput(" + text(editor) + "," + std::to_string(type) + "," + name + "," +
+           text(reinterpret_cast<const void*>(event)) + ")");
+  const auto input = handle<NodeInputID>(0x1100 + static_cast<std::uintptr_t>(++h.inputsMade));
+  h.inputTypes[input] = type;
+  return input;
+}
+NodeID editorRoot(NodeEditorID editor) {
+  host().record("getRootNode(" + text(editor) + ")");
+  return handle<NodeID>(reinterpret_cast<std::uintptr_t>(editor) + 0xA0000);
+}
+void editorEnvGroup(NodeEditorID editor, LWChanGroupID group) {
+  host().record("setEnvGroup(" + text(editor) + "," + text(group) + ")");
+}
+void editorUpdateFunc(NodeEditorID editor, NodeEditorUpdateFunc* func) {
+  host().record("setUpdateFunc(" + text(editor) + "," + (func != nullptr ? "func" : "null") + ")");
+  if (func != nullptr) {
+    func(editor, nullptr);  // it must do nothing, whatever it is given
+  }
+}
+void editorRangeFunc(NodeEditorID editor, NodeEditorRangeFunc* func) {
+  host().record("setRangeFunc(" + text(editor) + "," + text(reinterpret_cast<const void*>(func)) + ")");
+}
+void editorUpdate(NodeEditorID editor, LWFrame frame, LWTime time) {
+  if (!host().recording) return;
+  host().record("update(" + text(editor) + "," + std::to_string(frame) + "," + std::to_string(time) + ")");
+}
+int editorOpenWindow(NodeEditorID editor) {
+  host().record("openWindow(" + text(editor) + ")");
+  return 1;
+}
+void rootFlags(NodeID node, int flags) {
+  host().record("setRootFlags(" + text(node) + "," + std::to_string(flags) + ")");
+}
+
+// Node inputs.
+int inputCheck(NodeInputID input) {
+  Host& h = host();
+  if (h.recording) {
+    h.inputCalls.push_back("check(" + text(input) + ")");
+  }
+  return h.connectedInputs.count(input) != 0 ? 1 : 0;
+}
+int inputEvaluate(NodeInputID input, LWNodalAccess* sample, void* value) {
+  Host& h = host();
+  if (h.recording) {
+    h.inputCalls.push_back("evaluate(" + text(input) + ")");
+    h.samples.push_back(*sample);
+  }
+  const auto found = h.inputValues.find(input);
+  const Vec3 answer = found != h.inputValues.end() ? found->second : Vec3{};
+  const bool vector = h.inputTypes.at(input) == NCT_VECTOR;
+  std::memcpy(value, answer.data(), vector ? 3 * sizeof(double) : sizeof(double));
+  return 1;
+}
+
+void viewRefresh(LWXPanelID panel) { host().viewRefreshes.push_back(panel); }
+void instUpdate(const char* className, LWInstance instance) {
+  host().instUpdates.emplace_back(className, instance);
+}
+
+// Mesh info.
+LWVMapID meshLookup(LWMeshInfo* info, LWID type, const char* name) {
+  auto* mesh = static_cast<Mesh*>(info->priv);
+  ++mesh->lookups;
+  if (host().recording) {
+    mesh->lookupNames.push_back(idText(type) + ":" + name);
+  }
+  return type == LWVMAP_WGHT && mesh->mapName == name ? mesh->mapId : nullptr;
+}
+int meshRead(LWMeshInfo* info, LWPntID pnt, float* vector, LWVMapID map) {
+  auto* mesh = static_cast<Mesh*>(info->priv);
+  if (host().recording) {
+    mesh->readMaps.push_back(map);
+  }
+  const auto found = mesh->weights.find(pnt);
+  if (map != mesh->mapId || found == mesh->weights.end()) {
+    return 0;
+  }
+  *vector = found->second;
+  return 1;
+}
+
+}  // namespace
+
+std::string text(const void* pointer) {
+  if (pointer == nullptr) {
+    return "null";
+  }
+  char line[32];
+  std::snprintf(line, sizeof line, "%#llx",
+                static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(pointer)));
+  return line;
+}
+
+Host& host() {
+  static Host* const instance = [] {
+    auto* h = new Host;
+    h->itemInfo.first = itemFirst;
+    h->itemInfo.next = itemNext;
+    h->itemInfo.name = itemName;
+    h->itemInfo.param = itemParam;
+    h->itemInfo.chanGroup = itemChanGroup;
+    h->sceneInfo.renderCamera = sceneRenderCamera;
+    h->xpanel.viewRefresh = viewRefresh;
+    h->nodeEditor = {editorCreate, editorDestroy, editorCopy,      editorSave,      editorLoad,   editorAddInput,
+                     editorRoot,   editorEnvGroup, editorUpdateFunc, editorRangeFunc, editorUpdate, editorOpenWindow};
+    h->nodeInput = {inputCheck, inputEvaluate};
+    h->nodeFuncs = {rootFlags};
+    return h;
+  }();
+  return *instance;
+}
+
+void* global(const char* name, int useCode) {
+  Host& h = host();
+  if (h.recording) {
+    h.globalRequests.push_back(std::string(name) + "/" + std::to_string(useCode));
+  }
+  // Compared in place: the module may ask while allocations are counted.
+  const auto is = [name](const char* service) { return std::strcmp(name, service) == 0; };
+  if (is(LWITEMINFO_GLOBAL)) return &h.itemInfo;
+  if (is(LWSCENEINFO_GLOBAL)) return &h.sceneInfo;
+  if (is(LWOBJECTFUNCS_GLOBAL)) return &h.objectFuncs;
+  if (is(LWXPANELFUNCS_GLOBAL)) return &h.xpanel;
+  if (is(NODEEDITORFUNCS_GLOBAL)) return &h.nodeEditor;
+  if (is(NODEINPUTFUNCS_GLOBAL)) return &h.nodeInput;
+  if (is(NODEFUNCS_GLOBAL)) return &h.nodeFuncs;
+  if (is(LWINSTUPDATE_GLOBAL)) return reinterpret_cast<void*>(&instUpdate);
+  if (is(LWLOCALEINFO_GLOBAL)) return reinterpret_cast<void*>(h.localeAnswer);
+  return nullptr;
+}
+
+void Host::reset() {
+  params.clear();
+  renderCamera = nullptr;
+  localeAnswer = LANGID_US_ENGLISH;
+  connectedInputs.clear();
+  inputValues.clear();
+  nodeSaveResult = nullptr;
+  nodeLoadResult = nullptr;
+  recording = true;
+  globalRequests.clear();
+  paramCalls.clear();
+  editorCalls.clear();
+  inputCalls.clear();
+  samples.clear();
+  instUpdates.clear();
+  viewRefreshes.clear();
+  renderCameraCalls = 0;
+}
+
+NodeEditorID Host::lastEditor() const {
+  return handle<NodeEditorID>(0xE000 + static_cast<std::uintptr_t>(editorsMade));
+}
+
+void Host::placeStill(LWItemID id, Vec3 position) {
+  for (int code : {LWIP_POSITION, LWIP_W_POSITION}) setParam(id, code, {position, {}});
+  for (int code : {LWIP_RIGHT, LWIP_W_RIGHT}) setParam(id, code, {{1, 0, 0}, {}});
+  for (int code : {LWIP_UP, LWIP_W_UP}) setParam(id, code, {{0, 1, 0}, {}});
+  for (int code : {LWIP_FORWARD, LWIP_W_FORWARD}) setParam(id, code, {{0, 0, 1}, {}});
+}
+
+Vec3 Host::param(LWItemID id, int code, LWTime time) const {
+  const auto found = params.find({id, code});
+  return found != params.end() ? found->second.at(time) : Vec3{};
+}
+
+void Host::record(std::string call) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  editorCalls.push_back(std::move(call));
+}
+
+Mesh::Mesh(std::string name) : mapName(std::move(name)) {
+  info.priv = this;
+  info.pntVLookup = meshLookup;
+  info.pntVIDGet = meshRead;
+}
+
+// Writer.
+struct WriterAccess {
+  static BlockWriter& of(void* data) { return *static_cast<BlockWriter*>(data); }
+  static void add(void* data, Value value, std::string line) {
+    BlockWriter& w = of(data);
+    w.current().values.push_back(std::move(value));
+    w.log.push_back(std::move(line));
+  }
+  static void writeI4(void* data, const int32_t* v, int count) {
+    for (int k = 0; k < count; ++k) add(data, i4(v[k]), "I4 " + std::to_string(v[k]));
+  }
+  static void writeU4(void* data, const uint32_t* v, int count) {
+    for (int k = 0; k < count; ++k) add(data, u4(v[k]), "U4 " + std::to_string(v[k]));
+  }
+  static void writeDP(void* data, const double* v, int count) {
+    for (int k = 0; k < count; ++k) {
+      char line[64];
+      std::snprintf(line, sizeof line, "DP %.17g", v[k]);
+      add(data, dp(v[k]), line);
+    }
+  }
+  static void writeStr(void* data, const char* s) { add(data, str(s), format("Str \"%s\"", s)); }
+  static void beginBlk(void* data, const LWBlockIdent* ident, int isLeaf) {
+    BlockWriter& w = of(data);
+    Block block{ident->id, ident->token, isLeaf, {}, {}};
+    std::vector<Block>& level = w.open_.empty() ? w.blocks : w.open_.back()->children;
+    level.push_back(std::move(block));
+    w.open_.push_back(&level.back());
+    w.idents.push_back(ident);
+    w.log.push_back("begin " + idText(ident->id) + " " + ident->token + " " + std::to_string(isLeaf));
+  }
+  static void endBlk(void* data) {
+    BlockWriter& w = of(data);
+    w.open_.pop_back();
+    w.log.push_back("end");
+  }
+  static int depth(void* data) { return static_cast<int>(of(data).open_.size()); }
+};
+
+BlockWriter::BlockWriter() {
+  state = {LWIO_SCENE, this, WriterAccess::writeI4, WriterAccess::writeU4, nullptr, WriterAccess::writeDP,
+           WriterAccess::writeStr, WriterAccess::beginBlk, WriterAccess::endBlk, WriterAccess::depth};
+  blocks.reserve(64);  // blocks are kept by address while open
+}
+
+Block& BlockWriter::current() {
+  static Block outside;  // values written outside any block
+  return open_.empty() ? outside : *open_.back();
+}
+
+// Reader.
+struct ReaderAccess {
+  static BlockReader& of(void* data) { return *static_cast<BlockReader*>(data); }
+  static const Value* take(void* data, char kind) {
+    BlockReader& r = of(data);
+    if (r.current_ == nullptr || r.cursor_ >= r.current_->values.size() ||
+        r.current_->values[r.cursor_].kind != kind) {
+      r.log.push_back(std::string("miss ") + kind);
+      return nullptr;
+    }
+    r.log.push_back(std::string("read ") + kind);
+    return &r.current_->values[r.cursor_++];
+  }
+  static int readI4(void* data, int32_t* v, int count) {
+    int got = 0;
+    for (; got < count; ++got) {
+      const Value* value = take(data, 'i');
+      if (value == nullptr) break;
+      v[got] = value->i;
+    }
+    return got;
+  }
+  static int readU4(void* data, uint32_t* v, int count) {
+    int got = 0;
+    for (; got < count; ++got) {
+      const Value* value = take(data, 'u');
+      if (value == nullptr) break;
+      v[got] = value->u;
+    }
+    return got;
+  }
+  static int readDP(void* data, double* v, int count) {
+    int got = 0;
+    for (; got < count; ++got) {
+      const Value* value = take(data, 'd');
+      if (value == nullptr) break;
+      v[got] = value->d;
+    }
+    return got;
+  }
+  static int readStr(void* data, char* buffer, int size) {
+    const Value* value = take(data, 's');
+    if (value == nullptr || size <= 0) return -1;
+    const std::size_t length = std::min(value->s.size(), static_cast<std::size_t>(size - 1));
+    std::memcpy(buffer, value->s.data(), length);
+    buffer[length] = '\0';
+    return static_cast<int>(length);
+  }
+  static LWID findBlk(void* data, const LWBlockIdent* table) {
+    BlockReader& r = of(data);
+    while (r.next_ < r.blocks.size()) {
+      Block& candidate = r.blocks[r.next_++];
+      for (const LWBlockIdent* entry = table; entry->id != 0; ++entry) {
+        if (entry->id == candidate.id) {
+          r.current_ = &candidate;
+          r.cursor_ = 0;
+          r.log.push_back("find " + idText(candidate.id));
+          return candidate.id;
+        }
+      }
+    }
+    r.log.push_back("find end");
+    return 0;
+  }
+  static void endBlk(void* data) {
+    BlockReader& r = of(data);
+    r.current_ = nullptr;
+    r.log.push_back("end");
+  }
+  static int depth(void* data) { return of(data).current_ != nullptr ? 1 : 0; }
+};
+
+BlockReader::BlockReader(std::vector<Block> list) : blocks(std::move(list)) {
+  state = {LWIO_SCENE, this, ReaderAccess::readI4, ReaderAccess::readU4, nullptr, ReaderAccess::readDP,
+           ReaderAccess::readStr, ReaderAccess::findBlk, ReaderAccess::endBlk, ReaderAccess::depth};
+}
+
+Block leaf(const char* id4, std::vector<Value> values) {
+  return Block{LWID_(id4[0], id4[1], id4[2], id4[3]), id4, 1, std::move(values), {}};
+}
+Value i4(int32_t v) { return Value{'i', v, 0, 0, {}}; }
+Value u4(uint32_t v) { return Value{'u', 0, v, 0, {}}; }
+Value dp(double v) { return Value{'d', 0, 0, v, {}}; }
+Value str(std::string v) { return Value{'s', 0, 0, 0, std::move(v)}; }
+
+}  // namespace fake

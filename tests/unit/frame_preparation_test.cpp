@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "fake_host.h"
+#include "module/service_table.h"
+#include "module_fixture.h"
+
+namespace {
+
+using fake::ParamCall;
+using fixture::camera;
+using fixture::ModuleTest;
+using fixture::object;
+using fixture::pivot;
+using tarrow::LagInstance;
+
+class FrameTest : public ModuleTest {
+ protected:
+  void SetUp() override {
+    ModuleTest::SetUp();
+    host.setParam(object, LWIP_W_POSITION, {{1, 2, 3}, {10, 0, 0}});
+    host.setParam(object, LWIP_RIGHT, {{0.5, 0.25, 0}, {0, 1, 0}});
+    host.setParam(object, LWIP_UP, {{0, 1, 0.125}, {0, 0, 2}});
+    host.setParam(object, LWIP_FORWARD, {{0.75, 0, 1}, {3, 0, 0}});
+    host.setParam(object, LWIP_W_RIGHT, {{9, 0, 0}, {0, 0, 0}});
+    host.setParam(object, LWIP_W_UP, {{0, 9, 0}, {0, 0, 0}});
+    host.setParam(object, LWIP_W_FORWARD, {{0, 0, 9}, {0, 0, 0}});
+    host.setParam(pivot, LWIP_POSITION, {{-1, 0, 0}, {0, 4, 0}});
+    host.setParam(pivot, LWIP_W_POSITION, {{-2, 0, 0}, {0, 0, 5}});
+    host.setParam(camera, LWIP_W_POSITION, {{0, 0, -10}, {1, 1, 1}});
+    host.renderCamera = camera;
+  }
+
+  static void expectVector(const double actual[3], fake::Vec3 expected) {
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(actual[i], expected[i]) << "component " << i;
+  }
+
+  void expectCacheAt(const LagInstance& lag, LWTime time) {
+    EXPECT_EQ(lag.time, time);
+    expectVector(lag.objectWorldPosition, host.param(object, LWIP_W_POSITION, time));
+    const int axisCodes[3] = {LWIP_RIGHT, LWIP_UP, LWIP_FORWARD};
+    for (int axis = 0; axis < 3; ++axis) {
+      const fake::Vec3 vector = host.param(object, axisCodes[axis], time);
+      for (int row = 0; row < 3; ++row) EXPECT_EQ(lag.objectAxes[row][axis], vector[row]);
+    }
+  }
+};
+
+TEST_F(FrameTest, CachesTheFrameWithItsQueriesInOrder) {
+  LagInstance& lag = make();
+  lag.pivotItem = pivot;
+  lag.weightMapId.store(fake::handle<LWVMapID>(0x55));
+  tarrow::services().sceneInfo.store(nullptr);
+  host.editorCalls.clear();
+
+  EXPECT_EQ(rend.newTime(&lag, 12, 0.5), nullptr);
+  expectCacheAt(lag, 0.5);
+  EXPECT_EQ(lag.weightMapId.load(), nullptr);
+  EXPECT_EQ(lag.cameraItem, camera);
+  expectVector(lag.cameraWorldPosition, {0.5, 0.5, -9.5});
+  expectVector(lag.pivotItemPosition, {-1, 2, 0});
+  expectVector(lag.pivotItemWorldPosition, {-2, 0, 2.5});
+  EXPECT_EQ(tarrow::services().sceneInfo.load(), &host.sceneInfo);
+  EXPECT_EQ(host.globalRequests, std::vector<std::string>{"LW Scene Info 10/0"});
+  const std::vector<ParamCall> expected = {{camera, 8, 0.5}, {pivot, 1, 0.5}, {pivot, 8, 0.5}, {object, 8, 0.5},
+                                           {object, 2, 0.5}, {object, 3, 0.5}, {object, 4, 0.5}};
+  EXPECT_EQ(host.paramCalls, expected);
+  EXPECT_TRUE(host.editorCalls.empty());  // node inputs off: the editor is left alone
+}
+
+TEST_F(FrameTest, NodeInputsUpdateTheEditorFirstAndCacheWorldAxes) {
+  LagInstance& lag = make();
+  lag.useNode = 1;
+  host.editorCalls.clear();
+  EXPECT_EQ(rend.newTime(&lag, 3, 0.125), nullptr);
+  EXPECT_EQ(host.editorCalls,
+            std::vector<std::string>{"update(" + fake::text(lag.nodeEditor) + ",3," + std::to_string(0.125) + ")"});
+  const std::vector<ParamCall> expected = {{camera, 8, 0.125},  {object, 8, 0.125},  {object, 2, 0.125},
+                                           {object, 3, 0.125},  {object, 4, 0.125},  {object, 9, 0.125},
+                                           {object, 10, 0.125}, {object, 11, 0.125}};
+  EXPECT_EQ(host.paramCalls, expected);
+  EXPECT_TRUE(lag.haveObjectWorldAxes);
+  expectVector(lag.objectWorldAxes[0], {9, 0, 0});
+  expectVector(lag.objectWorldAxes[2], {0, 0, 9});
+
+  lag.useNode = 0;
+  EXPECT_EQ(rend.newTime(&lag, 4, 0.25), nullptr);
+  EXPECT_FALSE(lag.haveObjectWorldAxes);
+}
+
+TEST_F(FrameTest, SameTimeTwiceGivesTheSameCache) {
+  LagInstance& lag = make();
+  lag.pivotItem = pivot;
+  rend.newTime(&lag, 24, 1.0);
+  const double firstPivot[3] = {lag.pivotItemWorldPosition[0], lag.pivotItemWorldPosition[1],
+                                lag.pivotItemWorldPosition[2]};
+  lag.weightMapId.store(fake::handle<LWVMapID>(0x66));
+  rend.newTime(&lag, 24, 1.0);
+  expectCacheAt(lag, 1.0);
+  expectVector(lag.pivotItemWorldPosition, {firstPivot[0], firstPivot[1], firstPivot[2]});
+  EXPECT_EQ(lag.weightMapId.load(), nullptr);
+}
+
+TEST_F(FrameTest, PivotFieldsChangeOnlyAtNewTimeWhileAPivotIsSet) {
+  LagInstance& lag = make();
+  rend.newTime(&lag, 0, 0.0);
+  lag.pivotItem = pivot;  // chosen after this frame's preparation: nothing cached yet
+  expectVector(lag.pivotItemPosition, {0, 0, 0});
+  expectVector(lag.pivotItemWorldPosition, {0, 0, 0});
+  rend.newTime(&lag, 48, 2.0);
+  expectVector(lag.pivotItemPosition, {-1, 8, 0});
+  lag.pivotItem = nullptr;  // without a pivot item the old values stay
+  rend.newTime(&lag, 72, 3.0);
+  expectVector(lag.pivotItemPosition, {-1, 8, 0});
+  expectVector(lag.pivotItemWorldPosition, {-2, 0, 10});
+  expectCacheAt(lag, 3.0);
+}
+
+TEST_F(FrameTest, NoRenderCameraLeavesTheOrigin) {
+  LagInstance& lag = make();
+  rend.newTime(&lag, 1, 0.5);
+  host.renderCamera = nullptr;
+  host.paramCalls.clear();
+  rend.newTime(&lag, 2, 1.5);
+  EXPECT_EQ(lag.cameraItem, nullptr);
+  expectVector(lag.cameraWorldPosition, {0, 0, 0});
+  for (const ParamCall& call : host.paramCalls) EXPECT_NE(call.item, camera);
+  EXPECT_EQ(host.renderCameraCalls.load(), 2);
+}
+
+}  // namespace

@@ -1,0 +1,214 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "deform/node_inputs.h"
+#include "fake_host.h"
+#include "module_fixture.h"
+
+namespace {
+
+using fake::text;
+using fixture::ModuleTest;
+using fixture::object;
+using fixture::pivot;
+using tarrow::LagInstance;
+
+TEST_F(ModuleTest, CreateGivesDefaultsAndDescription) {
+  LagInstance& lag = make();
+  EXPECT_EQ(lag.objectId, object);
+  EXPECT_EQ(lag.panel, nullptr);
+  EXPECT_EQ(lag.lagRate, 0.0);
+  EXPECT_EQ(lag.pivotItem, nullptr);
+  EXPECT_EQ(lag.weightMapName, "");
+  EXPECT_EQ(lag.localPivot, 0);
+  EXPECT_EQ(lag.pivotIndex, 0);
+  EXPECT_EQ(lag.weightMapIndex, 0);
+  EXPECT_EQ(lag.useNode, 0);
+  EXPECT_EQ(lag.time, 0.0);
+  EXPECT_EQ(lag.cameraItem, nullptr);
+  EXPECT_EQ(lag.weightMapId.load(), nullptr);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(lag.objectWorldPosition[i], 0.0);
+    EXPECT_EQ(lag.pivotItemPosition[i], 0.0);
+    EXPECT_EQ(lag.pivotItemWorldPosition[i], 0.0);
+    EXPECT_EQ(lag.cameraWorldPosition[i], 0.0);
+    for (int j = 0; j < 3; ++j) EXPECT_EQ(lag.objectAxes[i][j], 0.0);
+  }
+  const char* line = inst.descln(&lag);
+  EXPECT_STREQ(line, "Tarrow_plus (1.00) 03/25");
+  lag.lagRate = 3.0;
+  EXPECT_EQ(inst.descln(&lag), line);  // stable while the instance lives
+  // Creating touched no error slot and no host service but the node editor's set-up.
+  EXPECT_TRUE(host.paramCalls.empty());
+  EXPECT_TRUE(host.instUpdates.empty());
+}
+
+TEST_F(ModuleTest, CreateSetsUpTheNodeEditorInOrder) {
+  LWError error = reinterpret_cast<LWError>(std::uintptr_t{1});
+  LWInstance made = inst.create(reinterpret_cast<void*>(std::uintptr_t{0x77}), object, &error);
+  ASSERT_NE(made, nullptr);
+  EXPECT_EQ(error, reinterpret_cast<LWError>(std::uintptr_t{1}));  // untouched on success
+  auto& lag = *static_cast<LagInstance*>(made);
+  const std::string editor = text(host.lastEditor());
+  const std::string changed = text(reinterpret_cast<const void*>(&tarrow::nodeInputChanged));
+  const std::vector<std::string> expected = {
+      "create(Displacement,Tarrow_plus,zero64,null," + text(made) + ",0)",
+      "getRootNode(" + editor + ")",
+      "setRootFlags(" + text(fake::handle<void*>(reinterpret_cast<std::uintptr_t>(host.lastEditor()) + 0xA0000)) +
+          ",2)",
+      "chanGroup(" + text(object) + ")",
+      "setEnvGroup(" + editor + "," + text(fake::handle<void*>(0x100 + 0xC000)) + ")",
+      "setUpdateFunc(" + editor + ",func)",
+      "setRangeFunc(" + editor + "," + text(reinterpret_cast<const void*>(&tarrow::fillUnitRanges)) + ")",
+      "addInput(" + editor + ",2,Lag Rate (s/m)," + changed + ")",
+      "addInput(" + editor + ",3,Pivot Position," + changed + ")",
+      "addInput(" + editor + ",2,Weight," + changed + ")"};
+  EXPECT_EQ(host.editorCalls, expected);
+  EXPECT_EQ(lag.nodeEditor, host.lastEditor());
+  const auto firstInput = reinterpret_cast<std::uintptr_t>(lag.lagRateInput);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(lag.pivotInput), firstInput + 1);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(lag.weightInput), firstInput + 2);
+  inst.destroy(made);
+}
+
+TEST(NodeCallbacks, UnitRangesAreThreeZeroOnePairs) {
+  double out[7] = {9, 9, 9, 9, 9, 9, 9};
+  EXPECT_EQ(tarrow::fillUnitRanges(nullptr, out, out), 0);
+  const double expected[7] = {0, 1, 0, 1, 0, 1, 9};
+  for (int k = 0; k < 7; ++k) EXPECT_EQ(out[k], expected[k]) << k;
+}
+
+TEST_F(ModuleTest, InputChangeRefreshesAnOpenPanelAndUpdatesTheInstance) {
+  LagInstance& lag = make();
+  EXPECT_EQ(tarrow::nodeInputChanged(&lag, lag.pivotInput, 0), 1);
+  EXPECT_TRUE(host.viewRefreshes.empty());
+  ASSERT_EQ(host.instUpdates.size(), 1u);
+  EXPECT_EQ(host.instUpdates[0].first, "DisplacementHandler");
+  EXPECT_EQ(host.instUpdates[0].second, &lag);
+
+  lag.panel = fake::handle<LWXPanelID>(0x9000);
+  EXPECT_EQ(tarrow::nodeInputChanged(&lag, lag.weightInput, 1), 1);
+  EXPECT_EQ(host.viewRefreshes, std::vector<LWXPanelID>{lag.panel});
+  EXPECT_EQ(host.instUpdates.size(), 2u);
+  lag.panel = nullptr;
+}
+
+TEST_F(ModuleTest, DestroyEndsTheEditorAndIgnoresNull) {
+  LWInstance made = inst.create(nullptr, object, nullptr);
+  const NodeEditorID editor = static_cast<LagInstance*>(made)->nodeEditor;
+  host.editorCalls.clear();
+  inst.destroy(made);
+  EXPECT_EQ(host.editorCalls, std::vector<std::string>{"destroy(" + text(editor) + ")"});
+  host.editorCalls.clear();
+  inst.destroy(nullptr);
+  EXPECT_TRUE(host.editorCalls.empty());
+}
+
+void setAll(LagInstance& lag) {
+  lag.lagRate = 0.25;
+  lag.pivotItem = pivot;
+  lag.weightMapName = "Tail weights, long enough to leave the small-string buffer";
+  lag.localPivot = 1;
+  lag.pivotIndex = 3;
+  lag.weightMapIndex = 2;
+  lag.useNode = 1;
+}
+
+TEST_F(ModuleTest, CopyTakesSettingsAndNetworkButKeepsIdentity) {
+  LagInstance& from = make(object);
+  LagInstance& to = make(fake::item(0x101));
+  setAll(from);
+  from.time = 7.0;
+  from.panel = fake::handle<LWXPanelID>(0x9001);
+  host.editorCalls.clear();
+
+  EXPECT_EQ(inst.copy(&to, &from), nullptr);
+  EXPECT_EQ(host.editorCalls,
+            std::vector<std::string>{"copy(" + text(to.nodeEditor) + "," + text(from.nodeEditor) + ")"});
+  EXPECT_EQ(to.lagRate, 0.25);
+  EXPECT_EQ(to.pivotItem, pivot);
+  EXPECT_EQ(to.weightMapName, from.weightMapName);
+  EXPECT_EQ(to.localPivot, 1);
+  EXPECT_EQ(to.pivotIndex, 3);
+  EXPECT_EQ(to.weightMapIndex, 2);
+  EXPECT_EQ(to.useNode, 1);
+  // Each instance keeps its object, description, panel, editor, inputs and cache.
+  EXPECT_EQ(to.objectId, fake::item(0x101));
+  EXPECT_STREQ(to.description, "Tarrow_plus (1.00) 03/25");
+  EXPECT_EQ(to.panel, nullptr);
+  EXPECT_NE(to.nodeEditor, from.nodeEditor);
+  EXPECT_NE(to.lagRateInput, from.lagRateInput);
+  EXPECT_EQ(to.time, 0.0);
+  EXPECT_TRUE(host.instUpdates.empty());
+  from.panel = nullptr;
+}
+
+TEST_F(ModuleTest, CopyOntoItselfOrWithNullArguments) {
+  LagInstance& lag = make();
+  setAll(lag);
+  const std::string name = lag.weightMapName;
+  EXPECT_EQ(inst.copy(&lag, &lag), nullptr);
+  EXPECT_EQ(lag.weightMapName, name);
+  EXPECT_EQ(lag.lagRate, 0.25);
+  EXPECT_EQ(lag.pivotItem, pivot);
+  EXPECT_EQ(lag.pivotIndex, 3);
+
+  LagInstance& other = make();
+  host.editorCalls.clear();
+  for (auto [to, from] : {std::pair<LWInstance, LWInstance>{nullptr, &lag}, {&other, nullptr}, {nullptr, nullptr}}) {
+    EXPECT_STREQ(inst.copy(to, from), "Copy Error!");
+  }
+  EXPECT_TRUE(host.editorCalls.empty());
+  EXPECT_EQ(other.lagRate, 0.0);
+}
+
+TEST_F(ModuleTest, UseItemsListsThePivotInOneSharedList) {
+  LagInstance& first = make();
+  LagInstance& second = make();
+  const LWItemID* list = item.useItems(&first);
+  EXPECT_EQ(list[0], LWITEM_NULL);  // no pivot: empty, and the object is never listed
+
+  first.pivotItem = pivot;
+  list = item.useItems(&first);
+  EXPECT_EQ(list[0], pivot);
+  EXPECT_EQ(list[1], LWITEM_NULL);
+
+  second.pivotItem = fake::item(0x201);
+  const LWItemID* again = item.useItems(&second);
+  EXPECT_EQ(again, list);
+  EXPECT_EQ(list[0], fake::item(0x201));
+  EXPECT_EQ(list[1], LWITEM_NULL);
+}
+
+TEST_F(ModuleTest, ChangeIdRenewsOnlyThePivotItem) {
+  const LWItemID a = fake::item(0xA), b = fake::item(0xB), p = pivot, q = fake::item(0x2F0);
+  struct Case {
+    const char* name;
+    LWItemID before;
+    std::vector<LWItemID> pairs;
+    LWItemID after;
+  };
+  const Case cases[] = {
+      {"second pair matches", p, {a, b, p, q, nullptr, a}, q},
+      {"first of two matches wins", p, {p, q, p, b, nullptr, nullptr}, q},
+      {"empty list", p, {nullptr, q}, p},
+      {"renumbered to nothing", p, {p, nullptr, nullptr, nullptr}, nullptr},
+      {"pairs after the end are not read", p, {a, b, nullptr, nullptr, p, q}, p},
+      {"null pivot never matches", nullptr, {nullptr, q}, nullptr},
+      {"no match", p, {a, b, nullptr, nullptr}, p},
+  };
+  LagInstance& lag = make();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    lag.pivotItem = c.before;
+    lag.pivotIndex = 4;
+    item.changeID(&lag, c.pairs.data());
+    EXPECT_EQ(lag.pivotItem, c.after);
+    EXPECT_EQ(lag.pivotIndex, 4);
+    EXPECT_EQ(lag.objectId, object);
+  }
+}
+
+}  // namespace

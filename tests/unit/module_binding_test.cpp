@@ -1,0 +1,224 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "fake_host.h"
+#include "module/activation.h"
+#include "module/service_table.h"
+#include "module_fixture.h"
+#include "ui/labels.h"
+
+extern "C" ModuleDescriptor _mod_descrip;
+
+namespace {
+
+using fixture::ModuleTest;
+
+template <typename T>
+T at(const void* base, std::size_t offset) {
+  T value;
+  std::memcpy(&value, static_cast<const unsigned char*>(base) + offset, sizeof value);
+  return value;
+}
+
+TEST(Descriptor, RecordsHoldTheRegisteredBytes) {
+  EXPECT_EQ(at<uint32_t>(&_mod_descrip, 0), 0x04121994u);
+  EXPECT_EQ(at<uint32_t>(&_mod_descrip, 4), 3u);
+  EXPECT_EQ(at<uint32_t>(&_mod_descrip, 8), 0x300u);
+  EXPECT_EQ(at<uint32_t>(&_mod_descrip, 12), 0u);
+  EXPECT_EQ(_mod_descrip.startup(), reinterpret_cast<void*>(std::uintptr_t{4}));
+  _mod_descrip.shutdown(_mod_descrip.startup());
+
+  const ServerRecord* servers = _mod_descrip.serverDefs;
+  ASSERT_NE(servers, nullptr);
+  struct Expected {
+    const char* className;
+    ActivateFunc* activate;
+  };
+  const Expected expected[] = {{"DisplacementHandler", tarrow::activateHandler},
+                               {"DisplacementInterface", tarrow::activateInterface}};
+  for (int k = 0; k < 2; ++k) {
+    SCOPED_TRACE(k);
+    EXPECT_STREQ(servers[k].className, expected[k].className);
+    EXPECT_STREQ(servers[k].name, "Tarrow_plus");
+    EXPECT_EQ(servers[k].activate, expected[k].activate);
+    EXPECT_EQ(servers[k].tagInfo, servers[0].tagInfo);
+  }
+  EXPECT_EQ(servers[2].className, nullptr);
+  EXPECT_EQ(servers[2].name, nullptr);
+  EXPECT_EQ(servers[2].activate, nullptr);
+  EXPECT_EQ(servers[2].tagInfo, nullptr);
+
+  const ServerTagInfo* tags = servers[0].tagInfo;
+  EXPECT_STREQ(at<const char*>(tags, 0), "Tarrow_plus");
+  EXPECT_EQ(at<uint32_t>(tags, 8), 0x409u);
+  EXPECT_EQ(at<uint32_t>(tags, 12), 0u);
+  EXPECT_EQ(at<const char*>(tags, 16), nullptr);
+  EXPECT_EQ(at<uint32_t>(tags, 24), 0u);
+  EXPECT_EQ(at<uint32_t>(tags, 28), 0u);
+}
+
+// Slots the tests expect to stay as the host left them.
+void* const untouched = reinterpret_cast<void*>(std::uintptr_t{0xDEAD});
+
+TEST_F(ModuleTest, WrongVersionsAreRefusedWithoutTouchingAnything) {
+  for (int32_t version : {4, 6, 0, -5}) {
+    SCOPED_TRACE(version);
+    LWInstanceFuncs funcs{};
+    funcs.create = reinterpret_cast<decltype(funcs.create)>(untouched);
+    LWDisplacementHandler local{&funcs, nullptr, nullptr, nullptr, nullptr};
+    host.globalRequests.clear();
+    EXPECT_EQ(tarrow::activateHandler(version, fake::global, &local, nullptr), AFUNC_BADVERSION);
+    EXPECT_EQ(reinterpret_cast<void*>(funcs.create), untouched);
+    EXPECT_EQ(local.evaluate, nullptr);
+    EXPECT_TRUE(host.globalRequests.empty());
+  }
+  for (int32_t version : {5, 3, 0}) {
+    SCOPED_TRACE(version);
+    LWInterface local{untouched, nullptr, nullptr, nullptr};
+    EXPECT_EQ(tarrow::activateInterface(version, fake::global, &local, nullptr), AFUNC_BADVERSION);
+    EXPECT_EQ(local.inst, untouched);
+  }
+}
+
+TEST_F(ModuleTest, MissingLocalRecordsAreRefused) {
+  EXPECT_EQ(tarrow::activateHandler(5, fake::global, nullptr, nullptr), AFUNC_BADLOCAL);
+  LWDisplacementHandler withoutInst{nullptr, nullptr, nullptr, nullptr, nullptr};
+  EXPECT_EQ(tarrow::activateHandler(5, fake::global, &withoutInst, nullptr), AFUNC_BADLOCAL);
+  EXPECT_EQ(withoutInst.evaluate, nullptr);
+  EXPECT_TRUE(host.globalRequests.empty());
+  EXPECT_EQ(tarrow::activateInterface(4, fake::global, nullptr, nullptr), AFUNC_BADLOCAL);
+}
+
+TEST_F(ModuleTest, InterfaceWithoutInstanceSucceedsWithoutPanel) {
+  auto* sentinel = reinterpret_cast<LWError (*)(LWInstance)>(untouched);
+  LWInterface local{nullptr, reinterpret_cast<LWXPanelID>(untouched), sentinel, nullptr};
+  EXPECT_EQ(tarrow::activateInterface(4, fake::global, &local, nullptr), AFUNC_OK);
+  EXPECT_EQ(local.panel, nullptr);
+  EXPECT_EQ(local.options, nullptr);
+  EXPECT_EQ(local.command, nullptr);
+  EXPECT_TRUE(host.globalRequests.empty());
+}
+
+TEST_F(ModuleTest, HandlerFillsEverySlotItWasGiven) {
+  EXPECT_NE(inst.create, nullptr);
+  EXPECT_NE(inst.destroy, nullptr);
+  EXPECT_NE(inst.copy, nullptr);
+  EXPECT_NE(inst.load, nullptr);
+  EXPECT_NE(inst.save, nullptr);
+  EXPECT_NE(inst.descln, nullptr);
+  EXPECT_EQ(inst.priv, nullptr);
+  EXPECT_NE(handler.evaluate, nullptr);
+  EXPECT_NE(handler.flags, nullptr);
+  EXPECT_NE(item.useItems, nullptr);
+  EXPECT_NE(item.changeID, nullptr);
+  EXPECT_NE(rend.init, nullptr);
+  EXPECT_NE(rend.cleanup, nullptr);
+  EXPECT_NE(rend.newTime, nullptr);
+
+  // The host's private slot stays its own, and missing item and render records are skipped.
+  LWInstanceFuncs funcs{};
+  funcs.priv = untouched;
+  LWDisplacementHandler bare{&funcs, nullptr, nullptr, nullptr, nullptr};
+  EXPECT_EQ(tarrow::activateHandler(5, fake::global, &bare, nullptr), AFUNC_OK);
+  EXPECT_EQ(funcs.priv, untouched);
+  EXPECT_EQ(funcs.create, inst.create);
+  EXPECT_EQ(bare.evaluate, handler.evaluate);
+  EXPECT_EQ(bare.flags, handler.flags);
+  EXPECT_EQ(bare.item, nullptr);
+  EXPECT_EQ(bare.rend, nullptr);
+}
+
+TEST_F(ModuleTest, FlagsInitAndCleanupAnswerTheSameForEveryInstance) {
+  tarrow::LagInstance& fresh = make();
+  tarrow::LagInstance& changed = make();
+  changed.lagRate = 2.0;
+  changed.useNode = 1;
+  host.editorCalls.clear();
+  for (LWInstance instance : {static_cast<LWInstance>(&fresh), static_cast<LWInstance>(&changed),
+                              static_cast<LWInstance>(nullptr)}) {
+    EXPECT_EQ(handler.flags(instance), 1u);
+    EXPECT_EQ(rend.init(instance, 0), nullptr);
+    EXPECT_EQ(rend.init(instance, 1), nullptr);
+    rend.cleanup(instance);
+  }
+  EXPECT_TRUE(host.editorCalls.empty());
+  EXPECT_TRUE(host.paramCalls.empty());
+}
+
+TEST_F(ModuleTest, ServicesAreAskedForOnceAndLabelsAtEveryActivation) {
+  const tarrow::ServiceTable& table = tarrow::services();
+  EXPECT_TRUE(table.acquired);
+  EXPECT_EQ(table.global, fake::global);
+  EXPECT_EQ(table.itemInfo, &host.itemInfo);
+  EXPECT_EQ(table.objectFuncs, &host.objectFuncs);
+  EXPECT_EQ(table.xpanel, &host.xpanel);
+  EXPECT_EQ(table.nodeEditor, &host.nodeEditor);
+  EXPECT_EQ(table.nodeInput, &host.nodeInput);
+  EXPECT_EQ(table.nodeFuncs, &host.nodeFuncs);
+  EXPECT_NE(table.instUpdate, nullptr);
+
+  for (int activation = 0; activation < 2; ++activation) {
+    host.globalRequests.clear();
+    EXPECT_EQ(tarrow::activateHandler(5, fake::global, &handler, nullptr), AFUNC_OK);
+    EXPECT_EQ(host.globalRequests, std::vector<std::string>{"Locale Info/0"});
+  }
+}
+
+TEST(ServiceTable, FirstAcquisitionAsksEachServiceOnce) {
+  fake::host().reset();
+  tarrow::ServiceTable table;
+  tarrow::acquireServices(table, fake::global);
+  const std::vector<std::string> expected = {"LW Item Info 8/0",    "LW Scene Info 10/0", "Scene Objects 7/0",
+                                             "LWXPanel 2/0",        "NodeEditorFuncs 4/0", "NodeInputFuncs 4/0",
+                                             "NodeFuncs/0",         "Instance Update/0"};
+  EXPECT_EQ(fake::host().globalRequests, expected);
+  EXPECT_EQ(table.sceneInfo.load(), &fake::host().sceneInfo);
+  EXPECT_EQ(table.itemInfo, &fake::host().itemInfo);
+
+  // A later acquisition through another global function changes nothing.
+  fake::host().globalRequests.clear();
+  tarrow::acquireServices(table, +[](const char*, int) -> void* { return nullptr; });
+  EXPECT_TRUE(fake::host().globalRequests.empty());
+  EXPECT_EQ(table.global, fake::global);
+  EXPECT_EQ(table.itemInfo, &fake::host().itemInfo);
+}
+
+TEST_F(ModuleTest, LabelLanguageFollowsTheLowSixteenBitsOfTheLocale) {
+  struct Case {
+    std::uintptr_t answer;
+    const tarrow::LabelTable* expected;
+  };
+  const Case cases[] = {
+      {1041, &tarrow::japaneseLabels},  {0x12340411, &tarrow::japaneseLabels}, {1033, &tarrow::englishLabels},
+      {0, &tarrow::englishLabels},      {0x0412, &tarrow::englishLabels},      {0x0410, &tarrow::englishLabels},
+      {0x04110000, &tarrow::englishLabels}, {1041, &tarrow::japaneseLabels}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.answer);
+    host.localeAnswer = c.answer;
+    ASSERT_EQ(tarrow::activateHandler(5, fake::global, &handler, nullptr), AFUNC_OK);
+    EXPECT_EQ(tarrow::PanelLabels.load(), c.expected);
+  }
+  // The interface activation leaves the choice alone.
+  host.localeAnswer = 1033;
+  LWInterface local{};
+  EXPECT_EQ(tarrow::activateInterface(4, fake::global, &local, nullptr), AFUNC_OK);
+  EXPECT_EQ(tarrow::PanelLabels.load(), &tarrow::japaneseLabels);
+}
+
+TEST(Labels, TablesDifferOnlyInTheButtonLabel) {
+  const unsigned char editNode[] = {0x83, 0x6D, 0x81, 0x5B, 0x83, 0x68, 0x95, 0xD2, 0x8F, 0x57, 0x00};
+  ASSERT_EQ(std::strlen(tarrow::japaneseLabels[0]), 10u);
+  EXPECT_EQ(std::memcmp(tarrow::japaneseLabels[0], editNode, sizeof editNode), 0);
+  EXPECT_STREQ(tarrow::englishLabels[0], "Edit Node");
+  const char* const shared[] = {"", "Lag Rate (s/m)", "Tarrow Pivot Object", "Local Pivot", "Weight Map", ""};
+  for (int k = 1; k < 7; ++k) {
+    SCOPED_TRACE(k);
+    EXPECT_STREQ(tarrow::japaneseLabels[k], shared[k - 1]);
+    EXPECT_STREQ(tarrow::englishLabels[k], shared[k - 1]);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,24 @@
+// The settings panel's label texts in the host's language.
+#pragma once
+
+#include <array>
+#include <atomic>
+
+#include "sdk/lwtypes.h"
+
+namespace tarrow {
+
+// Entries 0 to 5 label the panel's controls (the node button, use-node switch, lag rate, pivot
+// popup, local-pivot switch, weight-map popup); entry 6 is unused.
+using LabelTable = std::array<const char*, 7>;
+
+extern const LabelTable japaneseLabels;  // the button label as code page 932 bytes
+extern const LabelTable englishLabels;
+
+// The table of the host's language; null until the first handler activation.
+extern std::atomic<const LabelTable*> PanelLabels;
+
+// Picks the table from the host's "Locale Info" answer: Japanese for language id 0x0411.
+void selectPanelLabels(GlobalFunc* global) noexcept;
+
+}  // namespace tarrow
