@@ -34,10 +34,15 @@ struct ServerInfo {
 class LoadedModule {
  public:
   static std::unique_ptr<LoadedModule> open(const std::filesystem::path& file);
+  // Loading one path twice yields the same image, so module-wide state carries over. This
+  // loads a private copy of the file instead (removed again on unload), giving a module whose
+  // module-wide state starts afresh.
+  static std::unique_ptr<LoadedModule> openFresh(const std::filesystem::path& file);
   ~LoadedModule();
   LoadedModule(const LoadedModule&) = delete;
   LoadedModule& operator=(const LoadedModule&) = delete;
 
+  // The file as the caller named it (not the private copy of openFresh).
   const std::filesystem::path& path() const { return path_; }
   const ModuleDescriptor& descriptor() const { return *descriptor_; }
   void* serverData() const { return serverData_; }
@@ -52,7 +57,11 @@ class LoadedModule {
 
  private:
   LoadedModule() = default;
+  static std::unique_ptr<LoadedModule> load(const std::filesystem::path& shownAs,
+                                            const std::filesystem::path& loadFrom,
+                                            const std::filesystem::path& removeOnUnload);
   std::filesystem::path path_;
+  std::filesystem::path privateCopy_;
   void* library_ = nullptr;
   const ModuleDescriptor* descriptor_ = nullptr;
   void* serverData_ = nullptr;
@@ -60,5 +69,11 @@ class LoadedModule {
 
 // Where the module built with the program lives: Tarrow_plus.p next to the running executable.
 std::filesystem::path defaultModulePath();
+
+// The directory of the running executable (empty when it cannot be found).
+std::filesystem::path executableDirectory();
+
+// A path as UTF-8 text, for messages.
+std::string displayPath(const std::filesystem::path& path);
 
 }  // namespace tarrow::host

@@ -105,7 +105,10 @@ LWError load(LWInstance instance, const LWLoadState* loadState) noexcept {
         break;
       case savedBlocks[weightMapBlock].id: {
         in.readI4(data, &lag.weightMapIndex, 1);
+        // Starts as the current name, so that a text the reader cannot deliver (a damaged
+        // state) leaves the name as it was, like every other setting it cannot read.
         char name[weightMapNameCapacity] = {};
+        lag.weightMapName.copy(name, weightMapNameCapacity - 1);
         in.readStr(data, name, weightMapNameCapacity);
         name[weightMapNameCapacity - 1] = '\0';  // whatever the reader left there
         try {

@@ -6,5 +6,7 @@
 namespace tarrow::tools {
 
 void addInfoCommand(CLI::App& app);
+void addRunCommand(CLI::App& app);
+void addPanelCommand(CLI::App& app);
 
 }  // namespace tarrow::tools

@@ -7,13 +7,21 @@
 int main(int argc, char** argv) {
   CLI::App app{"tarrow-host: loads the Tarrow_plus module and runs scenes through it"};
   app.require_subcommand(1);
+  // Paths such as /tmp/scene.json (under Wine too) are arguments, never "/option" switches.
+  app.allow_windows_style_options(false);
   tarrow::tools::addInfoCommand(app);
+  tarrow::tools::addRunCommand(app);
+  tarrow::tools::addPanelCommand(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
     return app.exit(error);
   } catch (const std::exception& error) {
+    // A ModuleError among them: its text already names the file and says what is wrong.
     std::fprintf(stderr, "tarrow-host: %s\n", error.what());
+    return 1;
+  } catch (...) {
+    std::fprintf(stderr, "tarrow-host: failed for an unknown reason\n");
     return 1;
   }
   return 0;

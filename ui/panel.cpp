@@ -1,8 +1,119 @@
 #include "ui/panel.h"
 
-namespace tarrow {
+#include <cstdint>
+#include <mutex>
 
-// The panel is not built yet: the interface activation hands the host no panel.
-LWXPanelID buildPanel(LagInstance* /*instance*/) noexcept { return nullptr; }
+#include "instance/lag_instance.h"
+#include "module/service_table.h"
+#include "ui/labels.h"
+
+namespace tarrow {
+namespace {
+
+// One row per control, the button first, then the zero record that ends the list.
+LWXPanelControl panelControls[7] = {};
+// One row per value (the button has none), then the zero record.
+LWXPanelDataDesc panelDataDesc[6] = {};
+std::once_flag controlsFilled;
+std::once_flag dataDescFilled;
+
+// The labels in force when the first panel is built; every later panel keeps them.
+const LabelTable& currentLabels() noexcept {
+  const LabelTable* labels = PanelLabels.load(std::memory_order_acquire);
+  return labels != nullptr ? *labels : englishLabels;
+}
+
+void fillControls() noexcept {
+  const LabelTable& label = currentLabels();
+  panelControls[0] = {ID_EDIT_NODE, label[0], "vButton"};
+  panelControls[1] = {ID_USE_NODE, label[1], "iBoolean"};
+  panelControls[2] = {ID_LAG_RATE, label[2], "float"};
+  panelControls[3] = {ID_PIVOT_ITEM, label[3], "iPopChoice"};
+  panelControls[4] = {ID_LOCAL_PIVOT, label[4], "iBoolean"};
+  panelControls[5] = {ID_WEIGHT_MAP, label[5], "iPopChoice"};
+  panelControls[6] = {0, nullptr, nullptr};
+}
+
+void fillDataDesc() noexcept {
+  const LabelTable& label = currentLabels();
+  panelDataDesc[0] = {ID_USE_NODE, label[1], "integer"};
+  panelDataDesc[1] = {ID_LAG_RATE, label[2], "float"};
+  panelDataDesc[2] = {ID_PIVOT_ITEM, label[3], "integer"};
+  panelDataDesc[3] = {ID_LOCAL_PIVOT, label[4], "integer"};
+  panelDataDesc[4] = {ID_WEIGHT_MAP, label[5], "integer"};
+  panelDataDesc[5] = {0, nullptr, nullptr};
+}
+
+LWXPanelHint word(std::uintptr_t value) noexcept { return reinterpret_cast<LWXPanelHint>(value); }
+
+template <typename Function>
+LWXPanelHint word(Function* function) noexcept {
+  return reinterpret_cast<LWXPanelHint>(function);
+}
+
+LagInstance* instanceOf(LWXPanelID panel) noexcept {
+  return static_cast<LagInstance*>(services().xpanel->getData(panel, 0));
+}
+
+}  // namespace
+
+const LWXPanelHint panelHints[] = {
+    word(XpLABEL),         word(std::uintptr_t{0}), word(reinterpret_cast<std::uintptr_t>(serverName)), word(std::uintptr_t{0}),
+    word(XpBUTTONS),       word(ID_EDIT_NODE),      word(std::uintptr_t{0}),
+    word(XpCHGNOTIFY),     word(&onPanelChange),
+    word(XpBUTNOTIFY),     word(ID_EDIT_NODE),      word(&onPanelButton),
+    word(XpPOPFUNCS),      word(ID_PIVOT_ITEM),     word(&pivotChoiceCount),     word(&pivotChoiceName),
+    word(XpPOPFUNCS),      word(ID_WEIGHT_MAP),     word(&weightMapChoiceCount), word(&weightMapChoiceName),
+    word(XpDESTROYNOTIFY), word(&onPanelDestroy),   word(std::uintptr_t{0}),
+    word(std::uintptr_t{0})};
+
+LWXPanelID buildPanel(LagInstance* instance) noexcept {
+  if (instance == nullptr) {
+    return nullptr;
+  }
+  // Both fills are noexcept; call_once only throws when the platform cannot wait at all.
+  try {
+    std::call_once(controlsFilled, fillControls);
+    std::call_once(dataDescFilled, fillDataDesc);
+  } catch (...) {
+    return nullptr;
+  }
+  LWXPanelFuncs& xpanel = *services().xpanel;
+  instance->panel = xpanel.create(LWXP_VIEW, panelControls);
+  if (instance->panel != nullptr) {
+    xpanel.hint(instance->panel, 0, const_cast<LWXPanelHint*>(panelHints));
+    xpanel.describe(instance->panel, panelDataDesc, getPanelValue, setPanelValue);
+    xpanel.viewInst(instance->panel, instance);
+    xpanel.setData(instance->panel, 0, instance);
+  }
+  return instance->panel;
+}
+
+void onPanelChange(LWXPanelID panel, uint32_t /*controlId*/, uint32_t /*valueId*/, int event) noexcept {
+  // Tracking and hits come before the value is committed; only a committed value is news.
+  if (event != LWXPEVENT_VALUE || panel == nullptr) {
+    return;
+  }
+  if (LagInstance* instance = instanceOf(panel)) {
+    services().instUpdate(handlerClass, instance);
+  }
+}
+
+void onPanelButton(LWXPanelID panel, int controlId) noexcept {
+  if (panel == nullptr) {
+    return;
+  }
+  LagInstance* instance = instanceOf(panel);
+  if (instance != nullptr && controlId == static_cast<int>(ID_EDIT_NODE)) {
+    services().nodeEditor->openWindow(instance->nodeEditor);
+  }
+}
+
+void onPanelDestroy(void* panelData) noexcept {
+  // From here on node input events must not refresh the panel the host has let go.
+  if (auto* instance = static_cast<LagInstance*>(panelData)) {
+    instance->panel = nullptr;
+  }
+}
 
 }  // namespace tarrow

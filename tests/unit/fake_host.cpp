@@ -19,10 +19,85 @@ std::string idText(LWID id) {
   return chars;
 }
 
-// Item info.
-LWItemID itemFirst(LWItemType, LWItemID) { return nullptr; }
-LWItemID itemNext(LWItemID) { return nullptr; }
-const char* itemName(LWItemID) { return ""; }
+// Item info: the objects of the host's list, in order.
+LWItemID itemFirst(LWItemType type, LWItemID) {
+  const Host& h = host();
+  return type == LWI_OBJECT && !h.objects.empty() ? h.objects.front().first : nullptr;
+}
+LWItemID itemNext(LWItemID item) {
+  const auto& objects = host().objects;
+  for (std::size_t k = 0; k + 1 < objects.size(); ++k) {
+    if (objects[k].first == item) return objects[k + 1].first;
+  }
+  return nullptr;
+}
+const char* itemName(LWItemID item) {
+  for (const auto& [id, name] : host().objects) {
+    if (id == item) return name.c_str();
+  }
+  return "";
+}
+
+// Scene objects: the weight maps.
+int objectNumVMaps(LWID type) {
+  return type == LWVMAP_WGHT ? static_cast<int>(host().weightMaps.size()) : 0;
+}
+const char* objectVMapName(LWID type, int index) {
+  const auto& maps = host().weightMaps;
+  if (type != LWVMAP_WGHT || index < 0 || index >= static_cast<int>(maps.size()) || !maps[index]) {
+    return nullptr;
+  }
+  return maps[static_cast<std::size_t>(index)]->c_str();
+}
+
+// XPanel.
+LWXPanelID panelCreate(int type, LWXPanelControl* controls) {
+  Host& h = host();
+  std::lock_guard<std::mutex> lock(h.panelMutex);
+  if (h.refusePanels) return nullptr;
+  Panel& made = h.panels.emplace_back();
+  made.type = type;
+  made.controls = controls;
+  made.calls.push_back("create");
+  return reinterpret_cast<LWXPanelID>(&made);
+}
+void panelDestroy(LWXPanelID id) {
+  std::lock_guard<std::mutex> lock(host().panelMutex);
+  host().panel(id).calls.push_back("destroy");
+}
+void panelDescribe(LWXPanelID id, LWXPanelDataDesc* data, LWXPanelGetFunc* get, LWXPanelSetFunc* set) {
+  std::lock_guard<std::mutex> lock(host().panelMutex);
+  Panel& p = host().panel(id);
+  p.dataDesc = data;
+  p.get = get;
+  p.set = set;
+  p.calls.push_back("describe");
+}
+void panelHint(LWXPanelID id, uint32_t hintId, LWXPanelHint* hints) {
+  std::lock_guard<std::mutex> lock(host().panelMutex);
+  Panel& p = host().panel(id);
+  p.hintId = hintId;
+  p.hints = hints;
+  p.calls.push_back("hint");
+}
+void* panelGetData(LWXPanelID id, uint32_t dataId) {
+  std::lock_guard<std::mutex> lock(host().panelMutex);
+  const auto& data = host().panel(id).data;
+  const auto found = data.find(dataId);
+  return found != data.end() ? found->second : nullptr;
+}
+void panelSetData(LWXPanelID id, uint32_t dataId, void* data) {
+  std::lock_guard<std::mutex> lock(host().panelMutex);
+  Panel& p = host().panel(id);
+  p.data[dataId] = data;
+  p.calls.push_back("setData");
+}
+void panelViewInst(LWXPanelID id, void* inst) {
+  std::lock_guard<std::mutex> lock(host().panelMutex);
+  Panel& p = host().panel(id);
+  p.inst = inst;
+  p.calls.push_back("viewInst");
+}
 void itemParam(LWItemID id, LWItemParam code, LWTime time, double vector[3]) {
   Host& h = host();
   const Vec3 value = h.param(id, code, time);
@@ -172,7 +247,10 @@ Host& host() {
     h->itemInfo.param = itemParam;
     h->itemInfo.chanGroup = itemChanGroup;
     h->sceneInfo.renderCamera = sceneRenderCamera;
-    h->xpanel.viewRefresh = viewRefresh;
+    h->objectFuncs.numVMaps = objectNumVMaps;
+    h->objectFuncs.vmapName = objectVMapName;
+    h->xpanel = {2,           panelCreate,   panelDestroy,  panelDescribe, panelHint,
+                 panelGetData, panelSetData, panelViewInst, viewRefresh};
     h->nodeEditor = {editorCreate, editorDestroy, editorCopy,      editorSave,      editorLoad,   editorAddInput,
                      editorRoot,   editorEnvGroup, editorUpdateFunc, editorRangeFunc, editorUpdate, editorOpenWindow};
     h->nodeInput = {inputCheck, inputEvaluate};
@@ -218,6 +296,10 @@ void Host::reset() {
   instUpdates.clear();
   viewRefreshes.clear();
   renderCameraCalls = 0;
+  objects.clear();
+  weightMaps.clear();
+  refusePanels = false;
+  panels.clear();
 }
 
 NodeEditorID Host::lastEditor() const {

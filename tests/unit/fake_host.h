@@ -5,9 +5,11 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -38,6 +40,20 @@ struct Motion {
   }
 };
 
+// A panel as the fake XPanel service keeps it: what the module handed over, as it was handed.
+struct Panel {
+  int type = 0;
+  LWXPanelControl* controls = nullptr;
+  uint32_t hintId = 0;
+  LWXPanelHint* hints = nullptr;
+  LWXPanelDataDesc* dataDesc = nullptr;
+  LWXPanelGetFunc* get = nullptr;
+  LWXPanelSetFunc* set = nullptr;
+  void* inst = nullptr;
+  std::map<uint32_t, void*> data;
+  std::vector<std::string> calls;  // "create", "hint", "describe", "viewInst", "setData", in order
+};
+
 struct ParamCall {
   LWItemID item;
   int code;
@@ -65,6 +81,10 @@ class Host {
   std::map<NodeInputID, Vec3> inputValues;  // the first component for scalar inputs
   LWError nodeSaveResult = nullptr;
   LWError nodeLoadResult = nullptr;
+  // The scene's objects in the host's order, and its weight maps (nullopt: vmapName gives null).
+  std::vector<std::pair<LWItemID, std::string>> objects;
+  std::vector<std::optional<std::string>> weightMaps;
+  bool refusePanels = false;
   // Off while threads evaluate at once or while allocations are counted.
   bool recording = true;
 
@@ -77,6 +97,10 @@ class Host {
   std::vector<std::pair<std::string, LWInstance>> instUpdates;
   std::vector<LWXPanelID> viewRefreshes;
   std::atomic<int> renderCameraCalls{0};
+  std::deque<Panel> panels;  // a panel's handle is the address of its record
+  std::mutex panelMutex;     // panels may be built from several threads at once
+
+  Panel& panel(LWXPanelID id) { return *reinterpret_cast<Panel*>(id); }
 
   void reset();
 

@@ -1,0 +1,212 @@
+// The module's per-point evaluation against the least any lag evaluation must do, and the
+// stand-in host's whole frame loop.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "host/block_store.h"
+#include "host/module_loader.h"
+#include "host/node_editor.h"
+#include "host/scene.h"
+#include "host/service_registry.h"
+#include "host/session.h"
+#include "sdk/lwserver.h"
+
+namespace tarrow::host {
+namespace {
+
+constexpr int kPoints = 4096;
+const LWItemID kObject = reinterpret_cast<LWItemID>(uintptr_t{0x10000000});
+
+// A host whose services answer at once: the object turns slowly about y and drifts along x.
+void quickParam(LWItemID /*item*/, LWItemParam code, LWTime time, double v[3]) noexcept {
+  const double h = 0.3 * time;
+  switch (code) {
+    case LWIP_RIGHT: case LWIP_W_RIGHT: v[0] = std::cos(h); v[1] = 0.0; v[2] = -std::sin(h); return;
+    case LWIP_UP: case LWIP_W_UP: v[0] = 0.0; v[1] = 1.0; v[2] = 0.0; return;
+    case LWIP_FORWARD: case LWIP_W_FORWARD: v[0] = std::sin(h); v[1] = 0.0; v[2] = std::cos(h); return;
+    default: v[0] = time; v[1] = 0.0; v[2] = 0.0; return;
+  }
+}
+LWItemID noItem(LWItemType, LWItemID) noexcept { return LWITEM_NULL; }
+LWItemID noNext(LWItemID) noexcept { return LWITEM_NULL; }
+LWItemType objectType(LWItemID) noexcept { return LWI_OBJECT; }
+const char* noName(LWItemID) noexcept { return ""; }
+LWChanGroupID noGroup(LWItemID) noexcept { return nullptr; }
+LWItemID noCamera(LWTime) noexcept { return LWITEM_NULL; }
+int noMaps(LWID) noexcept { return 0; }
+const char* noMapName(LWID, int) noexcept { return nullptr; }
+int oneObject() noexcept { return 1; }
+void ignoreUpdate(const char*, LWInstance) noexcept {}
+
+float mapMarker;
+LWVMapID lookupMap(LWMeshInfo*, LWID, const char*) noexcept { return &mapMarker; }
+int weightOf(LWMeshInfo*, LWPntID point, float* value, LWVMapID) noexcept {
+  *value = 0.5f + 0.5f * static_cast<float>(reinterpret_cast<uintptr_t>(point) % 2);
+  return 1;
+}
+
+const LWItemInfo quickItems{&noItem, &noNext, &noNext, &objectType, &noName, &quickParam, &noGroup};
+LWSceneInfo quickScene{"bench", "bench.json", 0, 90, 30.0, &noCamera};
+const LWObjectFuncs quickObjects{&oneObject, &noMaps, &noMapName};
+
+// The module loaded once, with one instance on the quick host: lag rate 0.2, a weight map.
+class QuickHost {
+ public:
+  QuickHost() : module_(LoadedModule::open(defaultModulePath())) {
+    nodeEditor_.registerInto(registry_);
+    registry_.provide(LWITEMINFO_GLOBAL, const_cast<LWItemInfo*>(&quickItems));
+    registry_.provide(LWSCENEINFO_GLOBAL, &quickScene);
+    registry_.provide(LWOBJECTFUNCS_GLOBAL, const_cast<LWObjectFuncs*>(&quickObjects));
+    registry_.provide(LWINSTUPDATE_GLOBAL, reinterpret_cast<void*>(&ignoreUpdate));
+    registry_.provide(LWLOCALEINFO_GLOBAL, reinterpret_cast<void*>(uintptr_t{0x409}));
+    registry_.makeCurrent();
+    handler_.inst = &inst_;
+    handler_.item = &item_;
+    handler_.rend = &rend_;
+    module_->activate(LWDISPLACEMENT_HCLASS, "Tarrow_plus", LWDISPLACEMENT_VERSION, &handler_,
+                      ServiceRegistry::globalFunction());
+    LWError error = nullptr;
+    instance_ = inst_.create(nullptr, kObject, &error);
+    BlockReader state("{ LagRate 0.2 }\n{ WeightMap 1 \"W\" }\n");
+    inst_.load(instance_, state.state());
+    mesh_.numPoints = [](LWMeshInfo*) noexcept { return kPoints; };
+    mesh_.pntVLookup = &lookupMap;
+    mesh_.pntVIDGet = &weightOf;
+    for (int i = 0; i < kPoints; ++i) {
+      const double along = -0.01 * i;
+      points_.push_back({std::sin(0.37 * i), std::cos(0.11 * i), along});
+    }
+  }
+  ~QuickHost() { inst_.destroy(instance_); }
+
+  LWDisplacementHandler handler_{};
+  LWInstanceFuncs inst_{};
+  LWItemFuncs item_{};
+  LWRenderFuncs rend_{};
+  LWInstance instance_ = nullptr;
+  LWMeshInfo mesh_{};
+  std::vector<Vec3> points_;
+
+ private:
+  std::unique_ptr<LoadedModule> module_;
+  ServiceRegistry registry_;
+  NodeEditorService nodeEditor_;
+};
+
+QuickHost& quickHost() {
+  static QuickHost host;
+  return host;
+}
+
+void BM_Evaluate(benchmark::State& state) {
+  QuickHost& host = quickHost();
+  host.rend_.newTime(host.instance_, 30, 1.0);
+  for (auto _ : state) {
+    for (int i = 0; i < kPoints; ++i) {
+      LWDisplacementAccess access{};
+      const Vec3& p = host.points_[static_cast<size_t>(i)];
+      for (int c = 0; c < 3; ++c) access.oPos[c] = access.source[c] = p[c];
+      access.point = reinterpret_cast<LWPntID>(static_cast<uintptr_t>(i + 1));
+      access.info = &host.mesh_;
+      host.handler_.evaluate(host.instance_, &access);
+      benchmark::DoNotOptimize(access.source);
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * kPoints);
+  state.counters["ns_per_point"] = benchmark::Counter(static_cast<double>(state.iterations() * kPoints),
+                                                      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_Evaluate);
+
+// The same points with what no lag evaluation can skip: the weight read, the four queries of
+// the frame at the delayed time and the arithmetic, with the current frame cached once.
+void BM_Floor(benchmark::State& state) {
+  QuickHost& host = quickHost();
+  // Reached through an opaque pointer, as the module reaches the host, so that the compiler
+  // cannot inline the host's answers into this loop.
+  const LWItemInfo* items = &quickItems;
+  benchmark::DoNotOptimize(items);
+  const double time = 1.0;
+  double pivot[3], right[3], up[3], forward[3];
+  items->param(kObject, LWIP_W_POSITION, time, pivot);
+  items->param(kObject, LWIP_RIGHT, time, right);
+  items->param(kObject, LWIP_UP, time, up);
+  items->param(kObject, LWIP_FORWARD, time, forward);
+  LWVMapID map = host.mesh_.pntVLookup(&host.mesh_, LWVMAP_WGHT, "W");
+  for (auto _ : state) {
+    for (int i = 0; i < kPoints; ++i) {
+      LWDisplacementAccess access{};
+      const Vec3& p = host.points_[static_cast<size_t>(i)];
+      for (int c = 0; c < 3; ++c) access.oPos[c] = access.source[c] = p[c];
+      access.point = reinterpret_cast<LWPntID>(static_cast<uintptr_t>(i + 1));
+      access.info = &host.mesh_;
+      float weight = 0.0f;
+      if (host.mesh_.pntVIDGet(access.info, access.point, &weight, map) == 0) continue;
+      const double dx = access.source[0] - pivot[0];
+      const double dy = access.source[1] - pivot[1];
+      const double dz = access.source[2] - pivot[2];
+      const double delayed = time - std::sqrt(dx * dx + dy * dy + dz * dz) * weight * 0.2;
+      double r[3], u[3], f[3], q[3];
+      items->param(kObject, LWIP_RIGHT, delayed, r);
+      items->param(kObject, LWIP_UP, delayed, u);
+      items->param(kObject, LWIP_FORWARD, delayed, f);
+      items->param(kObject, LWIP_W_POSITION, delayed, q);
+      const double ar = dx * right[0] + dy * right[1] + dz * right[2];
+      const double au = dx * up[0] + dy * up[1] + dz * up[2];
+      const double af = dx * forward[0] + dy * forward[1] + dz * forward[2];
+      for (int c = 0; c < 3; ++c) access.source[c] = u[c] * au + r[c] * ar + f[c] * af + q[c];
+      benchmark::DoNotOptimize(access.source);
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * kPoints);
+  state.counters["ns_per_point"] = benchmark::Counter(static_cast<double>(state.iterations() * kPoints),
+                                                      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_Floor);
+
+// A tail of a million points trailing an object that moves and turns, through the whole
+// frame loop of the stand-in host (no files written).
+Scene millionPointScene() {
+  Scene scene;
+  scene.file = "million.json";
+  scene.fps = 30.0;
+  scene.lastFrame = 90;
+  SceneItem object;
+  object.name = "Tail";
+  object.type = LWI_OBJECT;
+  object.motion = {{0.0, {0, 0, 0}, {0, 0, 0}}, {1.5, {3, 0, 4}, {60, 0, 10}}, {3.0, {0, 0, 8}, {-30, 0, 0}}};
+  WeightMap weights{"Tip", {}};
+  constexpr int kCount = 1000000;
+  for (int i = 0; i < kCount; ++i) {
+    const double s = static_cast<double>(i) / kCount;
+    object.points.push_back({0.3 * std::sin(i * 0.7), 0.3 * std::cos(i * 0.7), -4.0 * s});
+    weights.values.emplace_back(static_cast<float>(0.3 + 0.7 * s));
+  }
+  object.weightMaps.push_back(std::move(weights));
+  object.deformers.push_back({"Tarrow_plus", "{ LagRate 0.1 }\n{ WeightMap 1 \"Tip\" }\n", {}, {}, "/items/0/deformers/0"});
+  object.place = "/items/0";
+  scene.items.push_back(std::move(object));
+  return scene;
+}
+
+void BM_FrameLoop(benchmark::State& state) {
+  static const Scene scene = millionPointScene();
+  Session session(scene, {defaultModulePath(), static_cast<int>(state.range(0))});
+  FramePoints points;
+  int frame = 0;
+  for (auto _ : state) {
+    session.evaluateFrame(frame, points);
+    frame = (frame + 1) % 91;
+    benchmark::DoNotOptimize(points[0].data());
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(scene.items[0].points.size()));
+}
+BENCHMARK(BM_FrameLoop)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+}  // namespace tarrow::host
+
+BENCHMARK_MAIN();

@@ -1,0 +1,46 @@
+// Threads that share the points of one frame: each pass splits a range into one contiguous
+// part per thread, so which thread computes a point never changes its result.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace tarrow::host {
+
+class WorkerPool {
+ public:
+  // Work over the points [begin, end) of a pass; context is the caller's.
+  using Work = void (*)(void* context, size_t begin, size_t end);
+
+  // threads <= 0: one per hardware core. The calling thread is one of them.
+  explicit WorkerPool(int threads);
+  ~WorkerPool();
+  WorkerPool(const WorkerPool&) = delete;
+  WorkerPool& operator=(const WorkerPool&) = delete;
+
+  int threads() const { return static_cast<int>(workers_.size()) + 1; }
+
+  // Runs work over [0, count) and returns when every part is done. Allocates nothing, so a
+  // pass can be timed or counted on its own.
+  void run(size_t count, Work work, void* context);
+
+ private:
+  void serve(size_t part);
+  void partRange(size_t part, size_t& begin, size_t& end) const;
+
+  std::vector<std::thread> workers_;
+  std::mutex mutex_;
+  std::condition_variable start_;
+  std::condition_variable done_;
+  unsigned long long generation_ = 0;
+  size_t pending_ = 0;
+  bool stopping_ = false;
+  size_t count_ = 0;
+  Work work_ = nullptr;
+  void* context_ = nullptr;
+};
+
+}  // namespace tarrow::host

@@ -1,0 +1,41 @@
+// The whole of `tarrow-host run`: a scene through the module to OBJ frames, a picture and,
+// on request, the scene saved back. Nothing reaches the output folder unless all of it worked.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarrow::host {
+
+struct RunOptions {
+  std::filesystem::path scene;
+  std::filesystem::path modulePath;            // empty: the module next to the program
+  std::filesystem::path outDir = "out";
+  std::optional<std::pair<int, int>> frames;   // default: the scene's own range
+  int threads = 0;                             // <= 0: one per hardware core
+  std::optional<std::filesystem::path> saveScene;
+  bool picture = true;
+  // Called after each frame with the number done and the number to do.
+  std::function<void(int done, int total)> progress;
+};
+
+struct RunSummary {
+  int frames = 0;
+  std::vector<std::filesystem::path> written;  // final paths, in order of writing
+  std::string note;                            // why there is no picture, when there is none
+};
+
+// Throws SceneError, ModuleError or std::runtime_error with a one-line message; the output
+// folder and the saved scene are then as they were before.
+RunSummary runScene(const RunOptions& options);
+
+// "A:B" (or "A" alone) as a frame range; throws std::invalid_argument.
+std::pair<int, int> parseFrameRange(const std::string& text);
+
+// "name_0007.obj".
+std::string frameFileName(const std::string& object, int frame);
+
+}  // namespace tarrow::host

@@ -1,0 +1,65 @@
+// The scene as the module sees it: item info, scene info, scene objects, "Instance Update",
+// "Locale Info" and one mesh info per object, answered from one scene.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "host/scene.h"
+#include "host/service_registry.h"
+#include "sdk/lwdisplace.h"
+#include "sdk/lwrender.h"
+
+namespace tarrow::host {
+
+// The service tables are plain C functions without user data, so they answer from the scene
+// services made current last; the tables themselves never change and outlive every scene.
+class SceneServices {
+ public:
+  explicit SceneServices(const Scene& scene);
+  ~SceneServices();
+  SceneServices(const SceneServices&) = delete;
+  SceneServices& operator=(const SceneServices&) = delete;
+
+  // Offers every scene service under its name and makes these services current.
+  void registerInto(ServiceRegistry& registry);
+  void makeCurrent();
+
+  const Scene& scene() const { return scene_; }
+  static const LWItemInfo* itemInfo();
+  static const LWObjectFuncs* objectFuncs();
+  const LWSceneInfo* sceneInfo() const { return &sceneInfo_; }
+  // The mesh info of an object item (by index into the scene's items).
+  LWMeshInfo* meshInfo(int item) { return &meshes_[static_cast<size_t>(item)].info; }
+
+  void setLocale(uint16_t languageId) { locale_ = languageId; }
+
+  // Instances that asked for an update since the last call, in order.
+  std::vector<LWInstance> takeUpdateRequests();
+
+  // Stable point ids: the index plus one, so that no point has the null id.
+  static LWPntID pointId(size_t index) { return reinterpret_cast<LWPntID>(index + 1); }
+
+  // Service entries, public for the tables; they read the current services.
+  struct Entries;
+
+ private:
+  struct Mesh {
+    LWMeshInfo info{};
+    const SceneItem* item = nullptr;
+  };
+
+  const Scene& scene_;
+  std::string sceneName_;
+  std::string fileName_;
+  LWSceneInfo sceneInfo_{};
+  std::vector<Mesh> meshes_;
+  std::vector<std::string> weightMapNames_;
+  uint16_t locale_ = LANGID_US_ENGLISH;
+  std::mutex updatesMutex_;
+  std::vector<LWInstance> updates_;
+};
+
+}  // namespace tarrow::host

@@ -1,0 +1,100 @@
+// The stand-in host's extended panels, offered to modules as "LWXPanel 2": panels of the view
+// type built from a control list, described, hinted and then driven by the host as a user would.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "host/service_registry.h"
+#include "sdk/lwxpanel.h"
+
+namespace tarrow::host {
+
+// One hint of a hint list: its tag and its argument words.
+struct Hint {
+  uint32_t tag = 0;
+  std::vector<LWXPanelHint> arguments;
+};
+
+// Splits a hint list up to its zero tag word. A tag's low byte is the number of argument words
+// that follow it; XP_TAG_LIST means a zero-terminated list of words instead (the zero is not
+// kept). Tags the host does not know are split by the same rule, so they are skipped whole.
+std::vector<Hint> splitHints(const LWXPanelHint* words);
+
+struct PanelControlInfo {
+  uint32_t id = 0;
+  std::string label;      // the module's bytes as they were handed over
+  std::string ctrlclass;  // "vButton", "iBoolean", "float", "iPopChoice", ...
+};
+
+using PanelValue = std::variant<int32_t, double>;
+
+// Everything the host knows of one panel.
+struct PanelRecord {
+  int type = 0;
+  std::vector<PanelControlInfo> controls;
+  std::map<uint32_t, std::string> datatypes;  // by value id, from describe
+  std::map<uint32_t, std::string> labels;     // XpLABEL by id; 0 is the panel's title
+  std::vector<uint32_t> buttons;              // controls listed by XpBUTTONS
+  std::vector<uint32_t> unknownTags;          // hint tags skipped, in order
+  LWXPanelGetFunc* get = nullptr;
+  LWXPanelSetFunc* set = nullptr;
+  void* inst = nullptr;
+  std::map<uint32_t, void*> data;
+  LWXPanelChangeNotifyFunc* changeNotify = nullptr;
+  std::map<uint32_t, LWXPanelBtnClickFunc*> buttonNotify;
+  std::map<uint32_t, std::pair<LWXPanelPopCntFunc*, LWXPanelPopNameFunc*>> popups;
+  LWXPanelDestroyNotifyFunc* destroyNotify = nullptr;
+  int refreshes = 0;
+  // What the last refresh read for each value (nothing where the get function gave none).
+  std::map<uint32_t, std::optional<PanelValue>> shown;
+};
+
+// Panels of the host. The table's functions carry no user data, so they act on the service made
+// current last; a panel's id is its record's address, checked against the panels alive.
+class XPanelService {
+ public:
+  XPanelService() = default;
+  ~XPanelService();  // destroys the panels still open, each with its destroy notification
+  XPanelService(const XPanelService&) = delete;
+  XPanelService& operator=(const XPanelService&) = delete;
+
+  void registerInto(ServiceRegistry& registry);
+  void makeCurrent();
+  static const LWXPanelFuncs* funcs();
+
+  // Null for a panel that is not alive.
+  const PanelRecord* find(LWXPanelID panel) const;
+  std::vector<LWXPanelID> panels() const;
+
+  // A value as the panel shows it: read through the get function in the described type, or
+  // nothing. Throws std::invalid_argument for a value the panel did not describe.
+  std::optional<PanelValue> read(LWXPanelID panel, uint32_t valueId);
+  // A user's edit: written through the set function, then the change notification with
+  // LWXPEVENT_VALUE. Returns the set function's refresh code. Throws std::invalid_argument for an
+  // undescribed value or a value of the wrong type.
+  int write(LWXPanelID panel, uint32_t valueId, PanelValue value);
+  // A popup's entries through its count and name functions; throws for a control without them.
+  std::vector<std::string> popupEntries(LWXPanelID panel, uint32_t controlId);
+  // Presses a button; throws for a control that is not a button with a notification.
+  void press(LWXPanelID panel, uint32_t controlId);
+  // Closes the panel: the destroy notification with the panel's own data, then it is gone.
+  void destroy(LWXPanelID panel);
+  void destroyAll();
+
+  struct Entries;
+
+ private:
+  PanelRecord& alive(LWXPanelID panel);
+
+  mutable std::mutex mutex_;
+  std::map<LWXPanelID, std::unique_ptr<PanelRecord>> panels_;
+};
+
+}  // namespace tarrow::host

@@ -1,0 +1,149 @@
+#include "host/scene_file.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace tarrow::host {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+class SceneFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = std::filesystem::temp_directory_path() /
+              ("tarrow-scene-file-" + std::to_string(reinterpret_cast<uintptr_t>(this)));
+    std::filesystem::create_directories(folder_);
+  }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
+
+  std::filesystem::path write(const std::string& name, const std::string& text) {
+    const auto file = folder_ / name;
+    std::ofstream(file, std::ios::binary) << text;
+    return file;
+  }
+
+  std::filesystem::path folder_;
+};
+
+// A valid scene with one spot to break: ITEM is replaced by the object's fields.
+std::string sceneWith(const std::string& objectFields, const std::string& top = "") {
+  return R"({"fps": 30, "frames": [0, 10], )" + top + R"("items": [
+    {"name": "Cam", "type": "camera"},
+    {"name": "Obj", "type": "object", )" + objectFields + R"(}]})";
+}
+
+TEST_F(SceneFileTest, ReadsItemsMotionGeometryWeightsAndDeformers) {
+  const auto file = write("good.json", sceneWith(R"(
+      "parent": "Cam",
+      "motion": [{"time": 0, "position": [1, 2, 3], "rotation": [10, 20, 30]}, {"time": 1.5, "position": [0, 0, 0]}],
+      "points": [[0, 0, 0], [1, 0, 0], [0, 1, 0]],
+      "polygons": [[0, 1, 2]],
+      "weightMaps": {"Tip": [0.5, null, 1]},
+      "deformers": [{"server": "Tarrow_plus", "state": "{ LagRate 0.5 }", "nodes": {"nodes": []}, "panel": {"a": 1}}])",
+      R"("renderCamera": "Cam", )"));
+  const Scene scene = loadScene(file);
+  EXPECT_EQ(scene.fps, 30.0);
+  EXPECT_EQ(scene.renderCamera, 0);
+  ASSERT_EQ(scene.items.size(), 2u);
+  const SceneItem& object = scene.items[1];
+  EXPECT_EQ(object.parent, 0);
+  ASSERT_EQ(object.motion.size(), 2u);
+  EXPECT_EQ(object.motion[0].rotation, (Vec3{10, 20, 30}));
+  EXPECT_EQ(object.motion[1].rotation, (Vec3{0, 0, 0}));
+  EXPECT_EQ(object.points[1], (Vec3{1, 0, 0}));
+  EXPECT_EQ(object.polygons, (std::vector<std::vector<int>>{{0, 1, 2}}));
+  ASSERT_EQ(object.weightMaps.size(), 1u);
+  EXPECT_EQ(object.weightMaps[0].values[0], 0.5f);
+  EXPECT_FALSE(object.weightMaps[0].values[1].has_value());
+  ASSERT_EQ(object.deformers.size(), 1u);
+  EXPECT_EQ(object.deformers[0].state, "{ LagRate 0.5 }");
+  EXPECT_EQ(object.deformers[0].place, "/items/1/deformers/0");
+  EXPECT_TRUE(object.deformers[0].nodes.has_value());
+  EXPECT_EQ((*object.deformers[0].panel)["a"], 1);
+}
+
+TEST_F(SceneFileTest, ReadsAMeshRelativeToTheScene) {
+  write("strip.obj", "# a strip\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nf 1 2 3 4\nf -4 -3/1 -2//1\n");
+  const Scene scene = loadScene(write("meshed.json", sceneWith(R"("mesh": "strip.obj")")));
+  const SceneItem& object = scene.items[1];
+  EXPECT_EQ(object.points.size(), 4u);
+  EXPECT_EQ(object.points[2], (Vec3{1, 1, 0}));
+  EXPECT_EQ(object.polygons, (std::vector<std::vector<int>>{{0, 1, 2, 3}, {0, 1, 2}}));
+}
+
+struct BadScene {
+  const char* what;
+  std::string text;
+  const char* place;    // what follows "FILE: "
+  const char* message;  // part of what is wrong
+};
+
+TEST_F(SceneFileTest, BadScenesNameTheFileAndThePlace) {
+  const std::string points = R"("points": [[0, 0, 0], [1, 0, 0], [0, 1, 0]])";
+  const BadScene cases[] = {
+      {"not JSON", "{\"fps\": 30,\n  \"frames\": [0, }", "line 2, column 17 (byte 29)", "not JSON"},
+      {"number too large", sceneWith(points + R"(, "motion": [{"time": 1e999}])"), "/", "not usable JSON"},
+      {"missing fps", R"({"frames": [0, 1], "items": []})", "/: ", "missing field \"fps\""},
+      {"missing name", R"({"fps": 30, "frames": [0, 1], "items": [{"type": "object"}]})", "/items/0: ",
+       "missing field \"name\""},
+      {"unknown type", sceneWith(points).replace(sceneWith(points).find("\"camera\""), 8, "\"lamp\""),
+       "/items/0/type: ", "unknown type \"lamp\""},
+      {"unknown parent", sceneWith(points + R"(, "parent": "Nobody")"), "/items/1/parent: ",
+       "no item is named \"Nobody\""},
+      {"parent loop", R"({"fps": 30, "frames": [0, 1], "items": [{"name": "A", "type": "object", "parent": "B"},
+                          {"name": "B", "type": "object", "parent": "A"}]})",
+       "/items/0/parent: ", "loop"},
+      {"weight map length", sceneWith(points + R"(, "weightMaps": {"Tip": [1, 0.5]})"),
+       "/items/1/weightMaps/Tip: ", "2 weights for 3 points"},
+      {"polygon index", sceneWith(points + R"(, "polygons": [[0, 1, 2], [0, 3, 1]])"),
+       "/items/1/polygons/1/1: ", "out of range"},
+      {"keys out of order",
+       sceneWith(points + R"(, "motion": [{"time": 0}, {"time": 0.5}, {"time": 0.5}])"),
+       "/items/1/motion/2/time: ", "strictly increasing"},
+      {"fps zero", sceneWith(points).replace(sceneWith(points).find("30"), 2, "0"), "/fps: ", "greater than 0"},
+      {"last frame first", R"({"fps": 30, "frames": [5, 1], "items": []})", "/frames/1: ", "before the first"},
+      {"weight not a number", sceneWith(points + R"(, "weightMaps": {"Tip": [1, "x", 0]})"),
+       "/items/1/weightMaps/Tip/1: ", "must be a number"},
+      {"unknown server", sceneWith(points + R"(, "deformers": [{"server": "Other"}])"),
+       "/items/1/deformers/0/server: ", "unknown server"},
+      {"typo in a field", sceneWith(points + R"(, "weightmaps": {})"), "/items/1/weightmaps: ", "unknown field"},
+      {"name unfit for a file", sceneWith(points).replace(sceneWith(points).find("\"Obj\""), 5, "\"../x\""),
+       "/items/1/name: ", "file name"},
+      {"render camera not a camera", sceneWith(points, R"("renderCamera": "Obj", )"), "/renderCamera: ",
+       "not a camera"},
+      {"points on a light", R"({"fps": 30, "frames": [0, 1], "items": [{"name": "L", "type": "light", "points": []}]})",
+       "/items/0/points: ", "only objects"},
+      {"missing mesh", sceneWith(R"("mesh": "nowhere.obj")"), "/items/1/mesh: ", "cannot be read"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto file = write("bad.json", c.text);
+    try {
+      loadScene(file);
+      ADD_FAILURE() << "accepted";
+    } catch (const SceneError& error) {
+      const std::string message = error.what();
+      EXPECT_THAT(message, StartsWith(file.string() + ": " + c.place));
+      EXPECT_THAT(message, HasSubstr(c.message));
+      EXPECT_EQ(message.find('\n'), std::string::npos) << "one line";
+    }
+  }
+}
+
+TEST_F(SceneFileTest, AMissingFileIsNamed) {
+  const auto file = folder_ / "absent.json";
+  try {
+    loadScene(file);
+    ADD_FAILURE() << "accepted";
+  } catch (const SceneError& error) {
+    EXPECT_THAT(error.what(), StartsWith(file.string() + ": "));
+    EXPECT_THAT(error.what(), HasSubstr("cannot be read"));
+  }
+}
+
+}  // namespace
+}  // namespace tarrow::host

@@ -1,0 +1,143 @@
+#include "host/scene_services.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "host/scene_file.h"
+
+namespace tarrow::host {
+namespace {
+
+LWItemID idFrom(uintptr_t value) { return reinterpret_cast<LWItemID>(value); }
+
+class SceneServicesTest : public ::testing::Test {
+ protected:
+  SceneServicesTest()
+      : scene_(parseScene(R"({"fps": 24, "frames": [3, 9], "renderCamera": "Cam2", "items": [
+          {"name": "Rig", "type": "object", "motion": [{"time": 0, "position": [1, 0, 0], "rotation": [90, 0, 0]}]},
+          {"name": "Cam1", "type": "camera"},
+          {"name": "Key", "type": "light"},
+          {"name": "Arm", "type": "object", "parent": "Rig",
+           "motion": [{"time": 0, "position": [0, 0, 2]}, {"time": 1, "position": [0, 0, 4]}],
+           "points": [[0, 0, 0], [1, 1, 1]], "weightMaps": {"Tip": [0.25, null], "Root": [1, 1]}},
+          {"name": "Cam2", "type": "camera"},
+          {"name": "Leg", "type": "object", "points": [[0, 0, 0]], "weightMaps": {"Tip": [0.75], "Side": [1]}}]})",
+                            "services.json")),
+        services_(scene_) {
+    services_.registerInto(registry_);
+  }
+
+  Scene scene_;
+  ServiceRegistry registry_;
+  SceneServices services_;
+  const LWItemInfo* items_ = SceneServices::itemInfo();
+};
+
+TEST_F(SceneServicesTest, ItemsHaveStableIdsAndWalkInFileOrder) {
+  EXPECT_EQ(items_->first(LWI_OBJECT, LWITEM_NULL), idFrom(0x10000000));
+  EXPECT_EQ(items_->next(idFrom(0x10000000)), idFrom(0x10000001));
+  EXPECT_EQ(items_->next(idFrom(0x10000001)), idFrom(0x10000002));
+  EXPECT_EQ(items_->next(idFrom(0x10000002)), LWITEM_NULL);
+  EXPECT_EQ(items_->first(LWI_CAMERA, LWITEM_NULL), idFrom(0x30000000));
+  EXPECT_EQ(items_->next(idFrom(0x30000000)), idFrom(0x30000001));
+  EXPECT_EQ(items_->first(LWI_LIGHT, LWITEM_NULL), idFrom(0x20000000));
+  EXPECT_STREQ(items_->name(idFrom(0x10000001)), "Arm");
+  EXPECT_STREQ(items_->name(idFrom(0x30000001)), "Cam2");
+  EXPECT_EQ(items_->type(idFrom(0x20000000)), LWI_LIGHT);
+  EXPECT_EQ(items_->parent(idFrom(0x10000001)), idFrom(0x10000000));
+  EXPECT_EQ(items_->parent(idFrom(0x10000000)), LWITEM_NULL);
+  EXPECT_NE(items_->chanGroup(idFrom(0x10000000)), nullptr);
+  auto* sceneInfo = static_cast<const LWSceneInfo*>(registry_.lookup(LWSCENEINFO_GLOBAL));
+  ASSERT_NE(sceneInfo, nullptr);
+  EXPECT_EQ(sceneInfo->renderCamera(0.5), idFrom(0x30000001));
+  EXPECT_EQ(sceneInfo->framesPerSecond, 24.0);
+  EXPECT_EQ(sceneInfo->frameStart, 3);
+  EXPECT_EQ(sceneInfo->frameEnd, 9);
+}
+
+TEST_F(SceneServicesTest, UnknownIdsAnswerLikeAMissingItem) {
+  for (uintptr_t unknown : {uintptr_t{0}, uintptr_t{0x10000003}, uintptr_t{0x20000001}, uintptr_t{0x40000000},
+                            uintptr_t{0x7}, uintptr_t{0x110000000}}) {
+    SCOPED_TRACE(unknown);
+    for (LWItemParam code : {LWIP_POSITION, LWIP_RIGHT, LWIP_UP, LWIP_FORWARD, LWIP_W_POSITION, LWIP_W_RIGHT,
+                             LWIP_W_UP, LWIP_W_FORWARD}) {
+      double v[3] = {7, 7, 7};
+      items_->param(idFrom(unknown), code, 0.0, v);
+      EXPECT_EQ(v[0], 0.0);
+      EXPECT_EQ(v[1], 0.0);
+      EXPECT_EQ(v[2], 0.0);
+    }
+    EXPECT_STREQ(items_->name(idFrom(unknown)), "");
+    EXPECT_EQ(items_->chanGroup(idFrom(unknown)), nullptr);
+    EXPECT_EQ(items_->next(idFrom(unknown)), LWITEM_NULL);
+    EXPECT_EQ(items_->parent(idFrom(unknown)), LWITEM_NULL);
+  }
+  double v[3] = {7, 7, 7};
+  items_->param(idFrom(0x10000000), 5, 0.0, v);  // no such parameter
+  EXPECT_EQ(v[0] + v[1] + v[2], 0.0);
+}
+
+TEST_F(SceneServicesTest, ParamsGiveOwnAndWorldFrames) {
+  struct Case {
+    LWItemParam code;
+    Vec3 expected;
+  };
+  // Arm at t = 0.5 sits at (0, 0, 3) under Rig, which is at (1, 0, 0) turned 90 degrees.
+  const Case cases[] = {
+      {LWIP_POSITION, {0, 0, 3}},  {LWIP_RIGHT, {1, 0, 0}},     {LWIP_UP, {0, 1, 0}},
+      {LWIP_FORWARD, {0, 0, 1}},   {LWIP_W_POSITION, {4, 0, 0}}, {LWIP_W_RIGHT, {0, 0, -1}},
+      {LWIP_W_UP, {0, 1, 0}},      {LWIP_W_FORWARD, {1, 0, 0}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.code);
+    double v[3];
+    items_->param(idFrom(0x10000001), c.code, 0.5, v);
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(v[i], c.expected[i], 1e-12);
+  }
+}
+
+TEST_F(SceneServicesTest, WeightMapsByNameAndPoint) {
+  const LWObjectFuncs* objects = SceneServices::objectFuncs();
+  EXPECT_EQ(objects->numObjects(), 3);
+  ASSERT_EQ(objects->numVMaps(LWVMAP_WGHT), 3);
+  EXPECT_STREQ(objects->vmapName(LWVMAP_WGHT, 0), "Tip");
+  EXPECT_STREQ(objects->vmapName(LWVMAP_WGHT, 1), "Root");
+  EXPECT_STREQ(objects->vmapName(LWVMAP_WGHT, 2), "Side");
+  EXPECT_EQ(objects->vmapName(LWVMAP_WGHT, 3), nullptr);
+  EXPECT_EQ(objects->numVMaps(LWID_('T', 'X', 'U', 'V')), 0);
+
+  LWMeshInfo* arm = services_.meshInfo(3);
+  LWMeshInfo* leg = services_.meshInfo(5);
+  EXPECT_EQ(arm->numPoints(arm), 2);
+  const LWVMapID tip = arm->pntVLookup(arm, LWVMAP_WGHT, "Tip");
+  ASSERT_NE(tip, nullptr);
+  EXPECT_EQ(arm->pntVLookup(arm, LWVMAP_WGHT, "Side"), nullptr);
+  EXPECT_EQ(arm->pntVLookup(arm, LWID_('M', 'O', 'R', 'F'), "Tip"), nullptr);
+
+  float value = -1.0f;
+  EXPECT_EQ(arm->pntVIDGet(arm, SceneServices::pointId(0), &value, tip), 1);
+  EXPECT_EQ(value, 0.25f);
+  value = -1.0f;
+  EXPECT_EQ(arm->pntVIDGet(arm, SceneServices::pointId(1), &value, tip), 0) << "null weight";
+  EXPECT_EQ(arm->pntVIDGet(arm, SceneServices::pointId(0), &value, nullptr), 0) << "null map";
+  EXPECT_EQ(arm->pntVIDGet(arm, SceneServices::pointId(2), &value, tip), 0) << "no such point";
+  EXPECT_EQ(arm->pntVIDGet(arm, nullptr, &value, tip), 0) << "null point";
+  EXPECT_EQ(leg->pntVIDGet(leg, SceneServices::pointId(0), &value, tip), 0) << "another object's map";
+  EXPECT_EQ(value, -1.0f);
+}
+
+TEST_F(SceneServicesTest, InstanceUpdatesAndLocaleAreAnswered) {
+  auto* update = reinterpret_cast<LWInstUpdate*>(registry_.lookup(LWINSTUPDATE_GLOBAL));
+  ASSERT_NE(update, nullptr);
+  int a = 0;
+  int b = 0;
+  update(LWDISPLACEMENT_HCLASS, &a);
+  update(LWDISPLACEMENT_HCLASS, &b);
+  EXPECT_EQ(services_.takeUpdateRequests(), (std::vector<LWInstance>{&a, &b}));
+  EXPECT_TRUE(services_.takeUpdateRequests().empty());
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(registry_.lookup(LWLOCALEINFO_GLOBAL)), 0x409u);
+}
+
+}  // namespace
+}  // namespace tarrow::host

@@ -1,0 +1,224 @@
+// The host's panel service and the user's view of a panel, driven by a small panel of the test's own.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/language.h"
+#include "host/panel_view.h"
+#include "host/xpanel_service.h"
+
+namespace tarrow::host {
+namespace {
+
+LWXPanelHint word(std::uintptr_t value) { return reinterpret_cast<LWXPanelHint>(value); }
+template <typename Function>
+LWXPanelHint fn(Function* function) {
+  return reinterpret_cast<LWXPanelHint>(function);
+}
+
+TEST(SplitHints, CountsArgumentsByTheLowByteAndSkipsUnknownTagsWhole) {
+  const char* title = "Title";
+  const LWXPanelHint words[] = {
+      word(XpLABEL),    word(0),      word(reinterpret_cast<std::uintptr_t>(title)), word(0),
+      word(0x3D7F0002), word(0x11),   word(0x22),  // unknown, two arguments
+      word(XpBUTTONS),  word(0x8001), word(0x8003), word(0),
+      word(0x3D7E0080), word(7),      word(8),      word(9), word(0),  // unknown list
+      word(0x3D7D0000),                                              // unknown, no arguments
+      word(XpCHGNOTIFY), word(0x99),
+      word(0),          word(XpLABEL)};  // past the end: never read
+  const std::vector<Hint> hints = splitHints(words);
+  struct Expected {
+    uint32_t tag;
+    std::vector<std::uintptr_t> arguments;
+  };
+  const std::vector<Expected> expected = {{XpLABEL, {0, reinterpret_cast<std::uintptr_t>(title), 0}},
+                                          {0x3D7F0002, {0x11, 0x22}},
+                                          {XpBUTTONS, {0x8001, 0x8003}},
+                                          {0x3D7E0080, {7, 8, 9}},
+                                          {0x3D7D0000, {}},
+                                          {XpCHGNOTIFY, {0x99}}};
+  ASSERT_EQ(hints.size(), expected.size());
+  for (size_t k = 0; k < hints.size(); ++k) {
+    EXPECT_EQ(hints[k].tag, expected[k].tag) << k;
+    std::vector<std::uintptr_t> arguments;
+    for (LWXPanelHint argument : hints[k].arguments) arguments.push_back(reinterpret_cast<std::uintptr_t>(argument));
+    EXPECT_EQ(arguments, expected[k].arguments) << k;
+  }
+  EXPECT_TRUE(splitHints(nullptr).empty());
+}
+
+// A module's side of one panel: a switch, a number, a popup and a button.
+struct Settings {
+  int32_t toggle = 0;
+  double amount = 0.5;
+  int32_t choice = 1;
+  bool hideAmount = false;
+};
+struct Module {
+  static inline std::vector<std::string> log;
+  static inline void* destroyedWith = nullptr;
+
+  static void* get(void* inst, uint32_t id) {
+    auto* settings = static_cast<Settings*>(inst);
+    if (id == 2) return &settings->toggle;
+    if (id == 3) return settings->hideAmount ? nullptr : &settings->amount;
+    if (id == 4) return &settings->choice;
+    return nullptr;
+  }
+  static int set(void* inst, uint32_t id, void* value) {
+    log.push_back("set " + std::to_string(id));
+    auto* settings = static_cast<Settings*>(inst);
+    if (id == 3) settings->amount = *static_cast<double*>(value);
+    if (id == 2) settings->toggle = *static_cast<int32_t*>(value);
+    if (id == 4) settings->choice = *static_cast<int32_t*>(value);
+    return 1;
+  }
+  static void change(LWXPanelID, uint32_t cid, uint32_t vid, int event) {
+    log.push_back("change " + std::to_string(cid) + " " + std::to_string(vid) + " " + std::to_string(event));
+  }
+  static void button(LWXPanelID, int cid) { log.push_back("button " + std::to_string(cid)); }
+  static int count(void*) { return 3; }
+  static const char* name(void*, int index) {
+    static const char* const names[] = {"(none)", "Ball", nullptr};
+    return names[index];
+  }
+  static void destroyed(void* data) { destroyedWith = data; }
+};
+
+class XPanelServiceTest : public ::testing::Test {
+ protected:
+  XPanelService service;
+  const LWXPanelFuncs& funcs = *XPanelService::funcs();
+  Settings settings;
+  LWXPanelControl controls[6] = {{1, "\x83\x6D\x81\x5B\x83\x68\x95\xD2\x8F\x57", "vButton"},
+                                 {2, "", "iBoolean"},
+                                 {3, "Amount", "float"},
+                                 {4, "Pick", "iPopChoice"},
+                                 {5, "Unused", "iBoolean"},
+                                 {0, nullptr, nullptr}};
+  LWXPanelDataDesc data[4] = {{2, "", "integer"}, {3, "Amount", "float"}, {4, "Pick", "integer"}, {0, nullptr, nullptr}};
+  LWXPanelHint hints[18] = {word(XpLABEL),        word(0),        word(reinterpret_cast<std::uintptr_t>("Panel")),
+                            word(0),              word(0x3D004202), word(1), word(2),
+                            word(XpCHGNOTIFY),    fn(&Module::change),
+                            word(XpBUTNOTIFY),    word(1),        fn(&Module::button),
+                            word(XpPOPFUNCS),     word(4),        fn(&Module::count), fn(&Module::name),
+                            word(XpDESTROYNOTIFY), fn(&Module::destroyed)};
+  LWXPanelHint hintsEnd[2] = {word(0), word(0)};  // the destroy hint's 0, then the end
+  LWXPanelID panel = nullptr;
+
+  void SetUp() override {
+    Module::log.clear();
+    Module::destroyedWith = nullptr;
+    service.makeCurrent();
+    panel = funcs.create(LWXP_VIEW, controls);
+    ASSERT_NE(panel, nullptr);
+    std::vector<LWXPanelHint> all(std::begin(hints), std::end(hints));
+    all.insert(all.end(), std::begin(hintsEnd), std::end(hintsEnd));
+    funcs.hint(panel, 0, all.data());
+    funcs.describe(panel, data, &Module::get, &Module::set);
+    funcs.viewInst(panel, &settings);
+    funcs.setData(panel, 0, &settings);
+  }
+};
+
+TEST_F(XPanelServiceTest, KeepsWhatTheModuleHandedOver) {
+  const PanelRecord* record = service.find(panel);
+  ASSERT_NE(record, nullptr);
+  ASSERT_EQ(record->controls.size(), 5u);
+  EXPECT_EQ(record->controls[3].ctrlclass, "iPopChoice");
+  EXPECT_EQ(record->labels.at(0), "Panel");
+  EXPECT_EQ(record->unknownTags, std::vector<uint32_t>{0x3D004202});
+  EXPECT_EQ(record->datatypes.at(3), "float");
+  EXPECT_EQ(funcs.getData(panel, 0), &settings);
+  EXPECT_EQ(funcs.getData(panel, 9), nullptr);
+  EXPECT_EQ(funcs.create(2, controls), nullptr);  // only view panels
+}
+
+TEST_F(XPanelServiceTest, DrivesThePanelAsAUserWould) {
+  EXPECT_EQ(service.read(panel, 3), std::optional<PanelValue>(0.5));
+  EXPECT_EQ(service.write(panel, 3, 2.25), 1);
+  EXPECT_EQ(settings.amount, 2.25);
+  EXPECT_EQ(Module::log, (std::vector<std::string>{"set 3", "change 3 3 2"}));
+  EXPECT_THROW(service.write(panel, 3, int32_t{1}), std::invalid_argument);
+  EXPECT_THROW(service.write(panel, 5, int32_t{1}), std::invalid_argument);  // not described
+  settings.hideAmount = true;
+  EXPECT_EQ(service.read(panel, 3), std::nullopt);
+
+  EXPECT_EQ(service.popupEntries(panel, 4), (std::vector<std::string>{"(none)", "Ball", ""}));
+  EXPECT_THROW(service.popupEntries(panel, 2), std::invalid_argument);
+  Module::log.clear();
+  service.press(panel, 1);
+  EXPECT_EQ(Module::log, std::vector<std::string>{"button 1"});
+  EXPECT_THROW(service.press(panel, 2), std::invalid_argument);
+
+  funcs.viewRefresh(panel);
+  funcs.viewRefresh(panel);
+  const PanelRecord* record = service.find(panel);
+  EXPECT_EQ(record->refreshes, 2);
+  EXPECT_EQ(record->shown.at(3), std::nullopt);
+  EXPECT_EQ(record->shown.at(4), std::optional<PanelValue>(int32_t{1}));
+
+  service.destroy(panel);
+  EXPECT_EQ(Module::destroyedWith, &settings);
+  EXPECT_EQ(service.find(panel), nullptr);
+  funcs.viewRefresh(panel);  // a panel gone is ignored
+  EXPECT_EQ(funcs.getData(panel, 0), nullptr);
+}
+
+TEST_F(XPanelServiceTest, ViewNamesControlsAndRejectsWhatTheyCannotTake) {
+  PanelView view(service, panel);
+  EXPECT_EQ(view.control("\x83\x6D\x81\x5B\x83\x68\x95\xD2\x8F\x57").id, 1u);  // as the module gave it
+  EXPECT_EQ(view.control("ノード編集").id, 1u);                                  // as a terminal shows it
+  EXPECT_EQ(view.control("0x2").id, 2u);
+  EXPECT_EQ(view.control("3").id, 3u);
+
+  view.set("Pick", "Ball");
+  EXPECT_EQ(settings.choice, 1);
+  view.set("Pick", "0");
+  EXPECT_EQ(settings.choice, 0);
+  view.set("0x2", "on");
+  EXPECT_EQ(settings.toggle, 1);
+  view.setJson("Amount", nlohmann::json(1.5));
+  EXPECT_EQ(settings.amount, 1.5);
+
+  struct Bad {
+    const char* name;
+    const char* value;
+    const char* message;
+  };
+  for (const Bad& bad : {Bad{"Nope", "1", "no control \"Nope\" on the panel; valid are \"ノード編集\", 0x2, \"Amount\", "
+                                          "\"Pick\", \"Unused\""},
+                         Bad{"Amount", "lots", "\"Amount\" takes a number, not \"lots\""},
+                         Bad{"Amount", "inf", "\"Amount\" takes a number, not \"inf\""},
+                         Bad{"0x2", "yes", "\"0x2\" is a switch: valid are on, off, 1, 0, not \"yes\""},
+                         Bad{"Pick", "3", "\"Pick\" has no entry \"3\"; valid are \"(none)\" (0), \"Ball\" (1), \"\" (2)"},
+                         Bad{"ノード編集", "1", "\"ノード編集\" is a button and has no value; use --press"}}) {
+    try {
+      view.set(bad.name, bad.value);
+      ADD_FAILURE() << bad.name << "=" << bad.value << " was taken";
+    } catch (const PanelError& error) {
+      EXPECT_EQ(std::string(error.what()), bad.message);
+    }
+  }
+  EXPECT_THROW(view.press("Amount"), PanelError);
+  EXPECT_EQ(settings.amount, 1.5);  // nothing rejected reached the module
+}
+
+TEST(Language, ChoiceAndEnvironmentAndCodePage) {
+  EXPECT_EQ(chooseLanguage(std::string("ja")), 0x411);
+  EXPECT_EQ(chooseLanguage(std::string("en")), 0x409);
+  EXPECT_THROW(chooseLanguage(std::string("fr")), std::invalid_argument);
+  for (const auto& [lang, expected] : std::vector<std::pair<const char*, uint16_t>>{
+           {"ja_JP.UTF-8", 0x411}, {"ja", 0x411}, {"en_US.UTF-8", 0x409}, {"C", 0x409}, {"", 0x409}, {nullptr, 0x409}}) {
+    EXPECT_EQ(languageFromEnvironment(lang), expected) << (lang ? lang : "(unset)");
+  }
+  EXPECT_EQ(utf8FromCp932("\x83\x6D\x81\x5B\x83\x68\x95\xD2\x8F\x57"), "ノード編集");
+  EXPECT_EQ(utf8FromCp932("Edit \x83\x41\x83\x96\x82\xA0\xB1"), "Edit アヶあｱ");
+  EXPECT_EQ(utf8FromCp932("\x88\x9F"), "\xEF\xBF\xBD");  // a kanji it does not know
+  EXPECT_EQ(utf8FromCp932("\x83"), "\xEF\xBF\xBD");      // a lead byte at the end
+}
+
+}  // namespace
+}  // namespace tarrow::host

@@ -1,0 +1,124 @@
+// The module file as a host's plug-in scan and activation see it.
+#include <cstring>
+
+#include "loaded_module_fixture.h"
+
+namespace tarrow::integration {
+namespace {
+
+using BindingTest = LoadedModuleTest;
+
+TEST_F(BindingTest, DescriptorAndServerTableAsRegistered) {
+  const ModuleDescriptor& descriptor = module_->descriptor();
+  EXPECT_EQ(descriptor.sysSync, 0x04121994u);
+  EXPECT_EQ(descriptor.sysVersion, 3u);
+  EXPECT_EQ(descriptor.sysMachine, 0x300u);
+  EXPECT_EQ(module_->serverData(), reinterpret_cast<void*>(uintptr_t{4}));
+
+  const auto servers = module_->servers();
+  ASSERT_EQ(servers.size(), 2u);
+  EXPECT_EQ(servers[0].className, "DisplacementHandler");
+  EXPECT_EQ(servers[1].className, "DisplacementInterface");
+  for (const auto& server : servers) {
+    EXPECT_EQ(server.name, "Tarrow_plus");
+    ASSERT_EQ(server.tags.size(), 1u);
+    EXPECT_EQ(server.tags[0].text, "Tarrow_plus");
+    EXPECT_EQ(server.tags[0].tag, 0x409u);
+  }
+  // One tag list serves both servers; the table ends with an all-null record.
+  const ServerRecord* table = descriptor.serverDefs;
+  EXPECT_EQ(table[0].tagInfo, table[1].tagInfo);
+  EXPECT_EQ(table[2].className, nullptr);
+  EXPECT_EQ(table[2].name, nullptr);
+  EXPECT_EQ(table[2].activate, nullptr);
+  EXPECT_EQ(table[2].tagInfo, nullptr);
+  EXPECT_EQ(table[0].tagInfo[1].string, nullptr);
+  EXPECT_EQ(table[0].tagInfo[1].tag, 0u);
+}
+
+TEST_F(BindingTest, WrongVersionsAreRefusedWithoutTouchingAnything) {
+  for (int32_t version : {0, 4, 6, -5}) {
+    LWDisplacementHandler before{};
+    std::memset(&before, 0x5A, sizeof before);
+    LWDisplacementHandler local = before;
+    EXPECT_EQ(module_->activate(LWDISPLACEMENT_HCLASS, "Tarrow_plus", version, &local,
+                                host::ServiceRegistry::globalFunction()),
+              AFUNC_BADVERSION)
+        << version;
+    EXPECT_EQ(std::memcmp(&local, &before, sizeof local), 0);
+  }
+  // A refused activation neither acquires services nor chooses labels.
+  EXPECT_TRUE(registry_.requested().empty());
+
+  for (int32_t version : {3, 5}) {
+    LWInterface local{};
+    EXPECT_EQ(module_->activate(LWDISPLACEMENT_ICLASS, "Tarrow_plus", version, &local,
+                                host::ServiceRegistry::globalFunction()),
+              AFUNC_BADVERSION);
+  }
+  EXPECT_EQ(module_->activate(LWDISPLACEMENT_ICLASS, "Tarrow_plus", LWINTERFACE_VERSION, nullptr,
+                              host::ServiceRegistry::globalFunction()),
+            AFUNC_BADLOCAL);
+}
+
+TEST_F(BindingTest, InterfaceWithoutInstanceBuildsNoPanel) {
+  ASSERT_EQ(activateHandler(), AFUNC_OK);
+  LWInterface local{};
+  local.panel = reinterpret_cast<LWXPanelID>(uintptr_t{1});
+  local.options = reinterpret_cast<LWError (*)(LWInstance)>(uintptr_t{1});
+  EXPECT_EQ(module_->activate(LWDISPLACEMENT_ICLASS, "Tarrow_plus", LWINTERFACE_VERSION, &local,
+                              host::ServiceRegistry::globalFunction()),
+            AFUNC_OK);
+  EXPECT_EQ(local.panel, nullptr);
+  EXPECT_EQ(local.options, nullptr);
+  EXPECT_EQ(local.command, nullptr);
+}
+
+TEST_F(BindingTest, HandlerFillsOnlyTheRecordsTheHostSupplied) {
+  LWInstanceFuncs inst{};
+  inst.priv = &inst;  // the host's own slot stays as it was
+  LWDisplacementHandler local{};
+  local.inst = &inst;
+  ASSERT_EQ(module_->activate(LWDISPLACEMENT_HCLASS, "Tarrow_plus", LWDISPLACEMENT_VERSION, &local,
+                              host::ServiceRegistry::globalFunction()),
+            AFUNC_OK);
+  EXPECT_EQ(inst.priv, &inst);
+  for (void* slot : {reinterpret_cast<void*>(inst.create), reinterpret_cast<void*>(inst.destroy),
+                     reinterpret_cast<void*>(inst.copy), reinterpret_cast<void*>(inst.load),
+                     reinterpret_cast<void*>(inst.save), reinterpret_cast<void*>(inst.descln),
+                     reinterpret_cast<void*>(local.evaluate), reinterpret_cast<void*>(local.flags)}) {
+    EXPECT_NE(slot, nullptr);
+  }
+  EXPECT_EQ(local.item, nullptr);
+  EXPECT_EQ(local.rend, nullptr);
+
+  ASSERT_EQ(activateHandler(), AFUNC_OK);
+  EXPECT_NE(item_.useItems, nullptr);
+  EXPECT_NE(item_.changeID, nullptr);
+  EXPECT_EQ(rend_.init(nullptr, 0), nullptr);
+  rend_.cleanup(nullptr);
+  LWInstance instance = create();
+  EXPECT_EQ(handler_.flags(instance), LWDMF_WORLD);
+  EXPECT_EQ(handler_.flags(nullptr), 1u);
+  inst_.destroy(instance);
+}
+
+TEST_F(BindingTest, ServicesAreAskedForOnceAndTheLanguageEveryTime) {
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(activateHandler(), AFUNC_OK);
+  for (const char* service : {LWITEMINFO_GLOBAL, LWOBJECTFUNCS_GLOBAL, LWXPANELFUNCS_GLOBAL,
+                              NODEEDITORFUNCS_GLOBAL, NODEINPUTFUNCS_GLOBAL, NODEFUNCS_GLOBAL,
+                              LWINSTUPDATE_GLOBAL, LWSCENEINFO_GLOBAL}) {
+    EXPECT_EQ(registry_.timesRequested(service), 1) << service;
+  }
+  EXPECT_EQ(registry_.timesRequested(LWLOCALEINFO_GLOBAL), 3);
+
+  // The scene info is fetched afresh at every new time.
+  LWInstance instance = create();
+  rend_.newTime(instance, 0, 0.0);
+  rend_.newTime(instance, 1, 1.0 / 30);
+  EXPECT_EQ(registry_.timesRequested(LWSCENEINFO_GLOBAL), 3);
+  inst_.destroy(instance);
+}
+
+}  // namespace
+}  // namespace tarrow::integration

@@ -1,0 +1,200 @@
+// A small scene through the module file as the stand-in host loads it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "host/module_loader.h"
+#include "host/obj_writer.h"
+#include "host/scene_file.h"
+#include "host/scene_run.h"
+#include "host/session.h"
+
+// Every operator new of this program, counted by run_allocation_counter.cpp.
+long long allocationCount() noexcept;
+
+namespace tarrow::host {
+namespace {
+
+// A strand of three points behind an object that slides along x and turns a quarter turn in
+// its first second; the tip's weight is half.
+constexpr const char* kStrand = R"({"fps": 10, "frames": [0, 14], "items": [
+  {"name": "Strand", "type": "object",
+   "motion": [{"time": 0, "position": [0, 0, 0], "rotation": [0, 0, 0]},
+              {"time": 1, "position": [2, 0, 0], "rotation": [90, 0, 0]}],
+   "points": [[0, 0, 0], [0, 0, -1], [0, 0, -2]],
+   "polygons": [[0, 1, 2]],
+   "weightMaps": {"Fade": [1, 1, 0.5]},
+   "deformers": [{"server": "Tarrow_plus", "state": "{ Version 1 }\n{ LagRate 0.25 }\n{ WeightMap 1 \"Fade\" }\n"}]}]})";
+
+// The test's own reading of the motion: heading only, keys at 0 s and 1 s, held outside.
+struct Expected {
+  static double clamp01(double t) { return std::min(1.0, std::max(0.0, t)); }
+  static double headingRadians(double t) { return clamp01(t) * 90.0 * 3.14159265358979323846 / 180.0; }
+  static double x(double t) { return 2.0 * clamp01(t); }
+  // Ry(h) applied to p, plus the position.
+  static Vec3 place(const Vec3& p, double t) {
+    const double h = headingRadians(t);
+    return {std::cos(h) * p[0] + std::sin(h) * p[2] + x(t), p[1], -std::sin(h) * p[0] + std::cos(h) * p[2]};
+  }
+  // Offset from the pivot is the point itself (the object's axes are orthonormal), its distance
+  // the point's length; the frame at the delayed time carries it.
+  static Vec3 deformed(const Vec3& p, double weight, double t) {
+    const double dist = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
+    return place(p, t - dist * weight * 0.25);
+  }
+};
+
+class RunSceneTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = std::filesystem::temp_directory_path() /
+              ("tarrow-run-test-" + std::to_string(std::random_device{}()));
+    std::filesystem::create_directories(folder_);
+    sceneFile_ = write("strand.json", kStrand);
+    scene_ = loadScene(sceneFile_);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+
+  std::filesystem::path write(const std::string& name, const std::string& text) {
+    std::ofstream(folder_ / name, std::ios::binary) << text;
+    return folder_ / name;
+  }
+
+  static std::string read(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  static std::string objOf(Session& session, int frame) {
+    FramePoints points;
+    session.evaluateFrame(frame, points);
+    std::string text;
+    appendObj(text, points[0], session.scene().items[0].polygons);
+    return text;
+  }
+
+  // Every frame's OBJ text, rendering the frames in the order given.
+  std::vector<std::string> render(const std::vector<int>& order, int threads) {
+    Session session(scene_, {defaultModulePath(), threads});
+    std::vector<std::string> texts(15);
+    for (int frame : order) texts[static_cast<size_t>(frame)] = objOf(session, frame);
+    return texts;
+  }
+
+  std::filesystem::path folder_;
+  std::filesystem::path sceneFile_;
+  Scene scene_;
+};
+
+TEST_F(RunSceneTest, PointsLagAsTheFormulasSay) {
+  Session session(scene_, {defaultModulePath(), 1});
+  FramePoints points;
+  const double weights[] = {1.0, 1.0, 0.5};
+  for (int frame : {0, 3, 5, 10, 12, 14}) {
+    SCOPED_TRACE(frame);
+    session.evaluateFrame(frame, points);
+    ASSERT_EQ(points.size(), 1u);
+    ASSERT_EQ(points[0].size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+      const Vec3 expected = Expected::deformed(scene_.items[0].points[i], weights[i], frame / 10.0);
+      for (int c = 0; c < 3; ++c) EXPECT_NEAR(points[0][i][c], expected[c], 1e-9) << "point " << i;
+    }
+  }
+  // Mid-turn the tip trails: it is not where the undeformed object would put it.
+  session.evaluateFrame(5, points);
+  const Vec3 rigid = Expected::place({0, 0, -2}, 0.5);
+  EXPECT_GT(std::abs(points[0][2][0] - rigid[0]) + std::abs(points[0][2][2] - rigid[2]), 0.1);
+}
+
+TEST_F(RunSceneTest, OutputDoesNotDependOnFrameOrderSessionsOrThreads) {
+  std::vector<int> inOrder(15);
+  for (int f = 0; f < 15; ++f) inOrder[static_cast<size_t>(f)] = f;
+  const auto reference = render(inOrder, 1);
+
+  std::vector<int> reverse(inOrder.rbegin(), inOrder.rend());
+  EXPECT_EQ(render(reverse, 1), reference) << "reverse order";
+  std::vector<int> shuffled = inOrder;
+  std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(7));
+  EXPECT_EQ(render(shuffled, 1), reference) << "random order";
+  EXPECT_EQ(render(inOrder, 4), reference) << "four threads";
+  for (int frame : {14, 0, 6}) {
+    Session fresh(scene_, {defaultModulePath(), 2});
+    EXPECT_EQ(objOf(fresh, frame), reference[static_cast<size_t>(frame)]) << "fresh session, frame " << frame;
+  }
+}
+
+TEST_F(RunSceneTest, SavedSceneRunsToTheSameFiles) {
+  RunOptions first;
+  first.scene = sceneFile_;
+  first.outDir = folder_ / "first";
+  first.threads = 2;
+  first.saveScene = folder_ / "saved" / "strand-saved.json";
+  std::filesystem::create_directories(folder_ / "saved");
+  const RunSummary summary = runScene(first);
+  EXPECT_EQ(summary.frames, 15);
+
+  RunOptions second = first;
+  second.scene = *first.saveScene;
+  second.outDir = folder_ / "second";
+  second.saveScene.reset();
+  runScene(second);
+  for (int frame = 0; frame <= 14; ++frame) {
+    const std::string name = frameFileName("Strand", frame);
+    const std::string a = read(first.outDir / name);
+    EXPECT_FALSE(a.empty()) << name;
+    EXPECT_EQ(a, read(second.outDir / name)) << name;
+  }
+  EXPECT_NE(read(*first.saveScene).find("LagRate"), std::string::npos);
+}
+
+TEST_F(RunSceneTest, AFailedRunLeavesEarlierOutputAlone) {
+  RunOptions good;
+  good.scene = sceneFile_;
+  good.outDir = folder_ / "out";
+  good.frames = std::pair{2, 3};
+  good.picture = false;
+  runScene(good);
+  const auto kept = good.outDir / frameFileName("Strand", 2);
+  const std::string before = read(kept);
+  ASSERT_FALSE(before.empty());
+
+  // Fails after every frame was computed: the saved scene has nowhere to go.
+  RunOptions failing = good;
+  failing.frames = std::pair{0, 14};
+  failing.saveScene = folder_ / "no-such-folder" / "saved.json";
+  EXPECT_ANY_THROW(runScene(failing));
+  EXPECT_EQ(read(kept), before);
+  EXPECT_FALSE(std::filesystem::exists(good.outDir / frameFileName("Strand", 9)));
+
+  RunOptions badScene = good;
+  badScene.scene = write("bad.json", std::string(kStrand).replace(std::string(kStrand).find("[1, 1, 0.5]"), 11, "[1, 1]"));
+  EXPECT_THROW(runScene(badScene), SceneError);
+  std::vector<std::filesystem::path> left;
+  for (const auto& entry : std::filesystem::directory_iterator(good.outDir)) left.push_back(entry.path().filename());
+  EXPECT_EQ(left.size(), 2u) << "only the two frames of the good run";
+}
+
+TEST_F(RunSceneTest, EvaluatingAFrameAllocatesNothing) {
+  for (int threads : {1, 2}) {
+    SCOPED_TRACE(threads);
+    Session session(scene_, {defaultModulePath(), threads});
+    FramePoints points;
+    session.evaluateFrame(4, points);  // sizes the storage
+    session.beginFrame(5);
+    const long long before = allocationCount();
+    session.deformPoints(points);
+    EXPECT_EQ(allocationCount() - before, 0);
+  }
+}
+
+}  // namespace
+}  // namespace tarrow::host

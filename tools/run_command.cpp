@@ -1,0 +1,91 @@
+// `tarrow-host run`: a scene through the module to OBJ frames and a picture.
+#include <cstdio>
+#include <memory>
+#include <thread>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+#include "host/module_loader.h"
+#include "host/scene_run.h"
+#include "tools/commands.h"
+
+namespace tarrow::tools {
+namespace {
+
+bool stderrIsTerminal() {
+#ifdef _WIN32
+  return _isatty(_fileno(stderr)) != 0;
+#else
+  return isatty(fileno(stderr)) != 0;
+#endif
+}
+
+struct RunArguments {
+  std::string scene;
+  std::string module;
+  std::string out = "out";
+  std::string frames;
+  int threads = 0;
+  std::string saveScene;
+};
+
+int run(const RunArguments& arguments) {
+  host::RunOptions options;
+  options.scene = arguments.scene;
+  options.modulePath = arguments.module;
+  options.outDir = arguments.out;
+  options.threads = arguments.threads;
+  if (!arguments.frames.empty()) {
+    try {
+      options.frames = host::parseFrameRange(arguments.frames);
+    } catch (const std::invalid_argument& error) {
+      std::fprintf(stderr, "tarrow-host run: --frames: %s\n", error.what());
+      return 2;
+    }
+  }
+  if (!arguments.saveScene.empty()) options.saveScene = arguments.saveScene;
+  const bool terminal = stderrIsTerminal();
+  if (terminal) {
+    options.progress = [](int done, int total) {
+      std::fprintf(stderr, "\rframe %d of %d", done, total);
+      if (done == total) std::fprintf(stderr, "\r\033[K");
+      std::fflush(stderr);
+    };
+  }
+  try {
+    const host::RunSummary summary = host::runScene(options);
+    std::printf("%d frame%s of %s written to %s\n", summary.frames, summary.frames == 1 ? "" : "s",
+                host::displayPath(options.scene).c_str(), host::displayPath(options.outDir).c_str());
+    if (!summary.note.empty()) std::printf("%s\n", summary.note.c_str());
+    if (options.saveScene) std::printf("scene saved to %s\n", host::displayPath(*options.saveScene).c_str());
+    return 0;
+  } catch (const std::exception& error) {
+    if (terminal) std::fprintf(stderr, "\r\033[K");
+    std::fprintf(stderr, "%s\n", error.what());
+    return 1;
+  }
+}
+
+}  // namespace
+
+void addRunCommand(CLI::App& app) {
+  auto arguments = std::make_shared<RunArguments>();
+  CLI::App* command = app.add_subcommand("run", "Run a scene through the module: OBJ frames and a picture");
+  command->add_option("scene", arguments->scene, "Scene file (JSON)")->required();
+  command->add_option("--module", arguments->module, "Module file (default: Tarrow_plus.p next to the program)");
+  command->add_option("--out", arguments->out, "Folder for <object>_<frame>.obj and preview.png (default: out)");
+  command->add_option("--frames", arguments->frames, "Frames A:B (default: the scene's range)");
+  command->add_option("--threads", arguments->threads, "Threads for the points of a frame (default: one per core)")
+      ->check(CLI::NonNegativeNumber);
+  command->add_option("--save-scene", arguments->saveScene, "Write the scene back with the states the module saves");
+  command->callback([arguments] {
+    const int status = run(*arguments);
+    if (status != 0) throw CLI::RuntimeError(status);
+  });
+}
+
+}  // namespace tarrow::tools
