@@ -5,11 +5,7 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh demo
 cmake --preset default >/dev/null
 cmake --build --preset default --target tarrow-host Tarrow_plus
-host=build/default/bin/tarrow-host
-if [ -f examples/tail.json ] && "$host" run --help >/dev/null 2>&1; then
-  "$host" run examples/tail.json --out out/tail
-  echo
-  echo "OBJ frames and the preview picture are in out/tail/ (preview.png shows the lag at a glance)."
-else
-  "$host" info build/default/bin/Tarrow_plus.p
-fi
+build/default/bin/tarrow-host run examples/tail.json --out out/tail
+echo
+echo "The deformed OBJ frames are out/tail/Tail_0000.obj ... Tail_0090.obj;"
+echo "out/tail/preview.png shows the tail trailing its moving, turning pivot."
