@@ -3,8 +3,11 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdint>
 #include <memory>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "host/block_store.h"
 #include "host/module_loader.h"
@@ -49,10 +52,36 @@ int weightOf(LWMeshInfo*, LWPntID point, float* value, LWVMapID) noexcept {
 }
 
 const LWItemInfo quickItems{&noItem, &noNext, &noNext, &objectType, &noName, &quickParam, &noGroup};
+
+// The same answers, counted: what the node-driven instance asks of the host per point.
+struct QueryCounts {
+  int64_t param = 0;
+  int64_t check = 0;
+  int64_t evaluate = 0;
+};
+QueryCounts queries;
+const NodeInputFuncs* editorInputs = nullptr;  // the node editor's own input service
+
+void countingParam(LWItemID item, LWItemParam code, LWTime time, double v[3]) noexcept {
+  ++queries.param;
+  quickParam(item, code, time, v);
+}
+int countingCheck(NodeInputID input) noexcept {
+  ++queries.check;
+  return editorInputs->check(input);
+}
+int countingEvaluate(NodeInputID input, LWNodalAccess* sample, void* value) noexcept {
+  ++queries.evaluate;
+  return editorInputs->evaluate(input, sample, value);
+}
+const LWItemInfo countingItems{&noItem, &noNext, &noNext, &objectType, &noName, &countingParam, &noGroup};
+const NodeInputFuncs countingInputs{&countingCheck, &countingEvaluate};
 LWSceneInfo quickScene{"bench", "bench.json", 0, 90, 30.0, &noCamera};
 const LWObjectFuncs quickObjects{&oneObject, &noMaps, &noMapName};
 
 // The module loaded once, with one instance on the quick host: lag rate 0.2, a weight map.
+// A second, private copy of the module sees the host through the counting tables; its instance
+// has the same settings with node inputs on and all three inputs fed by constants.
 class QuickHost {
  public:
   QuickHost() : module_(LoadedModule::open(defaultModulePath())) {
@@ -79,8 +108,12 @@ class QuickHost {
       const double along = -0.01 * i;
       points_.push_back({std::sin(0.37 * i), std::cos(0.11 * i), along});
     }
+    createNodeInstance();
   }
-  ~QuickHost() { inst_.destroy(instance_); }
+  ~QuickHost() {
+    inst_.destroy(instance_);
+    nodeInst_.destroy(nodeInstance_);
+  }
 
   LWDisplacementHandler handler_{};
   LWInstanceFuncs inst_{};
@@ -89,11 +122,45 @@ class QuickHost {
   LWInstance instance_ = nullptr;
   LWMeshInfo mesh_{};
   std::vector<Vec3> points_;
+  LWDisplacementHandler nodeHandler_{};
+  LWInstanceFuncs nodeInst_{};
+  LWItemFuncs nodeItem_{};
+  LWRenderFuncs nodeRend_{};
+  LWInstance nodeInstance_ = nullptr;
 
  private:
+  // The private copy acquires its services at its first activation: the counting tables are
+  // offered just for that moment.
+  void createNodeInstance() {
+    nodeModule_ = LoadedModule::openFresh(defaultModulePath());
+    editorInputs = static_cast<const NodeInputFuncs*>(registry_.lookup(NODEINPUTFUNCS_GLOBAL));
+    registry_.provide(LWITEMINFO_GLOBAL, const_cast<LWItemInfo*>(&countingItems));
+    registry_.provide(NODEINPUTFUNCS_GLOBAL, const_cast<NodeInputFuncs*>(&countingInputs));
+    nodeHandler_.inst = &nodeInst_;
+    nodeHandler_.item = &nodeItem_;
+    nodeHandler_.rend = &nodeRend_;
+    nodeModule_->activate(LWDISPLACEMENT_HCLASS, "Tarrow_plus", LWDISPLACEMENT_VERSION, &nodeHandler_,
+                          ServiceRegistry::globalFunction());
+    registry_.provide(LWITEMINFO_GLOBAL, const_cast<LWItemInfo*>(&quickItems));
+    registry_.provide(NODEINPUTFUNCS_GLOBAL, const_cast<NodeInputFuncs*>(editorInputs));
+
+    LWError error = nullptr;
+    nodeInstance_ = nodeInst_.create(nullptr, kObject, &error);
+    BlockReader state("{ LagRate 0.2 }\n{ WeightMap 1 \"W\" }\n{ UseNode 1 }\n");
+    nodeInst_.load(nodeInstance_, state.state());
+    const auto constants = nlohmann::json::parse(R"json({
+      "nodes": [{"id": "rate", "type": "Constant", "value": 0.2},
+                {"id": "pivot", "type": "Constant", "value": [0.5, 0, 0]},
+                {"id": "weight", "type": "Constant", "value": 0.75}],
+      "connections": [{"from": "rate", "to": "Lag Rate (s/m)"}, {"from": "pivot", "to": "Pivot Position"},
+                      {"from": "weight", "to": "Weight"}]})json");
+    nodeEditor_.buildNetwork(nodeEditor_.editorOf(nodeInstance_), constants);
+  }
+
   std::unique_ptr<LoadedModule> module_;
   ServiceRegistry registry_;
   NodeEditorService nodeEditor_;
+  std::unique_ptr<LoadedModule> nodeModule_;
 };
 
 QuickHost& quickHost() {
@@ -120,6 +187,34 @@ void BM_Evaluate(benchmark::State& state) {
                                                       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_Evaluate);
+
+// The same points with node inputs on and the lag rate, the pivot and the weight each fed by a
+// "Constant" node; counts what the module asks of the host per point while it runs.
+void BM_EvaluateNodes(benchmark::State& state) {
+  QuickHost& host = quickHost();
+  host.nodeRend_.newTime(host.nodeInstance_, 30, 1.0);
+  queries = {};
+  for (auto _ : state) {
+    for (int i = 0; i < kPoints; ++i) {
+      LWDisplacementAccess access{};
+      const Vec3& p = host.points_[static_cast<size_t>(i)];
+      for (int c = 0; c < 3; ++c) access.oPos[c] = access.source[c] = p[c];
+      access.point = reinterpret_cast<LWPntID>(static_cast<uintptr_t>(i + 1));
+      access.info = &host.mesh_;
+      host.nodeHandler_.evaluate(host.nodeInstance_, &access);
+      benchmark::DoNotOptimize(access.source);
+    }
+  }
+  const double points = static_cast<double>(state.iterations() * kPoints);
+  state.SetItemsProcessed(state.iterations() * kPoints);
+  state.counters["ns_per_point"] = benchmark::Counter(points, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["host_queries_per_point"] =
+      static_cast<double>(queries.param + queries.check + queries.evaluate) / points;
+  state.counters["param_per_point"] = static_cast<double>(queries.param) / points;
+  state.counters["check_per_point"] = static_cast<double>(queries.check) / points;
+  state.counters["evaluate_per_point"] = static_cast<double>(queries.evaluate) / points;
+}
+BENCHMARK(BM_EvaluateNodes);
 
 // The same points with what no lag evaluation can skip: the weight read, the four queries of
 // the frame at the delayed time and the arithmetic, with the current frame cached once.
