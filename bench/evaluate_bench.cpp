@@ -121,6 +121,16 @@ class QuickHost {
   LWRenderFuncs rend_{};
   LWInstance instance_ = nullptr;
   LWMeshInfo mesh_{};
+
+  // The access record the host hands over for point i, undeformed.
+  LWDisplacementAccess accessFor(int i) {
+    LWDisplacementAccess access{};
+    const Vec3& p = points_[static_cast<size_t>(i)];
+    for (int c = 0; c < 3; ++c) access.oPos[c] = access.source[c] = p[c];
+    access.point = reinterpret_cast<LWPntID>(static_cast<uintptr_t>(i + 1));
+    access.info = &mesh_;
+    return access;
+  }
   std::vector<Vec3> points_;
   LWDisplacementHandler nodeHandler_{};
   LWInstanceFuncs nodeInst_{};
@@ -163,6 +173,13 @@ class QuickHost {
   std::unique_ptr<LoadedModule> nodeModule_;
 };
 
+// Points per second, and its inverse as ns per point.
+void reportPerPoint(benchmark::State& state) {
+  state.SetItemsProcessed(state.iterations() * kPoints);
+  state.counters["ns_per_point"] = benchmark::Counter(static_cast<double>(state.iterations() * kPoints),
+                                                      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
 QuickHost& quickHost() {
   static QuickHost host;
   return host;
@@ -173,18 +190,12 @@ void BM_Evaluate(benchmark::State& state) {
   host.rend_.newTime(host.instance_, 30, 1.0);
   for (auto _ : state) {
     for (int i = 0; i < kPoints; ++i) {
-      LWDisplacementAccess access{};
-      const Vec3& p = host.points_[static_cast<size_t>(i)];
-      for (int c = 0; c < 3; ++c) access.oPos[c] = access.source[c] = p[c];
-      access.point = reinterpret_cast<LWPntID>(static_cast<uintptr_t>(i + 1));
-      access.info = &host.mesh_;
+      LWDisplacementAccess access = host.accessFor(i);
       host.handler_.evaluate(host.instance_, &access);
       benchmark::DoNotOptimize(access.source);
     }
   }
-  state.SetItemsProcessed(state.iterations() * kPoints);
-  state.counters["ns_per_point"] = benchmark::Counter(static_cast<double>(state.iterations() * kPoints),
-                                                      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  reportPerPoint(state);
 }
 BENCHMARK(BM_Evaluate);
 
@@ -196,18 +207,13 @@ void BM_EvaluateNodes(benchmark::State& state) {
   queries = {};
   for (auto _ : state) {
     for (int i = 0; i < kPoints; ++i) {
-      LWDisplacementAccess access{};
-      const Vec3& p = host.points_[static_cast<size_t>(i)];
-      for (int c = 0; c < 3; ++c) access.oPos[c] = access.source[c] = p[c];
-      access.point = reinterpret_cast<LWPntID>(static_cast<uintptr_t>(i + 1));
-      access.info = &host.mesh_;
+      LWDisplacementAccess access = host.accessFor(i);
       host.nodeHandler_.evaluate(host.nodeInstance_, &access);
       benchmark::DoNotOptimize(access.source);
     }
   }
+  reportPerPoint(state);
   const double points = static_cast<double>(state.iterations() * kPoints);
-  state.SetItemsProcessed(state.iterations() * kPoints);
-  state.counters["ns_per_point"] = benchmark::Counter(points, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
   state.counters["host_queries_per_point"] =
       static_cast<double>(queries.param + queries.check + queries.evaluate) / points;
   state.counters["param_per_point"] = static_cast<double>(queries.param) / points;
@@ -233,11 +239,7 @@ void BM_Floor(benchmark::State& state) {
   LWVMapID map = host.mesh_.pntVLookup(&host.mesh_, LWVMAP_WGHT, "W");
   for (auto _ : state) {
     for (int i = 0; i < kPoints; ++i) {
-      LWDisplacementAccess access{};
-      const Vec3& p = host.points_[static_cast<size_t>(i)];
-      for (int c = 0; c < 3; ++c) access.oPos[c] = access.source[c] = p[c];
-      access.point = reinterpret_cast<LWPntID>(static_cast<uintptr_t>(i + 1));
-      access.info = &host.mesh_;
+      LWDisplacementAccess access = host.accessFor(i);
       float weight = 0.0f;
       if (host.mesh_.pntVIDGet(access.info, access.point, &weight, map) == 0) continue;
       const double dx = access.source[0] - pivot[0];
@@ -256,9 +258,7 @@ void BM_Floor(benchmark::State& state) {
       benchmark::DoNotOptimize(access.source);
     }
   }
-  state.SetItemsProcessed(state.iterations() * kPoints);
-  state.counters["ns_per_point"] = benchmark::Counter(static_cast<double>(state.iterations() * kPoints),
-                                                      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  reportPerPoint(state);
 }
 BENCHMARK(BM_Floor);
 

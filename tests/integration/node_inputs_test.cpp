@@ -16,6 +16,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "scratch_folder_test.h"
 #include "host/module_loader.h"
 #include "host/obj_writer.h"
 #include "host/scene_file.h"
@@ -166,18 +167,8 @@ std::filesystem::path sourceDir() {
   return dir != nullptr ? std::filesystem::path(dir) : std::filesystem::current_path();
 }
 
-class NodeInputsTest : public ::testing::Test {
+class NodeInputsTest : public integration::ScratchFolderTest {
  protected:
-  void SetUp() override {
-    folder_ = std::filesystem::temp_directory_path() /
-              ("tarrow-node-test-" + std::to_string(std::random_device{}()));
-    std::filesystem::create_directories(folder_);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-  }
-
   static Scene sceneOf(const json& document, const std::string& name = "scene.json") {
     return parseScene(document.dump(), name);
   }
@@ -197,13 +188,6 @@ class NodeInputsTest : public ::testing::Test {
     }
     return texts;
   }
-
-  std::filesystem::path write(const std::string& name, const std::string& text) {
-    std::ofstream(folder_ / name, std::ios::binary) << text;
-    return folder_ / name;
-  }
-
-  std::filesystem::path folder_;
 };
 
 // ---- Constants against settings ---------------------------------------------------------------

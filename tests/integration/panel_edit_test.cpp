@@ -6,6 +6,7 @@
 #include <random>
 #include <sstream>
 
+#include "scratch_folder_test.h"
 #include "host/panel_run.h"
 #include "host/panel_view.h"
 #include "host/scene_file.h"
@@ -29,28 +30,8 @@ std::string sceneWith(const std::string& deformer) {
    "points": [[0, 0, 0]]}]})";
 }
 
-class PanelEditTest : public ::testing::Test {
+class PanelEditTest : public integration::ScratchFolderTest {
  protected:
-  void SetUp() override {
-    folder_ = std::filesystem::temp_directory_path() / ("tarrow-panel-test-" + std::to_string(std::random_device{}()));
-    std::filesystem::create_directories(folder_);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-  }
-
-  std::filesystem::path write(const std::string& name, const std::string& text) {
-    std::ofstream(folder_ / name, std::ios::binary) << text;
-    return folder_ / name;
-  }
-  static std::string read(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-
   // Every OBJ frame of the scene, concatenated in frame order.
   std::string framesOf(const std::filesystem::path& scene, const std::string& name) {
     RunOptions options;
@@ -63,8 +44,6 @@ class PanelEditTest : public ::testing::Test {
     for (int frame = 0; frame <= 8; ++frame) all += read(options.outDir / frameFileName("Strand", frame));
     return all;
   }
-
-  std::filesystem::path folder_;
 };
 
 TEST_F(PanelEditTest, EditsSavedAndRunAgainMatchTheEquivalentState) {

@@ -7,6 +7,7 @@
 #include <random>
 #include <sstream>
 
+#include "scratch_folder_test.h"
 #include "host/module_loader.h"
 #include "host/obj_writer.h"
 #include "host/scene_file.h"
@@ -48,30 +49,12 @@ struct Expected {
   }
 };
 
-class RunSceneTest : public ::testing::Test {
+class RunSceneTest : public integration::ScratchFolderTest {
  protected:
   void SetUp() override {
-    folder_ = std::filesystem::temp_directory_path() /
-              ("tarrow-run-test-" + std::to_string(std::random_device{}()));
-    std::filesystem::create_directories(folder_);
+    ScratchFolderTest::SetUp();
     sceneFile_ = write("strand.json", kStrand);
     scene_ = loadScene(sceneFile_);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-  }
-
-  std::filesystem::path write(const std::string& name, const std::string& text) {
-    std::ofstream(folder_ / name, std::ios::binary) << text;
-    return folder_ / name;
-  }
-
-  static std::string read(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
   }
 
   static std::string objOf(Session& session, int frame) {
@@ -90,7 +73,6 @@ class RunSceneTest : public ::testing::Test {
     return texts;
   }
 
-  std::filesystem::path folder_;
   std::filesystem::path sceneFile_;
   Scene scene_;
 };
