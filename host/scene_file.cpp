@@ -1,11 +1,10 @@
 #include "host/scene_file.h"
 
 #include <cmath>
-#include <fstream>
 #include <limits>
 #include <set>
-#include <sstream>
 
+#include "host/file_text.h"
 #include "host/scene_mesh.h"
 
 namespace tarrow::host {
@@ -355,14 +354,9 @@ Scene parseScene(std::string_view text, const std::filesystem::path& file) {
 }
 
 Scene loadScene(const std::filesystem::path& file) {
-  std::error_code code;
-  std::ifstream in;
-  if (std::filesystem::is_regular_file(file, code)) in.open(file, std::ios::binary);
-  if (!in.is_open()) throw SceneError(file.string() + ": cannot be read (missing or not a file)");
-  std::ostringstream content;
-  content << in.rdbuf();
-  if (in.bad()) throw SceneError(file.string() + ": cannot be read");
-  return parseScene(content.str(), file);
+  const std::optional<std::string> text = readFileText(file);
+  if (!text) throw SceneError(file.string() + ": cannot be read (missing or not a file)");
+  return parseScene(*text, file);
 }
 
 }  // namespace tarrow::host

@@ -2,9 +2,9 @@
 
 #include <charconv>
 #include <cmath>
-#include <fstream>
-#include <sstream>
 #include <string>
+
+#include "host/file_text.h"
 
 namespace tarrow::host {
 namespace {
@@ -72,13 +72,9 @@ ObjMesh parseObj(std::string_view text, const std::string& name) {
 }
 
 ObjMesh readObjFile(const std::filesystem::path& file) {
-  std::error_code code;
-  std::ifstream in;
-  if (std::filesystem::is_regular_file(file, code)) in.open(file, std::ios::binary);
-  if (!in.is_open()) throw ObjError(file.string() + ": cannot be read (missing or not a file)");
-  std::ostringstream content;
-  content << in.rdbuf();
-  return parseObj(content.str(), file.string());
+  const std::optional<std::string> text = readFileText(file);
+  if (!text) throw ObjError(file.string() + ": cannot be read (missing or not a file)");
+  return parseObj(*text, file.string());
 }
 
 }  // namespace tarrow::host
