@@ -51,7 +51,19 @@ int weightOf(LWMeshInfo*, LWPntID point, float* value, LWVMapID) noexcept {
   return 1;
 }
 
-const LWItemInfo quickItems{&noItem, &noNext, &noNext, &objectType, &noName, &quickParam, &noGroup};
+using ParamFunc = void(LWItemID, LWItemParam, LWTime, double[3]) noexcept;
+LWItemInfo itemsWith(ParamFunc* param) {
+  LWItemInfo items{};
+  items.first = &noItem;
+  items.next = &noNext;
+  items.parent = &noNext;
+  items.type = &objectType;
+  items.name = &noName;
+  items.param = param;
+  items.chanGroup = &noGroup;
+  return items;
+}
+const LWItemInfo quickItems = itemsWith(&quickParam);
 
 // The same answers, counted: what the node-driven instance asks of the host per point.
 struct QueryCounts {
@@ -60,7 +72,7 @@ struct QueryCounts {
   int64_t evaluate = 0;
 };
 QueryCounts queries;
-const NodeInputFuncs* editorInputs = nullptr;  // the node editor's own input service
+const LWNodeInputFuncs* editorInputs = nullptr;  // the node editor's own input service
 
 void countingParam(LWItemID item, LWItemParam code, LWTime time, double v[3]) noexcept {
   ++queries.param;
@@ -74,10 +86,30 @@ int countingEvaluate(NodeInputID input, LWNodalAccess* sample, void* value) noex
   ++queries.evaluate;
   return editorInputs->evaluate(input, sample, value);
 }
-const LWItemInfo countingItems{&noItem, &noNext, &noNext, &objectType, &noName, &countingParam, &noGroup};
-const NodeInputFuncs countingInputs{&countingCheck, &countingEvaluate};
-LWSceneInfo quickScene{"bench", "bench.json", 0, 90, 30.0, &noCamera};
-const LWObjectFuncs quickObjects{&oneObject, &noMaps, &noMapName};
+const LWItemInfo countingItems = itemsWith(&countingParam);
+const LWNodeInputFuncs countingInputs = [] {
+  LWNodeInputFuncs inputs{};
+  inputs.evaluate = &countingEvaluate;
+  inputs.check = &countingCheck;
+  return inputs;
+}();
+LWSceneInfo quickScene = [] {
+  LWSceneInfo scene{};
+  scene.name = "bench";
+  scene.filename = "bench.json";
+  scene.frameEnd = 90;
+  scene.frameStep = 1;
+  scene.framesPerSecond = 30.0;
+  scene.renderCamera = &noCamera;
+  return scene;
+}();
+const LWObjectFuncs quickObjects = [] {
+  LWObjectFuncs objects{};
+  objects.numObjects = &oneObject;
+  objects.numVMaps = &noMaps;
+  objects.vmapName = &noMapName;
+  return objects;
+}();
 
 // The module loaded once, with one instance on the quick host: lag rate 0.2, a weight map.
 // A second, private copy of the module sees the host through the counting tables; its instance
@@ -143,16 +175,16 @@ class QuickHost {
   // offered just for that moment.
   void createNodeInstance() {
     nodeModule_ = LoadedModule::openFresh(defaultModulePath());
-    editorInputs = static_cast<const NodeInputFuncs*>(registry_.lookup(NODEINPUTFUNCS_GLOBAL));
+    editorInputs = static_cast<const LWNodeInputFuncs*>(registry_.lookup(LWNODEINPUTFUNCS_GLOBAL));
     registry_.provide(LWITEMINFO_GLOBAL, const_cast<LWItemInfo*>(&countingItems));
-    registry_.provide(NODEINPUTFUNCS_GLOBAL, const_cast<NodeInputFuncs*>(&countingInputs));
+    registry_.provide(LWNODEINPUTFUNCS_GLOBAL, const_cast<LWNodeInputFuncs*>(&countingInputs));
     nodeHandler_.inst = &nodeInst_;
     nodeHandler_.item = &nodeItem_;
     nodeHandler_.rend = &nodeRend_;
     nodeModule_->activate(LWDISPLACEMENT_HCLASS, "Tarrow_plus", LWDISPLACEMENT_VERSION, &nodeHandler_,
                           ServiceRegistry::globalFunction());
     registry_.provide(LWITEMINFO_GLOBAL, const_cast<LWItemInfo*>(&quickItems));
-    registry_.provide(NODEINPUTFUNCS_GLOBAL, const_cast<NodeInputFuncs*>(editorInputs));
+    registry_.provide(LWNODEINPUTFUNCS_GLOBAL, const_cast<LWNodeInputFuncs*>(editorInputs));
 
     LWError error = nullptr;
     nodeInstance_ = nodeInst_.create(nullptr, kObject, &error);

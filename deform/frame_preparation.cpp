@@ -12,7 +12,7 @@ LWError newTime(LWInstance instance, LWFrame frame, LWTime time) noexcept {
 
   // The network must be current before anything of this time is evaluated.
   if (lag.useNode != 0) {
-    host.nodeEditor->update(lag.nodeEditor, frame, time);
+    host.nodeEditor->newTime(lag.nodeEditor, frame, time);
   }
 
   lag.time = time;

@@ -18,7 +18,7 @@ struct ConnectedInputs {
   bool any() const noexcept { return lagRate || pivot || weight; }
 };
 
-ConnectedInputs connectedInputs(const LagInstance& lag, const NodeInputFuncs& inputs) noexcept {
+ConnectedInputs connectedInputs(const LagInstance& lag, const LWNodeInputFuncs& inputs) noexcept {
   ConnectedInputs connected;
   if (lag.useNode != 0) {
     connected.lagRate = inputs.check(lag.lagRateInput) != 0;
@@ -49,7 +49,7 @@ bool weightFromMap(LagInstance& lag, LWMeshInfo& info, LWPntID point, double& we
 void evaluate(LWInstance instance, LWDisplacementAccess* access) noexcept {
   auto& lag = *static_cast<LagInstance*>(instance);
   const ServiceTable& host = services();
-  const NodeInputFuncs& inputs = *host.nodeInput;
+  const LWNodeInputFuncs& inputs = *host.nodeInput;
 
   const ConnectedInputs connected = connectedInputs(lag, inputs);
   LWNodalAccess sample;

@@ -6,29 +6,29 @@
 namespace tarrow {
 namespace {
 
-constexpr int deformerRootFlags = 2;
-
-void ignoreNetworkUpdate(NodeEditorID /*editor*/, void* /*userData*/) noexcept {}
+void ignoreNetworkUpdate(NodeEditorID /*editor*/) noexcept {}
 
 }  // namespace
 
 void setUpNodeEditor(LagInstance& instance) noexcept {
   const ServiceTable& host = services();
-  NodeEditorFuncs& editors = *host.nodeEditor;
-  static constexpr LWNodeCreateContext noContext{};
+  LWNodeEditorFuncs& editors = *host.nodeEditor;
+  // The host reads the root description during create only; a deformer gives it no entries.
+  LWRootNode noRoot{};
 
-  instance.nodeEditor = editors.create("Displacement", serverName, &noContext, nullptr, &instance, 0);
-  NodeID root = editors.getRootNode(instance.nodeEditor);
-  host.nodeFuncs->setRootFlags(root, deformerRootFlags);
+  instance.nodeEditor = editors.create("Displacement", serverName, &noRoot, nullptr, &instance, nullptr);
+  NodeID root = editors.getRootNodeID(instance.nodeEditor);
+  host.nodeFuncs->setNodePreviewType(root, NPT_OFF);
   editors.setEnvGroup(instance.nodeEditor, host.itemInfo->chanGroup(instance.objectId));
   editors.setUpdateFunc(instance.nodeEditor, ignoreNetworkUpdate);
-  editors.setRangeFunc(instance.nodeEditor, fillUnitRanges);
-  instance.lagRateInput = editors.addInput(instance.nodeEditor, NCT_SCALAR, "Lag Rate (s/m)", nodeInputChanged);
-  instance.pivotInput = editors.addInput(instance.nodeEditor, NCT_VECTOR, "Pivot Position", nodeInputChanged);
-  instance.weightInput = editors.addInput(instance.nodeEditor, NCT_SCALAR, "Weight", nodeInputChanged);
+  editors.setAutosize(instance.nodeEditor, fillUnitRanges);
+  instance.lagRateInput = editors.addInput(instance.nodeEditor, NOT_SCALAR, "Lag Rate (s/m)", nodeInputChanged);
+  instance.pivotInput = editors.addInput(instance.nodeEditor, NOT_VECTOR, "Pivot Position", nodeInputChanged);
+  instance.weightInput = editors.addInput(instance.nodeEditor, NOT_SCALAR, "Weight", nodeInputChanged);
 }
 
-int nodeInputChanged(void* userData, NodeInputID /*input*/, int /*event*/) noexcept {
+int nodeInputChanged(void* userData, NodeInputID /*input*/, int /*nodalEvent*/,
+                     ConnectionType /*connectionType*/) noexcept {
   auto* instance = static_cast<LagInstance*>(userData);
   const ServiceTable& host = services();
   // A connected input hides its setting in the panel, so the panel must read its values again.
@@ -39,12 +39,11 @@ int nodeInputChanged(void* userData, NodeInputID /*input*/, int /*event*/) noexc
   return 1;
 }
 
-int fillUnitRanges(void* /*first*/, void* /*second*/, double* out) noexcept {
+void fillUnitRanges(NodeEditorID /*editor*/, void* /*data*/, double ranges[3][2]) noexcept {
   for (int pair = 0; pair < 3; ++pair) {
-    out[2 * pair] = 0.0;
-    out[2 * pair + 1] = 1.0;
+    ranges[pair][0] = 0.0;
+    ranges[pair][1] = 1.0;
   }
-  return 0;
 }
 
 }  // namespace tarrow

@@ -11,9 +11,9 @@ struct LagInstance;
 void setUpNodeEditor(LagInstance& instance) noexcept;
 
 // The inputs' event callback: the user data is the instance the editor was made for.
-int nodeInputChanged(void* userData, NodeInputID input, int event) noexcept;
+int nodeInputChanged(void* userData, NodeInputID input, int nodalEvent, ConnectionType connectionType) noexcept;
 
 // Preview ranges of the editor: three (0, 1) pairs.
-int fillUnitRanges(void* first, void* second, double* out) noexcept;
+void fillUnitRanges(NodeEditorID editor, void* data, double ranges[3][2]) noexcept;
 
 }  // namespace tarrow

@@ -69,7 +69,7 @@ void fillNodalAccess(const LagInstance& instance, const LWDisplacementAccess& ac
   }
   sample.rayLength = length;
   sample.objID = instance.objectId;
-  sample.rayItem = instance.cameraItem;
+  sample.sourceID = instance.cameraItem;
 }
 
 }  // namespace tarrow

@@ -4,6 +4,8 @@
 #include <new>
 #include <system_error>
 
+#include "host/unprovided.h"
+
 namespace tarrow::host {
 namespace {
 
@@ -40,9 +42,28 @@ bool parseNumber(std::string_view word, T& value) noexcept {
 
 // ---- writer ----
 
-BlockWriter::BlockWriter(int ioMode)
-    : frames_{Frame{false, false, false}},
-      state_{ioMode, this, writeI4, writeU4, writeFP, writeDP, writeStr, beginBlk, endBlk, depthOf} {}
+LWSaveState BlockWriter::record(int ioMode, BlockWriter* writer) noexcept {
+  return LWSaveState{
+      .ioMode = ioMode,
+      .writeData = writer,
+      .write = TARROW_UNPROVIDED(LWSaveState, write),
+      .writeI1 = TARROW_UNPROVIDED(LWSaveState, writeI1),
+      .writeI2 = TARROW_UNPROVIDED(LWSaveState, writeI2),
+      .writeI4 = &writeI4,
+      .writeU1 = TARROW_UNPROVIDED(LWSaveState, writeU1),
+      .writeU2 = TARROW_UNPROVIDED(LWSaveState, writeU2),
+      .writeU4 = &writeU4,
+      .writeFP = &writeFP,
+      .writeStr = &writeStr,
+      .writeID = TARROW_UNPROVIDED(LWSaveState, writeID),
+      .beginBlk = &beginBlk,
+      .endBlk = &endBlk,
+      .depth = &depthOf,
+      .writeDP = &writeDP,
+  };
+}
+
+BlockWriter::BlockWriter(int ioMode) : frames_{Frame{false, false, false}}, state_(record(ioMode, this)) {}
 
 std::string BlockWriter::text() const { return frames_.front().lineOpen ? out_ + '\n' : out_; }
 
@@ -111,11 +132,11 @@ void BlockWriter::writeNumbers(const T* values, int count) {
   }
 }
 
-void BlockWriter::writeI4(void* data, const int32_t* values, int count) noexcept {
+void BlockWriter::writeI4(void* data, const int* values, int count) noexcept {
   auto* self = static_cast<BlockWriter*>(data);
   self->guarded([&] { self->writeNumbers(values, count); });
 }
-void BlockWriter::writeU4(void* data, const uint32_t* values, int count) noexcept {
+void BlockWriter::writeU4(void* data, const unsigned int* values, int count) noexcept {
   auto* self = static_cast<BlockWriter*>(data);
   self->guarded([&] { self->writeNumbers(values, count); });
 }
@@ -143,9 +164,28 @@ int BlockWriter::depthOf(void* data) noexcept { return static_cast<BlockWriter*>
 
 // ---- reader ----
 
-BlockReader::BlockReader(std::string text, int ioMode)
-    : text_(std::move(text)),
-      state_{ioMode, this, readI4, readU4, readFP, readDP, readStr, findBlk, endBlk, depthOf} {}
+LWLoadState BlockReader::record(int ioMode, BlockReader* reader) noexcept {
+  return LWLoadState{
+      .ioMode = ioMode,
+      .readData = reader,
+      .read = TARROW_UNPROVIDED(LWLoadState, read),
+      .readI1 = TARROW_UNPROVIDED(LWLoadState, readI1),
+      .readI2 = TARROW_UNPROVIDED(LWLoadState, readI2),
+      .readI4 = &readI4,
+      .readU1 = TARROW_UNPROVIDED(LWLoadState, readU1),
+      .readU2 = TARROW_UNPROVIDED(LWLoadState, readU2),
+      .readU4 = &readU4,
+      .readFP = &readFP,
+      .readStr = &readStr,
+      .readID = TARROW_UNPROVIDED(LWLoadState, readID),
+      .findBlk = &findBlk,
+      .endBlk = &endBlk,
+      .depth = &depthOf,
+      .readDP = &readDP,
+  };
+}
+
+BlockReader::BlockReader(std::string text, int ioMode) : text_(std::move(text)), state_(record(ioMode, this)) {}
 
 void BlockReader::skipSpace() noexcept {
   while (pos_ < text_.size() && isSpace(text_[pos_])) ++pos_;
@@ -268,10 +308,10 @@ int BlockReader::readString(char* buffer, int size) noexcept {
   return delivered;
 }
 
-int BlockReader::readI4(void* data, int32_t* values, int count) noexcept {
+int BlockReader::readI4(void* data, int* values, int count) noexcept {
   return static_cast<BlockReader*>(data)->readNumbers(values, count);
 }
-int BlockReader::readU4(void* data, uint32_t* values, int count) noexcept {
+int BlockReader::readU4(void* data, unsigned int* values, int count) noexcept {
   return static_cast<BlockReader*>(data)->readNumbers(values, count);
 }
 int BlockReader::readFP(void* data, float* values, int count) noexcept {

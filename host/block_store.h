@@ -12,6 +12,9 @@
 //     same value (`nan`, `inf`, `-inf` included); texts are in double quotes with `\"` and `\\`
 //     escaped and every other byte kept as it is.
 // A reader takes values in the order they stand in the text, whatever the line breaks.
+//
+// Writer and reader provide 4-byte integers, floats, doubles, texts and blocks; the byte, 2-byte,
+// raw and identifier members hold stoppers (host/unprovided.h).
 #pragma once
 
 #include <string>
@@ -51,8 +54,9 @@ class BlockWriter {
   template <typename T>
   void writeNumbers(const T* values, int count);
 
-  static void writeI4(void* data, const int32_t* values, int count) noexcept;
-  static void writeU4(void* data, const uint32_t* values, int count) noexcept;
+  static LWSaveState record(int ioMode, BlockWriter* writer) noexcept;
+  static void writeI4(void* data, const int* values, int count) noexcept;
+  static void writeU4(void* data, const unsigned int* values, int count) noexcept;
   static void writeFP(void* data, const float* values, int count) noexcept;
   static void writeDP(void* data, const double* values, int count) noexcept;
   static void writeStr(void* data, const char* text) noexcept;
@@ -95,8 +99,9 @@ class BlockReader {
   template <typename T>
   int readNumbers(T* values, int count) noexcept;
 
-  static int readI4(void* data, int32_t* values, int count) noexcept;
-  static int readU4(void* data, uint32_t* values, int count) noexcept;
+  static LWLoadState record(int ioMode, BlockReader* reader) noexcept;
+  static int readI4(void* data, int* values, int count) noexcept;
+  static int readU4(void* data, unsigned int* values, int count) noexcept;
   static int readFP(void* data, float* values, int count) noexcept;
   static int readDP(void* data, double* values, int count) noexcept;
   static int readStr(void* data, char* buffer, int size) noexcept;

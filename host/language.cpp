@@ -53,14 +53,14 @@ bool isLeadByte(uint8_t byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >
 
 }  // namespace
 
-uint16_t languageFromEnvironment(const char* lang) {
-  return lang != nullptr && std::string_view(lang).substr(0, 2) == "ja" ? LANGID_JAPANESE : LANGID_US_ENGLISH;
+unsigned int languageFromEnvironment(const char* lang) {
+  return lang != nullptr && std::string_view(lang).substr(0, 2) == "ja" ? LANGID_JAPANESE : LANGID_USENGLISH;
 }
 
-uint16_t chooseLanguage(const std::optional<std::string>& choice) {
+unsigned int chooseLanguage(const std::optional<std::string>& choice) {
   if (!choice) return languageFromEnvironment(std::getenv("LANG"));
   if (*choice == "ja") return LANGID_JAPANESE;
-  if (*choice == "en") return LANGID_US_ENGLISH;
+  if (*choice == "en") return LANGID_USENGLISH;
   throw std::invalid_argument("--locale " + *choice + ": choose ja or en");
 }
 

@@ -11,8 +11,8 @@ namespace tarrow::host {
 
 // "ja" gives Japanese (0x411), "en" US English (0x409); no choice: LANG starting with "ja"
 // gives Japanese, anything else English. Throws std::invalid_argument for another choice.
-uint16_t chooseLanguage(const std::optional<std::string>& choice);
-uint16_t languageFromEnvironment(const char* lang);
+unsigned int chooseLanguage(const std::optional<std::string>& choice);
+unsigned int languageFromEnvironment(const char* lang);
 
 // Code page 932 (Shift-JIS) bytes as UTF-8. ASCII, half-width katakana, the katakana and
 // hiragana rows, the prolonged sound mark and the two kanji of "edit node" are known; any

@@ -150,8 +150,8 @@ const ServerRecord* LoadedModule::findServer(std::string_view className, std::st
   return nullptr;
 }
 
-int32_t LoadedModule::activate(std::string_view className, std::string_view name, int32_t version,
-                               void* local, GlobalFunc* global) const {
+int LoadedModule::activate(std::string_view className, std::string_view name, int version,
+                           void* local, GlobalFunc* global) const {
   const ServerRecord* server = findServer(className, name);
   if (server == nullptr || server->activate == nullptr) {
     refuse(path_, "has no server of class " + std::string(className) + " named " + std::string(name));

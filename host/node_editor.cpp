@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <atomic>
 #include <iostream>
-#include <iterator>
 #include <map>
 #include <mutex>
 #include <span>
 
 #include "host/node_blocks.h"
 #include "host/node_network.h"
+#include "host/unprovided.h"
 
 namespace tarrow::host {
 
@@ -37,16 +37,15 @@ struct RootNode {
 };
 
 struct EditorRecord {
-  std::string title, name;
+  std::string name, title;
   void* userData = nullptr;
-  int flags = 0;
   LWChanGroupID group = nullptr;
   RootNode root{this};
-  int rootFlags = 0;
-  NodeEditorUpdateFunc* updateFunc = nullptr;
-  NodeEditorRangeFunc* rangeFunc = nullptr;
+  int previewType = NPT_RENDER;
+  nodeEditorUpdateFunc* updateFunc = nullptr;
+  nodeAutoSizeFunc* autosize = nullptr;
   bool rangesKnown = false;
-  double ranges[6]{};
+  double ranges[3][2]{};
   std::vector<std::unique_ptr<EditorInput>> inputs;
   NodeNetwork network;
   int updates = 0;
@@ -67,24 +66,23 @@ struct PendingEvent {
   NodeInputEvent* event;
   void* userData;
   NodeInputID input;
-  int code;
+  int nodalEvent;
+  ConnectionType connectionType;
 };
 
 std::string typeText(ConnectionType type) {
   switch (type) {
-    case NCT_SCALAR: return "scalar";
-    case NCT_VECTOR: return "vector";
-    case NCT_COLOR: return "color";
-    case NCT_INTEGER: return "integer";
+    case NOT_SCALAR: return "scalar";
+    case NOT_VECTOR: return "vector";
+    case NOT_COLOR: return "color";
     default: return "type " + std::to_string(type);
   }
 }
 
-std::string formatRanges(const double* ranges) {
+std::string formatRanges(const double (&ranges)[3][2]) {
   std::string text;
   for (int i = 0; i < 3; ++i) {
-    text += (i == 0 ? "" : ", ") + std::to_string(ranges[2 * i]) + " .. " +
-            std::to_string(ranges[2 * i + 1]);
+    text += (i == 0 ? "" : ", ") + std::to_string(ranges[i][0]) + " .. " + std::to_string(ranges[i][1]);
   }
   return text;
 }
@@ -111,7 +109,7 @@ class NodeEditorService::Impl {
   }
 
   std::string describe(const EditorRecord& record) const {
-    std::string text = "Node editor \"" + record.title + "\" of \"" + record.name + "\"\n";
+    std::string text = "Node editor \"" + record.name + "\" of \"" + record.title + "\"\n";
     text += "Inputs:\n";
     for (const auto& input : record.inputs) {
       std::string source = record.network.sourceOf(input->index);
@@ -125,12 +123,13 @@ class NodeEditorService::Impl {
 
   // The table entries. Each is reached through a noexcept wrapper that turns a failure into the
   // host's answer for it.
-  NodeEditorID create(const char* title, const char* name, void* userData, int flags) {
+  // Of the root description only the preview type is kept: a deformer's root has no entries.
+  NodeEditorID create(const char* name, const char* title, const LWRootNode* root, void* userData) {
     auto record = std::make_unique<EditorRecord>();
-    record->title = title != nullptr ? title : "";
     record->name = name != nullptr ? name : "";
+    record->title = title != nullptr ? title : "";
     record->userData = userData;
-    record->flags = flags;
+    if (root != nullptr) record->previewType = root->previewType;
     NodeEditorID handle = record->handle();
     std::lock_guard lock(mutex);
     editors.emplace(handle, std::move(record));
@@ -213,39 +212,43 @@ class NodeEditorService::Impl {
     if (EditorRecord* record = find(editor)) apply(*record);
   }
 
-  void setRootFlags(NodeID node, int flags) {
+  void setPreviewType(NodeID node, int previewType) {
     std::lock_guard lock(mutex);
     for (auto& [handle, record] : editors) {
-      if (reinterpret_cast<NodeID>(&record->root) == node) record->rootFlags = flags;
+      if (reinterpret_cast<NodeID>(&record->root) == node) record->previewType = previewType;
     }
   }
 
-  void update(NodeEditorID editor, LWTime time) {
+  LWError newTime(NodeEditorID editor, LWTime time) {
     std::lock_guard lock(mutex);
     EditorRecord* record = find(editor);
-    if (record == nullptr) return;
+    if (record == nullptr) return kNodeUnknownEditor;
     ++record->updates;
     record->network.updateItems(itemInfo, time);
+    return nullptr;
   }
 
-  int openWindow(NodeEditorID editor) {
-    NodeEditorRangeFunc* rangeFunc = nullptr;
+  // The window shows the network and the preview ranges the autosize function gives.
+  int openNodeEditor(NodeEditorID editor) {
+    nodeAutoSizeFunc* autosize = nullptr;
+    void* userData = nullptr;
     {
       std::lock_guard lock(mutex);
       EditorRecord* record = find(editor);
       if (record == nullptr) return 0;
-      rangeFunc = record->rangeFunc;
+      autosize = record->autosize;
+      userData = record->userData;
     }
-    double ranges[6]{};
-    if (rangeFunc != nullptr) rangeFunc(nullptr, nullptr, ranges);
+    double ranges[3][2]{};
+    if (autosize != nullptr) autosize(editor, userData, ranges);
     std::string text;
     std::function<void(const std::string&)> show;
     {
       std::lock_guard lock(mutex);
       EditorRecord* record = find(editor);
       if (record == nullptr) return 0;
-      if (rangeFunc != nullptr) {
-        std::copy(std::begin(ranges), std::end(ranges), record->ranges);
+      if (autosize != nullptr) {
+        std::copy(&ranges[0][0], &ranges[0][0] + 6, &record->ranges[0][0]);
         record->rangesKnown = true;
       }
       text = describe(*record);
@@ -284,13 +287,17 @@ void guardedVoid(Operation operation) noexcept {
   }
 }
 
-NodeEditorID editorCreate(const char* title, const char* name, const LWNodeCreateContext* /*context*/,
-                          void* /*reserved*/, void* userData, int flags) noexcept {
-  return guarded<NodeEditorID>(nullptr, [&](auto& s) { return s.create(title, name, userData, flags); });
+NodeEditorID editorCreate(const char* name, const char* title, LWRootNode* root, LWInputNode* /*input*/,
+                          void* userData, NodeEditorID /*parent*/) noexcept {
+  return guarded<NodeEditorID>(nullptr, [&](auto& s) { return s.create(name, title, root, userData); });
 }
 
 void editorDestroy(NodeEditorID editor) noexcept {
   guardedVoid([&](auto& s) { s.destroy(editor); });
+}
+
+void editorSetUpdateFunc(NodeEditorID editor, nodeEditorUpdateFunc* update) noexcept {
+  guardedVoid([&](auto& s) { s.change(editor, [&](EditorRecord& r) { r.updateFunc = update; }); });
 }
 
 LWError editorCopy(NodeEditorID to, NodeEditorID from) noexcept {
@@ -305,33 +312,29 @@ LWError editorLoad(NodeEditorID editor, const LWLoadState* state) noexcept {
   return guarded<LWError>(kNodeEditorFailure, [&](auto& s) { return s.load(editor, state); });
 }
 
+LWError editorNewTime(NodeEditorID editor, LWFrame /*frame*/, LWTime time) noexcept {
+  return guarded<LWError>(kNodeEditorFailure, [&](auto& s) { return s.newTime(editor, time); });
+}
+
 NodeInputID editorAddInput(NodeEditorID editor, ConnectionType type, const char* name,
                            NodeInputEvent* event) noexcept {
   return guarded<NodeInputID>(nullptr, [&](auto& s) { return s.addInput(editor, type, name, event); });
-}
-
-NodeID editorRootNode(NodeEditorID editor) noexcept {
-  return guarded<NodeID>(nullptr, [&](auto& s) { return s.rootNode(editor); });
 }
 
 void editorSetEnvGroup(NodeEditorID editor, LWChanGroupID group) noexcept {
   guardedVoid([&](auto& s) { s.change(editor, [&](EditorRecord& r) { r.group = group; }); });
 }
 
-void editorSetUpdateFunc(NodeEditorID editor, NodeEditorUpdateFunc* func) noexcept {
-  guardedVoid([&](auto& s) { s.change(editor, [&](EditorRecord& r) { r.updateFunc = func; }); });
+void editorSetAutosize(NodeEditorID editor, nodeAutoSizeFunc* autosize) noexcept {
+  guardedVoid([&](auto& s) { s.change(editor, [&](EditorRecord& r) { r.autosize = autosize; }); });
 }
 
-void editorSetRangeFunc(NodeEditorID editor, NodeEditorRangeFunc* func) noexcept {
-  guardedVoid([&](auto& s) { s.change(editor, [&](EditorRecord& r) { r.rangeFunc = func; }); });
+int editorOpen(NodeEditorID editor) noexcept {
+  return guarded<int>(0, [&](auto& s) { return s.openNodeEditor(editor); });
 }
 
-void editorUpdate(NodeEditorID editor, LWFrame /*frame*/, LWTime time) noexcept {
-  guardedVoid([&](auto& s) { s.update(editor, time); });
-}
-
-int editorOpenWindow(NodeEditorID editor) noexcept {
-  return guarded<int>(0, [&](auto& s) { return s.openWindow(editor); });
+NodeID editorRootNode(NodeEditorID editor) noexcept {
+  return guarded<NodeID>(nullptr, [&](auto& s) { return s.rootNode(editor); });
 }
 
 // check and evaluate run for every point, possibly on several threads: they take no lock and
@@ -347,16 +350,57 @@ int inputEvaluate(NodeInputID input, LWNodalAccess* sample, void* value) noexcep
   return record->owner->network.evaluate(record->index, sample, static_cast<double*>(value));
 }
 
-void nodeSetRootFlags(NodeID node, int flags) noexcept {
-  guardedVoid([&](auto& s) { s.setRootFlags(node, flags); });
+void nodeSetPreviewType(NodeID node, int previewType) noexcept {
+  guardedVoid([&](auto& s) { s.setPreviewType(node, previewType); });
 }
 
-NodeEditorFuncs editorFuncs{editorCreate,      editorDestroy,       editorCopy,
-                            editorSave,        editorLoad,          editorAddInput,
-                            editorRootNode,    editorSetEnvGroup,   editorSetUpdateFunc,
-                            editorSetRangeFunc, editorUpdate,       editorOpenWindow};
-NodeInputFuncs inputFuncs{inputCheck, inputEvaluate};
-NodeFuncs nodeFuncs{nodeSetRootFlags};
+const LWNodeEditorFuncs editorFuncs = withUnprovidedLaterMembers<"LWNodeEditorFuncs">(LWNodeEditorFuncs{
+    .create = &editorCreate,
+    .destroy = &editorDestroy,
+    .rename = TARROW_UNPROVIDED(LWNodeEditorFuncs, rename),
+    .setUpdateFunc = &editorSetUpdateFunc,
+    .copy = &editorCopy,
+    .save = &editorSave,
+    .load = &editorLoad,
+    .init = TARROW_UNPROVIDED(LWNodeEditorFuncs, init),
+    .newTime = &editorNewTime,
+    .cleanup = TARROW_UNPROVIDED(LWNodeEditorFuncs, cleanup),
+    .addInput = &editorAddInput,
+    .remInput = TARROW_UNPROVIDED(LWNodeEditorFuncs, remInput),
+    .addOutput = TARROW_UNPROVIDED(LWNodeEditorFuncs, addOutput),
+    .remOutput = TARROW_UNPROVIDED(LWNodeEditorFuncs, remOutput),
+    .setEnvGroup = &editorSetEnvGroup,
+    .setAutosize = &editorSetAutosize,
+    .setUserData = TARROW_UNPROVIDED(LWNodeEditorFuncs, setUserData),
+    .getUserData = TARROW_UNPROVIDED(LWNodeEditorFuncs, getUserData),
+    .numberOfNodes = TARROW_UNPROVIDED(LWNodeEditorFuncs, numberOfNodes),
+    .getInputByName = TARROW_UNPROVIDED(LWNodeEditorFuncs, getInputByName),
+    .getInputByIndex = TARROW_UNPROVIDED(LWNodeEditorFuncs, getInputByIndex),
+    .getState = TARROW_UNPROVIDED(LWNodeEditorFuncs, getState),
+    .setState = TARROW_UNPROVIDED(LWNodeEditorFuncs, setState),
+    .OpenNodeEditor = &editorOpen,
+    .isOpenNodeEditor = TARROW_UNPROVIDED(LWNodeEditorFuncs, isOpenNodeEditor),
+    .getRootNodeID = &editorRootNode,
+    .laterMembers = {},
+});
+
+const LWNodeInputFuncs inputFuncs = withUnprovidedLaterMembers<"LWNodeInputFuncs">(LWNodeInputFuncs{
+    .create = TARROW_UNPROVIDED(LWNodeInputFuncs, create),
+    .destroy = TARROW_UNPROVIDED(LWNodeInputFuncs, destroy),
+    .evaluate = &inputEvaluate,
+    .check = &inputCheck,
+    .laterMembers = {},
+});
+
+const LWNodeFuncs nodeFuncs = withUnprovidedLaterMembers<"LWNodeFuncs">(LWNodeFuncs{
+    .nodeName = TARROW_UNPROVIDED(LWNodeFuncs, nodeName),
+    .serverUserName = TARROW_UNPROVIDED(LWNodeFuncs, serverUserName),
+    .chanGrp = TARROW_UNPROVIDED(LWNodeFuncs, chanGrp),
+    .setNodeColor = TARROW_UNPROVIDED(LWNodeFuncs, setNodeColor),
+    .setNodeColor3 = TARROW_UNPROVIDED(LWNodeFuncs, setNodeColor3),
+    .setNodePreviewType = &nodeSetPreviewType,
+    .laterMembers = {},
+});
 
 }  // namespace
 
@@ -368,9 +412,9 @@ NodeEditorService::~NodeEditorService() {
 }
 
 void NodeEditorService::registerInto(ServiceRegistry& registry) {
-  registry.provide(NODEEDITORFUNCS_GLOBAL, &editorFuncs);
-  registry.provide(NODEINPUTFUNCS_GLOBAL, &inputFuncs);
-  registry.provide(NODEFUNCS_GLOBAL, &nodeFuncs);
+  registry.provide(LWNODEEDITORFUNCS_GLOBAL, const_cast<LWNodeEditorFuncs*>(&editorFuncs));
+  registry.provide(LWNODEINPUTFUNCS_GLOBAL, const_cast<LWNodeInputFuncs*>(&inputFuncs));
+  registry.provide(LWNODEFUNCS_GLOBAL, const_cast<LWNodeFuncs*>(&nodeFuncs));
   currentService.store(impl_.get(), std::memory_order_release);
 }
 
@@ -388,11 +432,11 @@ std::optional<NodeEditorService::EditorView> NodeEditorService::view(NodeEditorI
   std::lock_guard lock(impl_->mutex);
   const EditorRecord* record = impl_->find(editor);
   if (record == nullptr) return std::nullopt;
-  EditorView result{record->title,      record->name,          record->userData,
-                    record->group,      record->rootFlags,     record->updateFunc != nullptr,
-                    record->rangeFunc != nullptr, {},          {},
-                    record->updates,    record->loadError};
-  std::copy(std::begin(record->ranges), std::end(record->ranges), result.ranges);
+  EditorView result{record->name,     record->title,      record->userData,
+                    record->group,    record->previewType, record->updateFunc != nullptr,
+                    record->autosize != nullptr, {},      {},
+                    record->updates,  record->loadError};
+  std::copy(&record->ranges[0][0], &record->ranges[0][0] + 6, &result.ranges[0][0]);
   for (const auto& input : record->inputs) {
     result.inputs.push_back({reinterpret_cast<NodeInputID>(input.get()), input->name, input->type,
                              input->event, record->userData,
@@ -416,8 +460,7 @@ NodeEditorID NodeEditorService::editorOf(const void* userData) const {
 
 void NodeEditorService::buildNetwork(NodeEditorID editor, const nlohmann::json& nodes) {
   std::vector<PendingEvent> events;
-  NodeEditorUpdateFunc* updateFunc = nullptr;
-  void* userData = nullptr;
+  nodeEditorUpdateFunc* updateFunc = nullptr;
   {
     std::lock_guard lock(impl_->mutex);
     EditorRecord& record = impl_->require(editor);
@@ -428,14 +471,15 @@ void NodeEditorService::buildNetwork(NodeEditorID editor, const nlohmann::json& 
       std::string after = next.sourceOf(input->index);
       if (before == after || input->event == nullptr) continue;
       events.push_back({input->event, record.userData, reinterpret_cast<NodeInputID>(input.get()),
-                        after.empty() ? kNodeInputDisconnected : kNodeInputConnected});
+                        after.empty() ? NIE_DISCONNECT : NIE_CONNECT, input->type});
     }
     record.network = std::move(next);
     updateFunc = record.updateFunc;
-    userData = record.userData;
   }
-  for (const auto& pending : events) pending.event(pending.userData, pending.input, pending.code);
-  if (updateFunc != nullptr) updateFunc(editor, userData);
+  for (const auto& pending : events) {
+    pending.event(pending.userData, pending.input, pending.nodalEvent, pending.connectionType);
+  }
+  if (updateFunc != nullptr) updateFunc(editor);
 }
 
 nlohmann::json NodeEditorService::networkJson(NodeEditorID editor) const {

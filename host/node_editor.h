@@ -18,10 +18,6 @@
 
 namespace tarrow::host {
 
-// The event code an input's callback receives when its connection changes.
-constexpr int kNodeInputDisconnected = 0;
-constexpr int kNodeInputConnected = 1;
-
 // Returned by load for saved blocks that do not make a network; the editor keeps its network.
 extern const char* const kNodeLoadMalformed;
 extern const char* const kNodeLoadInvalid;
@@ -36,10 +32,11 @@ class NodeEditorService {
   ~NodeEditorService();  // destroys the editors still alive
 
   // Provides the three tables and makes this service the one they answer for: like the global
-  // function, the tables are plain C and carry no pointer back to a service.
+  // function, the tables are plain C and carry no pointer back to a service. Members the host
+  // does not provide hold stoppers (host/unprovided.h).
   void registerInto(ServiceRegistry& registry);
-  void setItemInfo(const LWItemInfo* itemInfo);  // resolves ItemInfo nodes at each update
-  void setWindowSink(std::function<void(const std::string&)> sink);  // where openWindow shows
+  void setItemInfo(const LWItemInfo* itemInfo);  // resolves ItemInfo nodes at each newTime
+  void setWindowSink(std::function<void(const std::string&)> sink);  // where OpenNodeEditor shows
 
   struct InputView {
     NodeInputID id;
@@ -50,14 +47,14 @@ class NodeEditorService {
     bool connected;
   };
   struct EditorView {
-    std::string title, name;
+    std::string name, title;
     void* userData;
     LWChanGroupID group;
-    int rootFlags;
-    bool hasUpdateFunc, hasRangeFunc;
-    double ranges[6];  // as the range function gave them when the window last opened
+    int previewType;  // the root description's, then as setNodePreviewType changed it
+    bool hasUpdateFunc, hasAutosize;
+    double ranges[3][2];  // as the autosize function gave them when the window last opened
     std::vector<InputView> inputs;
-    int updates;            // per-frame updates so far
+    int updates;            // newTime calls so far
     std::string loadError;  // the full reason of the last failed load, empty after a good one
   };
   std::optional<EditorView> view(NodeEditorID editor) const;
@@ -67,7 +64,8 @@ class NodeEditorService {
 
   // Replaces the editor's network with the one a scene describes. Throws NodeNetworkError naming
   // the node at fault and leaves the network as it was. Each editor input whose connection
-  // changes gets its event with the editor's user data, after the new network is in place.
+  // changes gets its event (NIE_CONNECT or NIE_DISCONNECT, with the editor's user data and the
+  // input's connection type) after the new network is in place; then the update function.
   void buildNetwork(NodeEditorID editor, const nlohmann::json& nodes);
   nlohmann::json networkJson(NodeEditorID editor) const;
   std::string describeNetwork(NodeEditorID editor) const;

@@ -16,7 +16,7 @@ std::string nodeLabel(const Node& node) {
 }
 
 ValueType typeTaken(ConnectionType type) {
-  return type == NCT_VECTOR || type == NCT_COLOR ? ValueType::Vector : ValueType::Scalar;
+  return type == NOT_VECTOR || type == NOT_COLOR ? ValueType::Vector : ValueType::Scalar;
 }
 
 const char* typeName(ValueType type) { return type == ValueType::Vector ? "a vector" : "a scalar"; }

@@ -22,7 +22,7 @@ constexpr int kMaxPlanSteps = 256;
 // An input of the editor that owns the network, as the network sees it.
 struct EditorInputSignature {
   std::string name;
-  ConnectionType type = NCT_SCALAR;
+  ConnectionType type = NOT_SCALAR;
 };
 
 class NodeNetwork {

@@ -17,7 +17,7 @@ struct PanelOptions {
   std::string object;                   // the name of a deformed object
   int deformer = 1;                     // which of its deformers, from 1
   std::filesystem::path modulePath;     // empty: the module next to the program
-  uint16_t language = LANGID_US_ENGLISH;
+  unsigned int language = LANGID_USENGLISH;
   std::vector<std::string> sets;        // "LABEL=VALUE", applied in order
   std::optional<std::string> press;     // a button's label
   std::optional<std::filesystem::path> saveScene;

@@ -1,6 +1,7 @@
 #include "host/scene.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace tarrow::host {
 namespace {
@@ -77,6 +78,31 @@ Placement Scene::worldPlacement(int item, double time) const {
     world = compose(ownPlacement(up, time), world);
   }
   return world;
+}
+
+std::vector<Vec3> pointNormals(const SceneItem& item) {
+  std::vector<Vec3> normals(item.points.size());
+  for (const std::vector<int>& polygon : item.polygons) {
+    // Newell's sum: twice the polygon's area along its normal, for any planar polygon.
+    Vec3 normal{};
+    for (size_t v = 0; v < polygon.size(); ++v) {
+      const Vec3& a = item.points[static_cast<size_t>(polygon[v])];
+      const Vec3& b = item.points[static_cast<size_t>(polygon[(v + 1) % polygon.size()])];
+      normal[0] += (a[1] - b[1]) * (a[2] + b[2]);
+      normal[1] += (a[2] - b[2]) * (a[0] + b[0]);
+      normal[2] += (a[0] - b[0]) * (a[1] + b[1]);
+    }
+    for (int index : polygon) {
+      for (int c = 0; c < 3; ++c) normals[static_cast<size_t>(index)][c] += normal[c];
+    }
+  }
+  for (Vec3& normal : normals) {
+    const double length = std::sqrt(normal[0] * normal[0] + normal[1] * normal[1] + normal[2] * normal[2]);
+    if (length > 0.0) {
+      for (double& c : normal) c /= length;
+    }
+  }
+  return normals;
 }
 
 }  // namespace tarrow::host

@@ -66,6 +66,10 @@ struct Scene {
   int ordinalOf(int item) const;
 };
 
+// Unit normals of an object's points in its own coordinates: the sum of the normals of the
+// polygons around each point, weighted by their areas; zero for a point on no polygon.
+std::vector<Vec3> pointNormals(const SceneItem& item);
+
 constexpr uint32_t objectIdBase = 0x10000000u;
 constexpr uint32_t lightIdBase = 0x20000000u;
 constexpr uint32_t cameraIdBase = 0x30000000u;

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstring>
 
+#include "host/unprovided.h"
+
 namespace tarrow::host {
 namespace {
 
@@ -167,14 +169,96 @@ struct SceneServices::Entries {
 
 namespace {
 
-const LWItemInfo itemInfoTable{
-    &SceneServices::Entries::first, &SceneServices::Entries::next, &SceneServices::Entries::parent,
-    &SceneServices::Entries::type,  &SceneServices::Entries::name, &SceneServices::Entries::param,
-    &SceneServices::Entries::chanGroup};
+using Entries = SceneServices::Entries;
 
-const LWObjectFuncs objectFuncsTable{&SceneServices::Entries::numObjects,
-                                     &SceneServices::Entries::numVMaps,
-                                     &SceneServices::Entries::vmapName};
+const LWItemInfo itemInfoTable = withUnprovidedLaterMembers<"LWItemInfo">(LWItemInfo{
+    .first = &Entries::first,
+    .next = &Entries::next,
+    .firstChild = TARROW_UNPROVIDED(LWItemInfo, firstChild),
+    .nextChild = TARROW_UNPROVIDED(LWItemInfo, nextChild),
+    .parent = &Entries::parent,
+    .target = TARROW_UNPROVIDED(LWItemInfo, target),
+    .goal = TARROW_UNPROVIDED(LWItemInfo, goal),
+    .type = &Entries::type,
+    .name = &Entries::name,
+    .param = &Entries::param,
+    .limits = TARROW_UNPROVIDED(LWItemInfo, limits),
+    .getTag = TARROW_UNPROVIDED(LWItemInfo, getTag),
+    .setTag = TARROW_UNPROVIDED(LWItemInfo, setTag),
+    .chanGroup = &Entries::chanGroup,
+    .laterMembers = {},
+});
+
+const LWObjectFuncs objectFuncsTable = withUnprovidedLaterMembers<"LWObjectFuncs">(LWObjectFuncs{
+    .numObjects = &Entries::numObjects,
+    .filename = TARROW_UNPROVIDED(LWObjectFuncs, filename),
+    .maxLayers = TARROW_UNPROVIDED(LWObjectFuncs, maxLayers),
+    .layerExists = TARROW_UNPROVIDED(LWObjectFuncs, layerExists),
+    .pivotPoint = TARROW_UNPROVIDED(LWObjectFuncs, pivotPoint),
+    .layerMesh = TARROW_UNPROVIDED(LWObjectFuncs, layerMesh),
+    .numVMaps = &Entries::numVMaps,
+    .vmapName = &Entries::vmapName,
+    .laterMembers = {},
+});
+
+// One object's mesh: the same functions for every mesh, told apart by priv.
+LWMeshInfo meshInfoFor(void* mesh) {
+  return withUnprovidedLaterMembers<"LWMeshInfo">(LWMeshInfo{
+      .priv = mesh,
+      .destroy = TARROW_UNPROVIDED(LWMeshInfo, destroy),
+      .numPoints = &Entries::numPoints,
+      .numPolygons = &Entries::numPolygons,
+      .scanPoints = TARROW_UNPROVIDED(LWMeshInfo, scanPoints),
+      .scanPolys = TARROW_UNPROVIDED(LWMeshInfo, scanPolys),
+      .pntBasePos = TARROW_UNPROVIDED(LWMeshInfo, pntBasePos),
+      .pntOtherPos = TARROW_UNPROVIDED(LWMeshInfo, pntOtherPos),
+      .pntVLookup = &Entries::pntVLookup,
+      .pntVSelect = TARROW_UNPROVIDED(LWMeshInfo, pntVSelect),
+      .pntVGet = TARROW_UNPROVIDED(LWMeshInfo, pntVGet),
+      .polType = TARROW_UNPROVIDED(LWMeshInfo, polType),
+      .polSize = TARROW_UNPROVIDED(LWMeshInfo, polSize),
+      .polVertex = TARROW_UNPROVIDED(LWMeshInfo, polVertex),
+      .polTag = TARROW_UNPROVIDED(LWMeshInfo, polTag),
+      .pntVPGet = TARROW_UNPROVIDED(LWMeshInfo, pntVPGet),
+      .polFlags = TARROW_UNPROVIDED(LWMeshInfo, polFlags),
+      .pntVIDGet = &Entries::pntVIDGet,
+      .laterMembers = {},
+  });
+}
+
+// The scene as the host renders it: the scene's frame range and rate; no frame size is kept in
+// scene files, so a 640 x 480 frame of square pixels, one sample a pixel, no limited region.
+LWSceneInfo sceneInfoFor(const Scene& scene, const char* name, const char* fileName) {
+  constexpr int width = 640;
+  constexpr int height = 480;
+  int points = 0;
+  int polygons = 0;
+  for (const SceneItem& item : scene.items) {
+    points += static_cast<int>(item.points.size());
+    polygons += static_cast<int>(item.polygons.size());
+  }
+  return LWSceneInfo{
+      .name = name,
+      .filename = fileName,
+      .numPoints = points,
+      .numPolygons = polygons,
+      .renderType = 0,
+      .renderOpts = 0,
+      .frameStart = scene.firstFrame,
+      .frameEnd = scene.lastFrame,
+      .frameStep = 1,
+      .framesPerSecond = scene.fps,
+      .frameWidth = width,
+      .frameHeight = height,
+      .pixelAspect = 1.0,
+      .minSamplesPerPixel = 1,
+      .maxSamplesPerPixel = 1,
+      .limitedRegion = {0, 0, width - 1, height - 1},
+      .recursionDepth = 16,
+      .renderCamera = &Entries::renderCamera,
+      .laterMembers = {},  // data and functions of later versions, unknown here: left zero
+  };
+}
 
 }  // namespace
 
@@ -182,22 +266,14 @@ SceneServices::SceneServices(const Scene& scene)
     : scene_(scene),
       sceneName_(scene.file.stem().string()),
       fileName_(scene.file.string()),
+      sceneInfo_(sceneInfoFor(scene, sceneName_.c_str(), fileName_.c_str())),
       meshes_(scene.items.size()),
       weightMapNames_(scene.weightMapNames()) {
-  sceneInfo_.name = sceneName_.c_str();
-  sceneInfo_.filename = fileName_.c_str();
-  sceneInfo_.frameStart = scene.firstFrame;
-  sceneInfo_.frameEnd = scene.lastFrame;
-  sceneInfo_.framesPerSecond = scene.fps;
-  sceneInfo_.renderCamera = &Entries::renderCamera;
   for (size_t i = 0; i < meshes_.size(); ++i) {
     Mesh& mesh = meshes_[i];
     mesh.item = scene.items[i].type == LWI_OBJECT ? &scene.items[i] : nullptr;
-    mesh.info.priv = &mesh;
-    mesh.info.numPoints = &Entries::numPoints;
-    mesh.info.numPolygons = &Entries::numPolygons;
-    mesh.info.pntVLookup = &Entries::pntVLookup;
-    mesh.info.pntVIDGet = &Entries::pntVIDGet;
+    mesh.info = meshInfoFor(&mesh);
+    mesh.normals = tarrow::host::pointNormals(scene.items[i]);
   }
 }
 

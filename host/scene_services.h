@@ -16,6 +16,7 @@ namespace tarrow::host {
 
 // The service tables are plain C functions without user data, so they answer from the scene
 // services made current last; the tables themselves never change and outlive every scene.
+// Members the host does not provide hold stoppers (host/unprovided.h).
 class SceneServices {
  public:
   explicit SceneServices(const Scene& scene);
@@ -33,8 +34,10 @@ class SceneServices {
   const LWSceneInfo* sceneInfo() const { return &sceneInfo_; }
   // The mesh info of an object item (by index into the scene's items).
   LWMeshInfo* meshInfo(int item) { return &meshes_[static_cast<size_t>(item)].info; }
+  // Unit normals of the item's points in its own coordinates, as its polygons give them.
+  const std::vector<Vec3>& pointNormals(int item) const { return meshes_[static_cast<size_t>(item)].normals; }
 
-  void setLocale(uint16_t languageId) { locale_ = languageId; }
+  void setLocale(unsigned int languageId) { locale_ = languageId; }
 
   // Instances that asked for an update since the last call, in order.
   std::vector<LWInstance> takeUpdateRequests();
@@ -49,6 +52,7 @@ class SceneServices {
   struct Mesh {
     LWMeshInfo info{};
     const SceneItem* item = nullptr;
+    std::vector<Vec3> normals;
   };
 
   const Scene& scene_;
@@ -57,7 +61,7 @@ class SceneServices {
   LWSceneInfo sceneInfo_{};
   std::vector<Mesh> meshes_;
   std::vector<std::string> weightMapNames_;
-  uint16_t locale_ = LANGID_US_ENGLISH;
+  unsigned int locale_ = LANGID_USENGLISH;
   std::mutex updatesMutex_;
   std::vector<LWInstance> updates_;
 };

@@ -7,9 +7,13 @@ namespace {
 
 std::atomic<ServiceRegistry*> current{nullptr};
 
-void* answerGlobal(const char* name, int /*useCode*/) {
+void* answerGlobal(const char* name, int /*useCode*/) noexcept {
   ServiceRegistry* registry = current.load(std::memory_order_acquire);
-  return registry != nullptr && name != nullptr ? registry->lookup(name) : nullptr;
+  try {
+    return registry != nullptr && name != nullptr ? registry->lookup(name) : nullptr;
+  } catch (...) {
+    return nullptr;  // out of memory recording the request: the module gets no service
+  }
 }
 
 }  // namespace

@@ -1,8 +1,5 @@
 #include "host/session.h"
 
-#include <atomic>
-#include <mutex>
-
 #include "host/block_store.h"
 #include "host/module_loader.h"
 #include "host/node_editor.h"
@@ -11,11 +8,14 @@
 
 namespace tarrow::host {
 
-// One deformer's pass over the points of one object.
+// One deformer's pass over the points of one object. Normals are those of the undeformed mesh,
+// turned with the object into the world.
 struct Session::Pass {
   void (*evaluate)(LWInstance, LWDisplacementAccess*);
   LWInstance instance;
   const std::vector<Vec3>* own;
+  const std::vector<Vec3>* normals;
+  const Mat3* axes;
   std::vector<Vec3>* world;
   LWMeshInfo* info;
 
@@ -25,9 +25,11 @@ struct Session::Pass {
       LWDisplacementAccess access{};
       const Vec3& own = (*pass.own)[i];
       Vec3& world = (*pass.world)[i];
+      const Vec3 normal = *pass.axes * (*pass.normals)[i];
       for (int c = 0; c < 3; ++c) {
         access.oPos[c] = own[c];
         access.source[c] = world[c];
+        access.wNorm[c] = normal[c];
       }
       access.point = SceneServices::pointId(i);
       access.info = pass.info;
@@ -38,41 +40,6 @@ struct Session::Pass {
 };
 
 namespace {
-
-// The module gets its node editors from the editor service's create; the session needs each
-// instance's editor to build the scene's network into it, so it watches that call. The editor's
-// user data is the instance that asked for it.
-struct EditorWatch {
-  static inline std::atomic<const NodeEditorFuncs*> real{nullptr};
-  static inline std::mutex mutex;
-  static inline std::vector<std::pair<void*, NodeEditorID>> made;
-
-  static NodeEditorID create(const char* title, const char* name, const LWNodeCreateContext* context,
-                             void* reserved, void* userData, int flags) noexcept {
-    const NodeEditorFuncs* funcs = real.load(std::memory_order_acquire);
-    if (funcs == nullptr) return nullptr;
-    NodeEditorID editor = funcs->create(title, name, context, reserved, userData, flags);
-    try {
-      std::lock_guard lock(mutex);
-      made.emplace_back(userData, editor);
-    } catch (...) {
-      // The session then reports the instance as having no editor to build a network in.
-    }
-    return editor;
-  }
-
-  static NodeEditorID take(void* userData) {
-    std::lock_guard lock(mutex);
-    for (auto it = made.begin(); it != made.end(); ++it) {
-      if (it->first == userData) {
-        NodeEditorID editor = it->second;
-        made.erase(it);
-        return editor;
-      }
-    }
-    return nullptr;
-  }
-};
 
 // Places an object's own points in the world, for the first deformer to start from.
 struct PlacePoints {
@@ -96,13 +63,6 @@ Session::Session(const Scene& scene, const SessionOptions& options)
       pool_(options.threads) {
   nodeEditor_->registerInto(registry_);
   nodeEditor_->setItemInfo(SceneServices::itemInfo());
-  if (auto* funcs = static_cast<const NodeEditorFuncs*>(registry_.lookup(NODEEDITORFUNCS_GLOBAL))) {
-    editorFuncs_ = *funcs;
-    EditorWatch::real.store(funcs, std::memory_order_release);
-    editorFuncs_.create = &EditorWatch::create;
-    registry_.provide(NODEEDITORFUNCS_GLOBAL, &editorFuncs_);
-  }
-  registry_.clearRequests();
   panels_.registerInto(registry_);
   services_.setLocale(options.language);
   services_.registerInto(registry_);
@@ -110,8 +70,8 @@ Session::Session(const Scene& scene, const SessionOptions& options)
   handler_.inst = &instanceFuncs_;
   handler_.item = &itemFuncs_;
   handler_.rend = &renderFuncs_;
-  const int32_t result = module_->activate(LWDISPLACEMENT_HCLASS, "Tarrow_plus", LWDISPLACEMENT_VERSION,
-                                           &handler_, ServiceRegistry::globalFunction());
+  const int result = module_->activate(LWDISPLACEMENT_HCLASS, "Tarrow_plus", LWDISPLACEMENT_VERSION,
+                                       &handler_, ServiceRegistry::globalFunction());
   if (result != AFUNC_OK || instanceFuncs_.create == nullptr || handler_.evaluate == nullptr ||
       renderFuncs_.newTime == nullptr) {
     throw ModuleError(displayPath(module_->path()) + ": the displacement handler \"Tarrow_plus\" refused activation (code " +
@@ -148,7 +108,8 @@ void Session::createInstances() {
       }
       object.instances.push_back(instance);
       object.deformers.push_back(&deformer);
-      NodeEditorID editor = EditorWatch::take(instance);
+      // The instance's editor is the one made with the instance as its user data.
+      NodeEditorID editor = nodeEditor_->editorOf(instance);
       if (!deformer.state.empty() && instanceFuncs_.load != nullptr) {
         BlockReader reader(deformer.state);
         if (LWError loadError = instanceFuncs_.load(instance, reader.state())) {
@@ -184,8 +145,8 @@ void Session::applyPanel(size_t object, size_t deformer, const nlohmann::json& s
 LWXPanelID Session::openPanel(size_t object, size_t deformer) {
   makeCurrent();
   LWInterface request{objects_.at(object).instances.at(deformer), nullptr, nullptr, nullptr};
-  const int32_t result = module_->activate(LWDISPLACEMENT_ICLASS, "Tarrow_plus", LWINTERFACE_VERSION, &request,
-                                           ServiceRegistry::globalFunction());
+  const int result = module_->activate(LWDISPLACEMENT_ICLASS, "Tarrow_plus", LWINTERFACE_VERSION, &request,
+                                       ServiceRegistry::globalFunction());
   if (result != AFUNC_OK || request.panel == nullptr || panels_.find(request.panel) == nullptr) {
     throw ModuleError(displayPath(module_->path()) + ": the interface \"Tarrow_plus\" built no panel (code " +
                       std::to_string(result) + ")");
@@ -244,7 +205,8 @@ void Session::deformPoints(FramePoints& points) {
     PlacePoints place{&placement, &item.points, &points[k]};
     pool_.run(item.points.size(), &PlacePoints::run, &place);
     for (LWInstance instance : object.instances) {
-      Pass pass{handler_.evaluate, instance, &item.points, &points[k], services_.meshInfo(object.item)};
+      Pass pass{handler_.evaluate, instance,  &item.points, &services_.pointNormals(object.item),
+                &placement.axes,   &points[k], services_.meshInfo(object.item)};
       pool_.run(item.points.size(), &Pass::run, &pass);
     }
   }

@@ -21,9 +21,9 @@ class LoadedModule;
 class NodeEditorService;
 
 struct SessionOptions {
-  std::filesystem::path modulePath;  // empty: the module next to the program
-  int threads = 0;                   // <= 0: one per hardware core
-  uint16_t language = LANGID_US_ENGLISH;  // what "Locale Info" answers
+  std::filesystem::path modulePath;          // empty: the module next to the program
+  int threads = 0;                           // <= 0: one per hardware core
+  unsigned int language = LANGID_USENGLISH;  // what "Locale Info" answers
 };
 
 // An object with deformers, and its instances in the order the scene lists them.
@@ -81,7 +81,7 @@ class Session {
   SceneServices services_;
   std::unique_ptr<NodeEditorService> nodeEditor_;
   XPanelService panels_;
-  NodeEditorFuncs editorFuncs_{};
+  // Records the module fills at activation; changeName stays null: no item is ever renamed here.
   LWInstanceFuncs instanceFuncs_{};
   LWItemFuncs itemFuncs_{};
   LWRenderFuncs renderFuncs_{};

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "host/unprovided.h"
+
 namespace tarrow::host {
 namespace {
 
@@ -31,7 +33,7 @@ std::vector<Hint> splitHints(const LWXPanelHint* words) {
   for (std::size_t at = 0; idOf(words[at]) != 0;) {
     Hint hint;
     hint.tag = idOf(words[at++]);
-    if ((hint.tag & 0xFFu) == XP_TAG_LIST) {
+    if ((hint.tag & 0xFFu) == XPTAG_LIST) {
       while (words[at] != nullptr) hint.arguments.push_back(words[at++]);
       ++at;  // the list's zero
     } else {
@@ -114,23 +116,23 @@ struct XPanelService::Entries {
   static void apply(PanelRecord& panel, const Hint& hint) {
     const auto& args = hint.arguments;
     switch (hint.tag) {
-      case XpLABEL:
+      case XPTAG_LABEL:
         panel.labels[idOf(args[0])] = args[1] != nullptr ? static_cast<const char*>(args[1]) : "";
         return;
-      case XpBUTTONS:
-        for (LWXPanelHint id : args) panel.buttons.push_back(idOf(id));
+      case XPTAG_LEFT:
+        for (LWXPanelHint id : args) panel.leftAligned.push_back(idOf(id));
         return;
-      case XpCHGNOTIFY:
+      case XPTAG_CHGNOTIFY:
         panel.changeNotify = functionOf<LWXPanelChangeNotifyFunc>(args[0]);
         return;
-      case XpBUTNOTIFY:
+      case XPTAG_BUTNOTIFY:
         panel.buttonNotify[idOf(args[0])] = functionOf<LWXPanelBtnClickFunc>(args[1]);
         return;
-      case XpPOPFUNCS:
+      case XPTAG_POPFUNCS:
         panel.popups[idOf(args[0])] = {functionOf<LWXPanelPopCntFunc>(args[1]),
                                        functionOf<LWXPanelPopNameFunc>(args[2])};
         return;
-      case XpDESTROYNOTIFY:
+      case XPTAG_DESTROYNOTIFY:
         panel.destroyNotify = functionOf<LWXPanelDestroyNotifyFunc>(args[0]);
         return;
       default:
@@ -161,11 +163,13 @@ struct XPanelService::Entries {
 
   // The host draws the panel again: every value is read anew.
   static void viewRefresh(LWXPanelID panel) noexcept {
-    PanelRecord* found = record(panel);
-    if (found == nullptr) return;
-    ++found->refreshes;
+    if (PanelRecord* found = record(panel)) refresh(*found);
+  }
+
+  static void refresh(PanelRecord& panel) noexcept {
+    ++panel.refreshes;
     try {
-      for (const auto& [id, type] : found->datatypes) found->shown[id] = readValue(*found, id);
+      for (const auto& [id, type] : panel.datatypes) panel.shown[id] = readValue(panel, id);
     } catch (...) {
     }
   }
@@ -182,15 +186,24 @@ struct XPanelService::Entries {
 
 namespace {
 
-const LWXPanelFuncs funcsTable{2,
-                               &XPanelService::Entries::create,
-                               &XPanelService::Entries::destroy,
-                               &XPanelService::Entries::describe,
-                               &XPanelService::Entries::hint,
-                               &XPanelService::Entries::getData,
-                               &XPanelService::Entries::setData,
-                               &XPanelService::Entries::viewInst,
-                               &XPanelService::Entries::viewRefresh};
+using Entries = XPanelService::Entries;
+
+// Version 2 of the service; the host has no drawing functions for custom controls.
+const LWXPanelFuncs funcsTable = withUnprovidedLaterMembers<"LWXPanelFuncs">(LWXPanelFuncs{
+    .version = 2,
+    .drawf = nullptr,
+    .create = &Entries::create,
+    .destroy = &Entries::destroy,
+    .describe = &Entries::describe,
+    .hint = &Entries::hint,
+    .getData = &Entries::getData,
+    .setData = &Entries::setData,
+    .formGet = TARROW_UNPROVIDED(LWXPanelFuncs, formGet),
+    .formSet = TARROW_UNPROVIDED(LWXPanelFuncs, formSet),
+    .viewInst = &Entries::viewInst,
+    .viewRefresh = &Entries::viewRefresh,
+    .laterMembers = {},
+});
 
 }  // namespace
 
@@ -241,11 +254,14 @@ int XPanelService::write(LWXPanelID panel, uint32_t valueId, PanelValue value) {
   if (wantsFloat != std::holds_alternative<double>(value)) {
     throw std::invalid_argument("value " + hex(valueId) + " is " + (wantsFloat ? "a number" : "a whole number"));
   }
-  const int refresh = record.set != nullptr ? record.set(record.inst, valueId, wantsFloat
-                                                                                  ? static_cast<void*>(&std::get<double>(value))
-                                                                                  : static_cast<void*>(&std::get<int32_t>(value)))
-                                            : LWXPRC_NONE;
-  if (record.changeNotify != nullptr) record.changeNotify(panel, valueId, valueId, LWXPEVENT_VALUE);
+  void* stored = wantsFloat ? static_cast<void*>(&std::get<double>(value)) : static_cast<void*>(&std::get<int32_t>(value));
+  const int refresh = record.set != nullptr ? record.set(record.inst, valueId, stored) : LWXPRC_NONE;
+  // The change notification's refresh code is honoured at once: anything but LWXPRC_NONE draws
+  // the panel again. The set function's code is the caller's to act on.
+  if (record.changeNotify != nullptr &&
+      record.changeNotify(panel, valueId, valueId, LWXPEVENT_VALUE) != LWXPRC_NONE) {
+    Entries::refresh(record);
+  }
   return refresh;
 }
 

@@ -23,7 +23,7 @@ struct Hint {
 };
 
 // Splits a hint list up to its zero tag word. A tag's low byte is the number of argument words
-// that follow it; XP_TAG_LIST means a zero-terminated list of words instead (the zero is not
+// that follow it; XPTAG_LIST means a zero-terminated list of words instead (the zero is not
 // kept). Tags the host does not know are split by the same rule, so they are skipped whole.
 std::vector<Hint> splitHints(const LWXPanelHint* words);
 
@@ -40,8 +40,8 @@ struct PanelRecord {
   int type = 0;
   std::vector<PanelControlInfo> controls;
   std::map<uint32_t, std::string> datatypes;  // by value id, from describe
-  std::map<uint32_t, std::string> labels;     // XpLABEL by id; 0 is the panel's title
-  std::vector<uint32_t> buttons;              // controls listed by XpBUTTONS
+  std::map<uint32_t, std::string> labels;     // XPTAG_LABEL by id; 0 is the panel's title
+  std::vector<uint32_t> leftAligned;          // controls listed by XPTAG_LEFT
   std::vector<uint32_t> unknownTags;          // hint tags skipped, in order
   LWXPanelGetFunc* get = nullptr;
   LWXPanelSetFunc* set = nullptr;
@@ -56,8 +56,10 @@ struct PanelRecord {
   std::map<uint32_t, std::optional<PanelValue>> shown;
 };
 
-// Panels of the host. The table's functions carry no user data, so they act on the service made
-// current last; a panel's id is its record's address, checked against the panels alive.
+// Panels of the host, offered as "LWXPanel 2"; formGet, formSet and the members past viewRefresh
+// hold stoppers (host/unprovided.h). The table's functions carry no user data, so they act on
+// the service made current last; a panel's id is its record's address, checked against the
+// panels alive.
 class XPanelService {
  public:
   XPanelService() = default;
@@ -77,7 +79,8 @@ class XPanelService {
   // nothing. Throws std::invalid_argument for a value the panel did not describe.
   std::optional<PanelValue> read(LWXPanelID panel, uint32_t valueId);
   // A user's edit: written through the set function, then the change notification with
-  // LWXPEVENT_VALUE. Returns the set function's refresh code. Throws std::invalid_argument for an
+  // LWXPEVENT_VALUE, whose refresh code other than LWXPRC_NONE redraws the panel (as
+  // viewRefresh does). Returns the set function's refresh code. Throws std::invalid_argument for an
   // undescribed value or a value of the wrong type.
   int write(LWXPanelID panel, uint32_t valueId, PanelValue value);
   // A popup's entries through its count and name functions; throws for a control without them.

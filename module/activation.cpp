@@ -21,7 +21,7 @@ void cleanup(LWInstance /*instance*/) noexcept {}
 
 }  // namespace
 
-int32_t activateHandler(int32_t version, GlobalFunc* global, void* local,
+int activateHandler(int version, GlobalFunc* global, void* local,
                         void* /*serverData*/) noexcept {
   if (version != LWDISPLACEMENT_VERSION) {
     return AFUNC_BADVERSION;
@@ -54,7 +54,7 @@ int32_t activateHandler(int32_t version, GlobalFunc* global, void* local,
   return AFUNC_OK;
 }
 
-int32_t activateInterface(int32_t version, GlobalFunc* /*global*/, void* local,
+int activateInterface(int version, GlobalFunc* /*global*/, void* local,
                           void* /*serverData*/) noexcept {
   if (version != LWINTERFACE_VERSION) {
     return AFUNC_BADVERSION;

@@ -5,7 +5,7 @@
 
 namespace tarrow {
 
-int32_t activateHandler(int32_t version, GlobalFunc* global, void* local, void* serverData) noexcept;
-int32_t activateInterface(int32_t version, GlobalFunc* global, void* local, void* serverData) noexcept;
+int activateHandler(int version, GlobalFunc* global, void* local, void* serverData) noexcept;
+int activateInterface(int version, GlobalFunc* global, void* local, void* serverData) noexcept;
 
 }  // namespace tarrow

@@ -13,7 +13,7 @@ void* startModule() noexcept { return reinterpret_cast<void*>(std::uintptr_t{4})
 
 void stopModule(void* /*serverData*/) noexcept {}
 
-const ServerTagInfo serverTags[2] = {{serverName, SRVTAG_LANG_US_ENGLISH}, {nullptr, 0}};
+const ServerTagInfo serverTags[2] = {{serverName, SRVTAG_USERNAME | LANGID_USENGLISH}, {nullptr, 0}};
 
 const ServerRecord serverTable[3] = {
     {LWDISPLACEMENT_HCLASS, serverName, activateHandler, serverTags},
@@ -29,8 +29,10 @@ const ServerRecord serverTable[3] = {
 #define TARROW_EXPORT __attribute__((visibility("default")))
 #endif
 
+// Constant data the host reads in place. Declared extern first: a namespace-scope const object
+// would otherwise have internal linkage and never be exported.
 extern "C" {
-TARROW_EXPORT ModuleDescriptor _mod_descrip = {MOD_SYSSYNC,          MOD_SYSVER,
-                                               MOD_MACHINE,          tarrow::startModule,
-                                               tarrow::stopModule,   tarrow::serverTable};
+TARROW_EXPORT extern const ModuleDescriptor _mod_descrip;
 }
+const ModuleDescriptor _mod_descrip = {MOD_SYSSYNC,        MOD_SYSVER,         MOD_MACHINE,
+                                       tarrow::startModule, tarrow::stopModule, tarrow::serverTable};

@@ -8,23 +8,27 @@
 namespace tarrow {
 
 struct ServiceTable {
-  bool acquired = false;
+  // Set once every pointer below is in place; an activation returns only after that.
+  std::atomic<bool> acquired{false};
+  // Taken by the one activation that fills the table.
+  std::atomic_flag claimed = ATOMIC_FLAG_INIT;
   GlobalFunc* global = nullptr;
   LWItemInfo* itemInfo = nullptr;
   // Fetched again at every new time; instances of different objects may do that at once.
   std::atomic<LWSceneInfo*> sceneInfo{nullptr};
   LWObjectFuncs* objectFuncs = nullptr;
   LWXPanelFuncs* xpanel = nullptr;
-  NodeEditorFuncs* nodeEditor = nullptr;
-  NodeInputFuncs* nodeInput = nullptr;
-  NodeFuncs* nodeFuncs = nullptr;
+  LWNodeEditorFuncs* nodeEditor = nullptr;
+  LWNodeInputFuncs* nodeInput = nullptr;
+  LWNodeFuncs* nodeFuncs = nullptr;
   LWInstUpdate* instUpdate = nullptr;
 };
 
 // The module-wide table: lives as long as the module, never released.
 ServiceTable& services() noexcept;
 
-// Fills the table from the host on the first call; later calls leave it as it is.
+// Fills the table from the host exactly once; a call that comes while another fills it waits
+// until the table is complete, and later calls leave it as it is.
 void acquireServices(ServiceTable& table, GlobalFunc* global) noexcept;
 
 }  // namespace tarrow

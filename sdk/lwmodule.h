@@ -2,22 +2,22 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 
 #include "lwtypes.h"
 
 // Activation entry: interface version, the host's global function, the local record to fill,
-// and the value the start-up entry returned.
-typedef int32_t ActivateFunc(int32_t version, GlobalFunc* global, void* local, void* serverData);
+// and the value the start-up entry returned. Called by the host on its main thread; the local
+// record is the host's and is only filled in place.
+typedef int ActivateFunc(int version, GlobalFunc* global, void* local, void* serverData);
 
-constexpr int32_t AFUNC_OK = 0;
-constexpr int32_t AFUNC_BADVERSION = 1;
-constexpr int32_t AFUNC_BADGLOBAL = 2;
-constexpr int32_t AFUNC_BADLOCAL = 3;
+constexpr int AFUNC_OK = 0;
+constexpr int AFUNC_BADVERSION = 1;
+constexpr int AFUNC_BADLOCAL = 3;
 
+// Read in place by the host for as long as the module is loaded.
 struct ServerTagInfo {
   const char* string;
-  uint32_t tag;  // language id in the low 16 bits, tag kind above
+  unsigned int tag;  // tag kind in the high 16 bits, language id in the low 16 bits
 };
 
 struct ServerRecord {
@@ -28,22 +28,22 @@ struct ServerRecord {
 };
 
 struct ModuleDescriptor {
-  uint32_t sysSync;
-  uint32_t sysVersion;
-  uint32_t sysMachine;
-  void* (*startup)(void);
-  void (*shutdown)(void* serverData);
-  const ServerRecord* serverDefs;
+  unsigned int sysSync;
+  unsigned int sysVersion;
+  unsigned int sysMachine;
+  void* (*startup)(void);                // once, after loading; its value is handed back to every activation
+  void (*shutdown)(void* serverData);    // once, before unloading
+  const ServerRecord* serverDefs;        // ended by a record whose className is null
 };
 
-constexpr uint32_t MOD_SYSSYNC = 0x04121994u;
-constexpr uint32_t MOD_SYSVER = 3;
-constexpr uint32_t MOD_MACHINE = 0x300;  // 64-bit little-endian
+constexpr unsigned int MOD_SYSSYNC = 0x04121994u;
+constexpr unsigned int MOD_SYSVER = 3;
+// The host's value for 64-bit Windows, the platform this module is made for. The Linux
+// development build carries the same value, so that one stand-in host check fits both.
+constexpr unsigned int MOD_MACHINE = 0x300;
 
-constexpr uint32_t SRVTAG_LANG_US_ENGLISH = 0x409;
+constexpr unsigned int SRVTAG_USERNAME = 0x0;
 
-// The host reads these records in place, so their layout is fixed.
-static_assert(sizeof(void*) == 8, "the host is 64-bit");
 static_assert(sizeof(ModuleDescriptor) == 40);
 static_assert(offsetof(ModuleDescriptor, sysSync) == 0);
 static_assert(offsetof(ModuleDescriptor, sysVersion) == 4);

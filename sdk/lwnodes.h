@@ -2,102 +2,259 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 
 #include "lwio.h"
 #include "lwtypes.h"
 
-#define NODEEDITORFUNCS_GLOBAL "NodeEditorFuncs 4"
-#define NODEINPUTFUNCS_GLOBAL "NodeInputFuncs 4"
-#define NODEFUNCS_GLOBAL "NodeFuncs"
+#define LWNODEEDITORFUNCS_GLOBAL "NodeEditorFuncs 4"
+#define LWNODEINPUTFUNCS_GLOBAL "NodeInputFuncs 4"
+#define LWNODEFUNCS_GLOBAL "NodeFuncs"
 
 // Connection types of node inputs and outputs.
-typedef int32_t ConnectionType;
-constexpr ConnectionType NOT_CONNECTABLE = 0;
-constexpr ConnectionType NCT_COLOR = 1;
-constexpr ConnectionType NCT_SCALAR = 2;
-constexpr ConnectionType NCT_VECTOR = 3;
-constexpr ConnectionType NCT_INTEGER = 4;
+typedef int ConnectionType;
+constexpr ConnectionType NOT_COLOR = 1;
+constexpr ConnectionType NOT_SCALAR = 2;
+constexpr ConnectionType NOT_VECTOR = 3;
 
-// Context handed to the node editor's create: eight members, all zero for a deformer.
-struct LWNodeCreateContext {
-  void* members[8];
-};
-static_assert(sizeof(LWNodeCreateContext) == 64);
+// Events given to a node input's event function.
+constexpr int NIE_CONNECT = 0;
+constexpr int NIE_DISCONNECT = 1;
+constexpr int NIE_INPUTNODEDESTROY = 2;
 
-// Sample record of one spot: what a node network sees when an input is evaluated.
+// Preview types of a root node.
+constexpr int NPT_RENDER = 0;
+constexpr int NPT_CUSTOM = 1;
+constexpr int NPT_OFF = 2;
+
+// A member of the sample record that holds one of the host's functions; nothing here calls them,
+// so only their size matters.
+typedef void (*LWNodalFunc)(void);
+
+// Sample record of one spot: what a node network sees when an input is evaluated. Filled by the
+// caller of an input's evaluate, in its own storage, for that call only.
 struct LWNodalAccess {
-  uint8_t reserved0[8];
+  int sx;
+  int sy;
   double oPos[3];        // undeformed position
   double wPos[3];        // world position
-  uint8_t reserved56[72];
+  double gNorm[3];
+  double wNorm[3];
+  double wNorm0[3];
   double raySource[3];   // where the viewing ray comes from
   double rayLength;
   double spotSize;
-  uint8_t reserved168[16];
+  double cosine;
+  double bumpHeight;
   double oXfrm[9];       // right, up, forward in the parent's coordinates
   double wXfrm[9];       // right, up, forward in world coordinates
-  uint8_t reserved328[56];
-  LWItemID rayItem;      // the item the viewing ray comes from
+  LWNodalFunc illuminate;
+  LWNodalFunc illuminateSample;
+  LWNodalFunc rayTrace;
+  LWNodalFunc rayCast;
+  LWNodalFunc rayShade;
+  LWNodalFunc rayTraceMode;
+  int bounces;
+  LWItemID sourceID;     // the item the viewing ray comes from
   LWItemID objID;        // the object being sampled
-  uint8_t reserved400[8];
+  int polNum;
   LWPntID verts[4];      // the spot's vertices
   float weights[4];      // their weights
   float vertsWPos[4][3]; // their world positions
-  uint8_t reserved504[72];
+  LWPolID polygon;
+  double incomingEta;
+  int ResourceContextIndex;
+  int flags;
+  void* randomData;
+  LWNodalFunc randomFloat;
+  LWNodalFunc illuminateNormal;
+  LWNodalFunc illuminateSampleNormal;
+  double subsx;
+  double subsy;
   double rayDir[3];      // unit direction of the viewing ray
-  uint8_t reserved600[112];
+  LWNodalFunc rayTraceData;
+  LWNodalFunc rayTraceShade;
+  void* render;
+  LWNodalFunc getVal;
+  LWNodalFunc setVal;
+  int outsiz;
+  void* VertexIndexes;
+  void* instanceID;
+  void* samplerState;
+  LWNodalFunc getSamplerRange;
+  LWNodalFunc getSample2D;
+  LWNodalFunc getSample1D;
+  unsigned int ownerID;
+  void* ownerData;
+};
+
+// The root node description handed to the node editor's create; read during the call.
+struct LWRootNode {
+  int previewType;
+  LWError (*init)(NodeEditorID editor, int mode);
+  LWError (*newTime)(NodeEditorID editor, LWFrame frame, LWTime time);
+  void (*cleanup)(NodeEditorID editor);
+  void* (*panel)(NodeEditorID editor);
+  LWError (*options)(NodeEditorID editor);
+  void (*preview)(NodeEditorID editor, LWNodalAccess* access, double color[3]);
+  void (*customPreview)(NodeEditorID editor, int w, int h);
+};
+
+struct LWInputNode;
+
+// Main thread: one of the editor's inputs was connected, disconnected, or lost its node.
+// userData is what the editor's create was given.
+typedef int NodeInputEvent(void* userData, NodeInputID input, int nodalEvent, ConnectionType connectionType);
+// Main thread: the editor's network changed.
+typedef void nodeEditorUpdateFunc(NodeEditorID editor);
+// Main thread: preview ranges of the editor's network, three (min, max) pairs.
+typedef void nodeAutoSizeFunc(NodeEditorID editor, void* data, double ranges[3][2]);
+
+// Every function is called on the host's main thread. The editor belongs to whoever created it
+// and is destroyed by it; its inputs belong to the editor.
+struct LWNodeEditorFuncs {
+  // name, title and root are read during the call; userData is handed back to input events.
+  NodeEditorID (*create)(const char* name, const char* title, LWRootNode* root, LWInputNode* input,
+                         void* userData, NodeEditorID parent);
+  void (*destroy)(NodeEditorID editor);
+  void (*rename)(const char* title, NodeEditorID editor);
+  void (*setUpdateFunc)(NodeEditorID editor, nodeEditorUpdateFunc* update);
+  // Copies the network of the second editor into the first; each keeps its own inputs. The
+  // error text is the host's.
+  LWError (*copy)(NodeEditorID to, NodeEditorID from);
+  LWError (*save)(NodeEditorID editor, const LWSaveState* save);
+  LWError (*load)(NodeEditorID editor, const LWLoadState* load);
+  LWError (*init)(NodeEditorID editor, int mode);
+  // Brings the network up to a new time, before any input is evaluated at it.
+  LWError (*newTime)(NodeEditorID editor, LWFrame frame, LWTime time);
+  void (*cleanup)(NodeEditorID editor);
+  // The name is read during the call; the input belongs to the editor.
+  NodeInputID (*addInput)(NodeEditorID editor, ConnectionType connectionType, const char* name,
+                          NodeInputEvent* event);
+  void (*remInput)(NodeEditorID editor, NodeInputID input);
+  NodeOutputID (*addOutput)(NodeEditorID editor, ConnectionType connectionType, const char* name);
+  void (*remOutput)(NodeEditorID editor, NodeOutputID output);
+  void (*setEnvGroup)(NodeEditorID editor, LWChanGroupID channelGroup);
+  void (*setAutosize)(NodeEditorID editor, nodeAutoSizeFunc* autosize);
+  void (*setUserData)(NodeEditorID editor, void* data);
+  void* (*getUserData)(NodeEditorID editor);
+  int (*numberOfNodes)(NodeEditorID editor);
+  NodeInputID (*getInputByName)(NodeEditorID editor, const char* name);
+  NodeInputID (*getInputByIndex)(NodeEditorID editor, int index);
+  unsigned short (*getState)(NodeEditorID editor);
+  void (*setState)(NodeEditorID editor, unsigned short state);
+  int (*OpenNodeEditor)(NodeEditorID editor);
+  int (*isOpenNodeEditor)(NodeEditorID editor);
+  NodeID (*getRootNodeID)(NodeEditorID editor);
+  LWLaterMember laterMembers[10];
+};
+
+struct LWNodeInputFuncs {
+  NodeInputID (*create)(NodeID node, ConnectionType connectionType, const char* name, NodeInputEvent* event);
+  void (*destroy)(NodeInputID input);
+  // Any thread: evaluate calls many at once within one frame. Writes the connected output's
+  // value (one double, or three for a vector) into the caller's storage.
+  int (*evaluate)(NodeInputID input, LWNodalAccess* access, void* value);
+  // Any thread, like evaluate: nonzero when something is connected.
+  int (*check)(NodeInputID input);
+  LWLaterMember laterMembers[15];
+};
+
+struct LWNodeFuncs {
+  const char* (*nodeName)(NodeID node);
+  const char* (*serverUserName)(NodeID node);
+  LWChanGroupID (*chanGrp)(NodeID node);
+  void (*setNodeColor)(NodeID node, int rgb[3]);
+  void (*setNodeColor3)(NodeID node, int r, int g, int b);
+  // Main thread (instance creation).
+  void (*setNodePreviewType)(NodeID node, int previewType);
+  LWLaterMember laterMembers[2];
 };
 
 static_assert(sizeof(LWNodalAccess) == 712);
+static_assert(offsetof(LWNodalAccess, sx) == 0);
+static_assert(offsetof(LWNodalAccess, sy) == 4);
 static_assert(offsetof(LWNodalAccess, oPos) == 8);
 static_assert(offsetof(LWNodalAccess, wPos) == 32);
+static_assert(offsetof(LWNodalAccess, gNorm) == 56);
+static_assert(offsetof(LWNodalAccess, wNorm) == 80);
+static_assert(offsetof(LWNodalAccess, wNorm0) == 104);
 static_assert(offsetof(LWNodalAccess, raySource) == 128);
 static_assert(offsetof(LWNodalAccess, rayLength) == 152);
 static_assert(offsetof(LWNodalAccess, spotSize) == 160);
+static_assert(offsetof(LWNodalAccess, cosine) == 168);
+static_assert(offsetof(LWNodalAccess, bumpHeight) == 176);
 static_assert(offsetof(LWNodalAccess, oXfrm) == 184);
 static_assert(offsetof(LWNodalAccess, wXfrm) == 256);
-static_assert(offsetof(LWNodalAccess, rayItem) == 384);
+static_assert(offsetof(LWNodalAccess, illuminate) == 328);
+static_assert(offsetof(LWNodalAccess, rayTraceMode) == 368);
+static_assert(offsetof(LWNodalAccess, bounces) == 376);
+static_assert(offsetof(LWNodalAccess, sourceID) == 384);
 static_assert(offsetof(LWNodalAccess, objID) == 392);
+static_assert(offsetof(LWNodalAccess, polNum) == 400);
 static_assert(offsetof(LWNodalAccess, verts) == 408);
 static_assert(offsetof(LWNodalAccess, weights) == 440);
 static_assert(offsetof(LWNodalAccess, vertsWPos) == 456);
+static_assert(offsetof(LWNodalAccess, polygon) == 504);
+static_assert(offsetof(LWNodalAccess, incomingEta) == 512);
+static_assert(offsetof(LWNodalAccess, ResourceContextIndex) == 520);
+static_assert(offsetof(LWNodalAccess, flags) == 524);
+static_assert(offsetof(LWNodalAccess, randomData) == 528);
+static_assert(offsetof(LWNodalAccess, subsx) == 560);
 static_assert(offsetof(LWNodalAccess, rayDir) == 576);
+static_assert(offsetof(LWNodalAccess, render) == 616);
+static_assert(offsetof(LWNodalAccess, outsiz) == 640);
+static_assert(offsetof(LWNodalAccess, VertexIndexes) == 648);
+static_assert(offsetof(LWNodalAccess, ownerID) == 696);
+static_assert(offsetof(LWNodalAccess, ownerData) == 704);
 
-// Called by the editor when one of its inputs changes (a connection made or broken).
-// userData is what the editor's create was given.
-typedef int NodeInputEvent(void* userData, NodeInputID input, int event);
-// Installed per editor; called when the network changes.
-typedef void NodeEditorUpdateFunc(NodeEditorID editor, void* userData);
-// Installed per editor; writes three (min, max) pairs of preview ranges into out.
-typedef int NodeEditorRangeFunc(void* first, void* second, double* out);
+static_assert(sizeof(LWRootNode) == 64);
+static_assert(offsetof(LWRootNode, previewType) == 0);
+static_assert(offsetof(LWRootNode, init) == 8);
+static_assert(offsetof(LWRootNode, newTime) == 16);
+static_assert(offsetof(LWRootNode, cleanup) == 24);
+static_assert(offsetof(LWRootNode, panel) == 32);
+static_assert(offsetof(LWRootNode, options) == 40);
+static_assert(offsetof(LWRootNode, preview) == 48);
+static_assert(offsetof(LWRootNode, customPreview) == 56);
 
-struct NodeEditorFuncs {
-  NodeEditorID (*create)(const char* title, const char* name, const LWNodeCreateContext* context,
-                         void* reserved, void* userData, int flags);
-  void (*destroy)(NodeEditorID editor);
-  // Copies the network of from into to; to keeps its own inputs.
-  LWError (*copy)(NodeEditorID to, NodeEditorID from);
-  LWError (*save)(NodeEditorID editor, const LWSaveState* saveState);
-  LWError (*load)(NodeEditorID editor, const LWLoadState* loadState);
-  NodeInputID (*addInput)(NodeEditorID editor, ConnectionType type, const char* name,
-                          NodeInputEvent* event);
-  NodeID (*getRootNode)(NodeEditorID editor);
-  void (*setEnvGroup)(NodeEditorID editor, LWChanGroupID group);
-  void (*setUpdateFunc)(NodeEditorID editor, NodeEditorUpdateFunc* func);
-  void (*setRangeFunc)(NodeEditorID editor, NodeEditorRangeFunc* func);
-  // Per-frame update of the editor's network before any input is evaluated.
-  void (*update)(NodeEditorID editor, LWFrame frame, LWTime time);
-  int (*openWindow)(NodeEditorID editor);
-};
+static_assert(sizeof(LWNodeEditorFuncs) == 288);
+static_assert(offsetof(LWNodeEditorFuncs, create) == 0);
+static_assert(offsetof(LWNodeEditorFuncs, destroy) == 8);
+static_assert(offsetof(LWNodeEditorFuncs, rename) == 16);
+static_assert(offsetof(LWNodeEditorFuncs, setUpdateFunc) == 24);
+static_assert(offsetof(LWNodeEditorFuncs, copy) == 32);
+static_assert(offsetof(LWNodeEditorFuncs, save) == 40);
+static_assert(offsetof(LWNodeEditorFuncs, load) == 48);
+static_assert(offsetof(LWNodeEditorFuncs, init) == 56);
+static_assert(offsetof(LWNodeEditorFuncs, newTime) == 64);
+static_assert(offsetof(LWNodeEditorFuncs, cleanup) == 72);
+static_assert(offsetof(LWNodeEditorFuncs, addInput) == 80);
+static_assert(offsetof(LWNodeEditorFuncs, remInput) == 88);
+static_assert(offsetof(LWNodeEditorFuncs, addOutput) == 96);
+static_assert(offsetof(LWNodeEditorFuncs, remOutput) == 104);
+static_assert(offsetof(LWNodeEditorFuncs, setEnvGroup) == 112);
+static_assert(offsetof(LWNodeEditorFuncs, setAutosize) == 120);
+static_assert(offsetof(LWNodeEditorFuncs, setUserData) == 128);
+static_assert(offsetof(LWNodeEditorFuncs, getUserData) == 136);
+static_assert(offsetof(LWNodeEditorFuncs, numberOfNodes) == 144);
+static_assert(offsetof(LWNodeEditorFuncs, getInputByName) == 152);
+static_assert(offsetof(LWNodeEditorFuncs, getInputByIndex) == 160);
+static_assert(offsetof(LWNodeEditorFuncs, getState) == 168);
+static_assert(offsetof(LWNodeEditorFuncs, setState) == 176);
+static_assert(offsetof(LWNodeEditorFuncs, OpenNodeEditor) == 184);
+static_assert(offsetof(LWNodeEditorFuncs, isOpenNodeEditor) == 192);
+static_assert(offsetof(LWNodeEditorFuncs, getRootNodeID) == 200);
 
-struct NodeInputFuncs {
-  int (*check)(NodeInputID input);  // nonzero when something is connected
-  // Writes the connected output's value (one double, or three for a vector).
-  int (*evaluate)(NodeInputID input, LWNodalAccess* sample, void* value);
-};
+static_assert(sizeof(LWNodeInputFuncs) == 152);
+static_assert(offsetof(LWNodeInputFuncs, create) == 0);
+static_assert(offsetof(LWNodeInputFuncs, destroy) == 8);
+static_assert(offsetof(LWNodeInputFuncs, evaluate) == 16);
+static_assert(offsetof(LWNodeInputFuncs, check) == 24);
 
-struct NodeFuncs {
-  // Root node flags; a deformer's editor sets 2.
-  void (*setRootFlags)(NodeID node, int flags);
-};
+static_assert(sizeof(LWNodeFuncs) == 64);
+static_assert(offsetof(LWNodeFuncs, nodeName) == 0);
+static_assert(offsetof(LWNodeFuncs, serverUserName) == 8);
+static_assert(offsetof(LWNodeFuncs, chanGrp) == 16);
+static_assert(offsetof(LWNodeFuncs, setNodeColor) == 24);
+static_assert(offsetof(LWNodeFuncs, setNodeColor3) == 32);
+static_assert(offsetof(LWNodeFuncs, setNodePreviewType) == 40);

@@ -20,7 +20,7 @@ std::atomic<const LabelTable*> PanelLabels{nullptr};
 void selectPanelLabels(GlobalFunc* global) noexcept {
   // The answer is a value, not a table: only its low 16 bits mean something.
   const auto answer = reinterpret_cast<std::uintptr_t>(global(LWLOCALEINFO_GLOBAL, GFUSE_TRANSIENT));
-  const auto language = static_cast<std::uint16_t>(answer & 0xFFFFu);
+  const auto language = static_cast<unsigned int>(answer & LWLOC_LANGID);
   PanelLabels.store(language == LANGID_JAPANESE ? &japaneseLabels : &englishLabels,
                     std::memory_order_release);
 }

@@ -58,13 +58,13 @@ LagInstance* instanceOf(LWXPanelID panel) noexcept {
 }  // namespace
 
 const LWXPanelHint panelHints[] = {
-    word(XpLABEL),         word(std::uintptr_t{0}), word(reinterpret_cast<std::uintptr_t>(serverName)), word(std::uintptr_t{0}),
-    word(XpBUTTONS),       word(ID_EDIT_NODE),      word(std::uintptr_t{0}),
-    word(XpCHGNOTIFY),     word(&onPanelChange),
-    word(XpBUTNOTIFY),     word(ID_EDIT_NODE),      word(&onPanelButton),
-    word(XpPOPFUNCS),      word(ID_PIVOT_ITEM),     word(&pivotChoiceCount),     word(&pivotChoiceName),
-    word(XpPOPFUNCS),      word(ID_WEIGHT_MAP),     word(&weightMapChoiceCount), word(&weightMapChoiceName),
-    word(XpDESTROYNOTIFY), word(&onPanelDestroy),   word(std::uintptr_t{0}),
+    word(XPTAG_LABEL),         word(std::uintptr_t{0}), word(reinterpret_cast<std::uintptr_t>(serverName)), word(std::uintptr_t{0}),
+    word(XPTAG_LEFT),       word(ID_EDIT_NODE),      word(std::uintptr_t{0}),
+    word(XPTAG_CHGNOTIFY),     word(&onPanelChange),
+    word(XPTAG_BUTNOTIFY),     word(ID_EDIT_NODE),      word(&onPanelButton),
+    word(XPTAG_POPFUNCS),  word(ID_PIVOT_ITEM),     word(&pivotChoiceCount),     word(&pivotChoiceName),
+    word(XPTAG_POPFUNCS),  word(ID_WEIGHT_MAP),     word(&weightMapChoiceCount), word(&weightMapChoiceName),
+    word(XPTAG_DESTROYNOTIFY), word(&onPanelDestroy),   word(std::uintptr_t{0}),
     word(std::uintptr_t{0})};
 
 LWXPanelID buildPanel(LagInstance* instance) noexcept {
@@ -89,14 +89,15 @@ LWXPanelID buildPanel(LagInstance* instance) noexcept {
   return instance->panel;
 }
 
-void onPanelChange(LWXPanelID panel, uint32_t /*controlId*/, uint32_t /*valueId*/, int event) noexcept {
+int onPanelChange(LWXPanelID panel, unsigned int /*controlId*/, unsigned int /*valueId*/, int eventType) noexcept {
   // Tracking and hits come before the value is committed; only a committed value is news.
-  if (event != LWXPEVENT_VALUE || panel == nullptr) {
-    return;
+  if (eventType != LWXPEVENT_VALUE || panel == nullptr) {
+    return LWXPRC_NONE;
   }
   if (LagInstance* instance = instanceOf(panel)) {
     services().instUpdate(handlerClass, instance);
   }
+  return LWXPRC_NONE;
 }
 
 void onPanelButton(LWXPanelID panel, int controlId) noexcept {
@@ -105,7 +106,7 @@ void onPanelButton(LWXPanelID panel, int controlId) noexcept {
   }
   LagInstance* instance = instanceOf(panel);
   if (instance != nullptr && controlId == static_cast<int>(ID_EDIT_NODE)) {
-    services().nodeEditor->openWindow(instance->nodeEditor);
+    services().nodeEditor->OpenNodeEditor(instance->nodeEditor);
   }
 }
 

@@ -37,7 +37,8 @@ const char* pivotChoiceName(void* userData, int index) noexcept;
 int weightMapChoiceCount(void* userData) noexcept;
 const char* weightMapChoiceName(void* userData, int index) noexcept;
 
-void onPanelChange(LWXPanelID panel, uint32_t controlId, uint32_t valueId, int event) noexcept;
+// Returns the refresh code LWXPRC_NONE: the update goes to the host, the panel needs no redraw.
+int onPanelChange(LWXPanelID panel, unsigned int controlId, unsigned int valueId, int eventType) noexcept;
 void onPanelButton(LWXPanelID panel, int controlId) noexcept;
 void onPanelDestroy(void* panelData) noexcept;
 

@@ -10,6 +10,8 @@
 #include "host/block_store.h"
 #include "host/node_editor.h"
 #include "host/node_network.h"
+#include "host/scene_file.h"
+#include "host/scene_services.h"
 
 namespace tarrow::host {
 namespace {
@@ -19,63 +21,61 @@ using nlohmann::json;
 struct EventRecord {
   void* userData;
   NodeInputID input;
-  int code;
+  int nodalEvent;
+  ConnectionType connectionType;
 };
 std::vector<EventRecord> events;
 
-int recordEvent(void* userData, NodeInputID input, int code) {
-  events.push_back({userData, input, code});
+int recordEvent(void* userData, NodeInputID input, int nodalEvent, ConnectionType connectionType) {
+  events.push_back({userData, input, nodalEvent, connectionType});
   return 1;
 }
 
 int updatesNoticed = 0;
-void noticeUpdate(NodeEditorID, void*) { ++updatesNoticed; }
+void noticeUpdate(NodeEditorID) { ++updatesNoticed; }
 
-int unitRanges(void*, void*, double* out) {
-  for (int i = 0; i < 6; ++i) out[i] = i % 2;
-  return 0;
+void* autosizeData = nullptr;
+void unitRanges(NodeEditorID, void* data, double ranges[3][2]) {
+  autosizeData = data;
+  for (int i = 0; i < 3; ++i) {
+    ranges[i][0] = 0;
+    ranges[i][1] = i + 1;
+  }
 }
 
-// A small scene for ItemInfo nodes: two items with fixed world positions that move with time.
-struct FakeItem {
-  const char* name;
-  double position[3];
-};
-FakeItem fakeItems[2] = {{"Cube", {1, 2, 3}}, {"Null", {-4, 0.5, 8}}};
-LWItemID itemId(int index) { return reinterpret_cast<LWItemID>(&fakeItems[index]); }
-LWItemID firstItem(LWItemType type, LWItemID) { return type == LWI_OBJECT ? itemId(0) : LWITEM_NULL; }
-LWItemID nextItem(LWItemID item) { return item == itemId(0) ? itemId(1) : LWITEM_NULL; }
-const char* itemName(LWItemID item) { return reinterpret_cast<FakeItem*>(item)->name; }
-void itemParam(LWItemID item, LWItemParam code, LWTime time, double vector[3]) {
-  const auto* fake = reinterpret_cast<FakeItem*>(item);
-  for (int i = 0; i < 3; ++i) vector[i] = code == LWIP_W_POSITION ? fake->position[i] + time : -1;
-}
-const LWItemInfo fakeItemInfo{firstItem, nextItem, nullptr, nullptr, itemName, itemParam, nullptr};
+// A small scene for ItemInfo nodes: two objects, "Null" moving by (1, 1, 1) a second.
+constexpr const char* kItemScene = R"({"fps": 24, "frames": [0, 48], "items": [
+    {"name": "Cube", "type": "object", "motion": [{"time": 0, "position": [1, 2, 3]}]},
+    {"name": "Null", "type": "object",
+     "motion": [{"time": 0, "position": [-4, 0.5, 8]}, {"time": 2, "position": [-2, 2.5, 10]}]}]})";
 
 class NodeEditorTest : public ::testing::Test {
  protected:
   void SetUp() override {
     events.clear();
     updatesNoticed = 0;
+    autosizeData = nullptr;
+    scene.registerInto(registry);
     service.registerInto(registry);
     registry.makeCurrent();
-    service.setItemInfo(&fakeItemInfo);
+    service.setItemInfo(SceneServices::itemInfo());
     service.setWindowSink([this](const std::string& text) { window += text; });
-    editorFuncs = static_cast<NodeEditorFuncs*>(registry.lookup(NODEEDITORFUNCS_GLOBAL));
-    inputFuncs = static_cast<NodeInputFuncs*>(registry.lookup(NODEINPUTFUNCS_GLOBAL));
-    nodeFuncs = static_cast<NodeFuncs*>(registry.lookup(NODEFUNCS_GLOBAL));
+    editorFuncs = static_cast<LWNodeEditorFuncs*>(registry.lookup(LWNODEEDITORFUNCS_GLOBAL));
+    inputFuncs = static_cast<LWNodeInputFuncs*>(registry.lookup(LWNODEINPUTFUNCS_GLOBAL));
+    nodeFuncs = static_cast<LWNodeFuncs*>(registry.lookup(LWNODEFUNCS_GLOBAL));
     ASSERT_NE(editorFuncs, nullptr);
     ASSERT_NE(inputFuncs, nullptr);
     ASSERT_NE(nodeFuncs, nullptr);
   }
 
   // An editor set up the way the deformer sets up its own.
-  NodeEditorID makeEditor(void* userData) {
-    LWNodeCreateContext context{};
-    NodeEditorID editor = editorFuncs->create("Displacement", "Tarrow_plus", &context, nullptr, userData, 0);
-    editorFuncs->addInput(editor, NCT_SCALAR, "Lag Rate (s/m)", recordEvent);
-    editorFuncs->addInput(editor, NCT_VECTOR, "Pivot Position", recordEvent);
-    editorFuncs->addInput(editor, NCT_SCALAR, "Weight", recordEvent);
+  NodeEditorID makeEditor(void* userData, int previewType = NPT_RENDER) {
+    LWRootNode root{};
+    root.previewType = previewType;
+    NodeEditorID editor = editorFuncs->create("Displacement", "Tarrow_plus", &root, nullptr, userData, nullptr);
+    editorFuncs->addInput(editor, NOT_SCALAR, "Lag Rate (s/m)", recordEvent);
+    editorFuncs->addInput(editor, NOT_VECTOR, "Pivot Position", recordEvent);
+    editorFuncs->addInput(editor, NOT_SCALAR, "Weight", recordEvent);
     return editor;
   }
 
@@ -87,11 +87,13 @@ class NodeEditorTest : public ::testing::Test {
     return value;
   }
 
+  Scene items = parseScene(kItemScene, "items.json");
+  SceneServices scene{items};
   ServiceRegistry registry;
   NodeEditorService service;
-  NodeEditorFuncs* editorFuncs = nullptr;
-  NodeInputFuncs* inputFuncs = nullptr;
-  NodeFuncs* nodeFuncs = nullptr;
+  LWNodeEditorFuncs* editorFuncs = nullptr;
+  LWNodeInputFuncs* inputFuncs = nullptr;
+  LWNodeFuncs* nodeFuncs = nullptr;
   std::string window;
   int instanceA = 0, instanceB = 0;
 };
@@ -102,25 +104,26 @@ const json kWeightNetwork = {
     {"connections", {{{"from", "w"}, {"to", "Weight"}}, {{"from", "p.value"}, {"to", "Pivot Position"}}}}};
 
 TEST_F(NodeEditorTest, KeepsWhatTheModuleGaveIt) {
-  NodeEditorID editor = makeEditor(&instanceA);
+  NodeEditorID editor = makeEditor(&instanceA, NPT_CUSTOM);
   ASSERT_NE(editor, nullptr);
+  EXPECT_EQ(service.view(editor)->previewType, NPT_CUSTOM) << "as the root description gave it";
   auto group = reinterpret_cast<LWChanGroupID>(&instanceB);
   editorFuncs->setEnvGroup(editor, group);
   editorFuncs->setUpdateFunc(editor, noticeUpdate);
-  nodeFuncs->setRootFlags(editorFuncs->getRootNode(editor), 2);
+  nodeFuncs->setNodePreviewType(editorFuncs->getRootNodeID(editor), NPT_OFF);
 
   auto view = service.view(editor);
   ASSERT_TRUE(view.has_value());
-  EXPECT_EQ(view->title, "Displacement");
-  EXPECT_EQ(view->name, "Tarrow_plus");
+  EXPECT_EQ(view->name, "Displacement");
+  EXPECT_EQ(view->title, "Tarrow_plus");
   EXPECT_EQ(view->userData, &instanceA);
   EXPECT_EQ(view->group, group);
-  EXPECT_EQ(view->rootFlags, 2);
+  EXPECT_EQ(view->previewType, NPT_OFF);
   EXPECT_TRUE(view->hasUpdateFunc);
-  EXPECT_FALSE(view->hasRangeFunc);
+  EXPECT_FALSE(view->hasAutosize);
   ASSERT_EQ(view->inputs.size(), 3u);
   const char* names[] = {"Lag Rate (s/m)", "Pivot Position", "Weight"};
-  const ConnectionType types[] = {NCT_SCALAR, NCT_VECTOR, NCT_SCALAR};
+  const ConnectionType types[] = {NOT_SCALAR, NOT_VECTOR, NOT_SCALAR};
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(view->inputs[i].name, names[i]);
     EXPECT_EQ(view->inputs[i].type, types[i]);
@@ -149,8 +152,11 @@ TEST_F(NodeEditorTest, ConnectionChangesReachTheInputsEventsWithTheUserData) {
   ASSERT_EQ(events.size(), 2u);
   EXPECT_EQ(events[0].userData, &instanceA);
   EXPECT_EQ(events[0].input, pivot);
-  EXPECT_EQ(events[0].code, kNodeInputConnected);
+  EXPECT_EQ(events[0].nodalEvent, NIE_CONNECT);
+  EXPECT_EQ(events[0].connectionType, NOT_VECTOR);
   EXPECT_EQ(events[1].input, weight);
+  EXPECT_EQ(events[1].nodalEvent, NIE_CONNECT);
+  EXPECT_EQ(events[1].connectionType, NOT_SCALAR);
   EXPECT_EQ(updatesNoticed, 1);
 
   events.clear();
@@ -162,7 +168,8 @@ TEST_F(NodeEditorTest, ConnectionChangesReachTheInputsEventsWithTheUserData) {
   service.buildNetwork(editor, onlyPivot);
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0].input, weight);
-  EXPECT_EQ(events[0].code, kNodeInputDisconnected);
+  EXPECT_EQ(events[0].nodalEvent, NIE_DISCONNECT);
+  EXPECT_EQ(events[0].connectionType, NOT_SCALAR);
   EXPECT_EQ(inputFuncs->check(weight), 0);
   EXPECT_NE(inputFuncs->check(pivot), 0);
 
@@ -198,7 +205,7 @@ TEST_F(NodeEditorTest, EvaluateWritesOneOrThreeValuesOnlyWhenConnected) {
   EXPECT_EQ(pivot[2], 3);
 }
 
-TEST_F(NodeEditorTest, ItemInfoGivesTheItemsPositionAsOfTheLastUpdate) {
+TEST_F(NodeEditorTest, ItemInfoGivesTheItemsPositionAsOfTheLastNewTime) {
   NodeEditorID editor = makeEditor(&instanceA);
   service.buildNetwork(editor, {{"nodes", {{{"id", "i"}, {"type", "ItemInfo"}, {"item", "Null"}},
                                            {{"id", "gone"}, {"type", "ItemInfo"}, {"item", "Gone"}},
@@ -212,16 +219,17 @@ TEST_F(NodeEditorTest, ItemInfoGivesTheItemsPositionAsOfTheLastUpdate) {
   EXPECT_EQ(p[1], 0);
   EXPECT_EQ(p[2], 0);
 
-  editorFuncs->update(editor, 24, 1.0);
+  EXPECT_EQ(editorFuncs->newTime(editor, 24, 1.0), nullptr);
   inputFuncs->evaluate(input(editor, 1), nullptr, p);
   EXPECT_EQ(p[0], -3);
   EXPECT_EQ(p[1], 1.5);
   EXPECT_EQ(p[2], 9);
   EXPECT_EQ(scalar(input(editor, 2)), 0.0) << "an item nobody has stays at the origin";
-  editorFuncs->update(editor, 48, 2.0);
+  EXPECT_EQ(editorFuncs->newTime(editor, 48, 2.0), nullptr);
   inputFuncs->evaluate(input(editor, 1), nullptr, p);
   EXPECT_EQ(p[0], -2);
   EXPECT_EQ(service.view(editor)->updates, 2);
+  EXPECT_EQ(editorFuncs->newTime(nullptr, 48, 2.0), kNodeUnknownEditor);
 }
 
 TEST_F(NodeEditorTest, CopyIsDeepAndTheDestinationKeepsItsOwnInputs) {
@@ -283,9 +291,9 @@ TEST_F(NodeEditorTest, SavedNetworkLoadsBackEqual) {
   EXPECT_EQ(reader.depth(), 0);
   EXPECT_EQ(service.networkJson(other), service.networkJson(editor));
   EXPECT_EQ(service.networkJson(other), NodeNetwork::fromJson(network, std::vector<EditorInputSignature>{
-                                            {"Lag Rate (s/m)", NCT_SCALAR},
-                                            {"Pivot Position", NCT_VECTOR},
-                                            {"Weight", NCT_SCALAR}}).toJson());
+                                            {"Lag Rate (s/m)", NOT_SCALAR},
+                                            {"Pivot Position", NOT_VECTOR},
+                                            {"Weight", NOT_SCALAR}}).toJson());
 
   // Saving what was loaded gives the same text.
   BlockWriter again;
@@ -382,22 +390,27 @@ TEST_F(NodeEditorLoad, GarbageAndTruncatedTextNeverCrash) {
   EXPECT_NE(editorFuncs->load(editor, nullptr), nullptr);
 }
 
-TEST_F(NodeEditorTest, OpenWindowShowsTheNetworkAndTheRanges) {
+TEST_F(NodeEditorTest, OpenNodeEditorShowsTheNetworkAndTheRanges) {
   NodeEditorID editor = makeEditor(&instanceA);
-  editorFuncs->setRangeFunc(editor, unitRanges);
+  editorFuncs->setAutosize(editor, unitRanges);
   service.buildNetwork(editor, kWeightNetwork);
-  EXPECT_EQ(editorFuncs->openWindow(editor), 1);
+  EXPECT_EQ(editorFuncs->OpenNodeEditor(editor), 1);
   EXPECT_EQ(window, service.describeNetwork(editor));
-  for (const char* expected : {"\"Displacement\"", "Lag Rate (s/m) (scalar): unconnected",
-                               "Pivot Position (vector) <- p.value", "Weight (scalar) <- w.value",
-                               "w: Constant, value 0.5", "p: Constant, value (1, 2, 3)"}) {
+  EXPECT_EQ(window.substr(0, window.find('\n') + 1), "Node editor \"Displacement\" of \"Tarrow_plus\"\n");
+  for (const char* expected : {"Lag Rate (s/m) (scalar): unconnected", "Pivot Position (vector) <- p.value",
+                               "Weight (scalar) <- w.value", "w: Constant, value 0.5",
+                               "p: Constant, value (1, 2, 3)", "Preview ranges: 0.000000 .. 1.000000, "
+                               "0.000000 .. 2.000000, 0.000000 .. 3.000000\n"}) {
     EXPECT_NE(window.find(expected), std::string::npos) << expected << " in\n" << window;
   }
+  EXPECT_EQ(autosizeData, &instanceA) << "the autosize function gets the editor's user data";
   auto view = service.view(editor);
-  EXPECT_TRUE(view->hasRangeFunc);
-  const double expected[6]{0, 1, 0, 1, 0, 1};
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(view->ranges[i], expected[i]);
-  EXPECT_EQ(editorFuncs->openWindow(nullptr), 0);
+  EXPECT_TRUE(view->hasAutosize);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(view->ranges[i][0], 0);
+    EXPECT_EQ(view->ranges[i][1], i + 1);
+  }
+  EXPECT_EQ(editorFuncs->OpenNodeEditor(nullptr), 0);
 }
 
 TEST_F(NodeEditorTest, EvaluatesFromSeveralThreadsAtOnce) {
@@ -432,17 +445,17 @@ TEST_F(NodeEditorTest, EvaluatesFromSeveralThreadsAtOnce) {
 }
 
 TEST(NodeEditorService, DestroysTheEditorsStillAliveAndLeavesTheTablesHarmless) {
-  NodeEditorFuncs* funcs = nullptr;
+  LWNodeEditorFuncs* funcs = nullptr;
   ServiceRegistry registry;
   {
     NodeEditorService service;
     service.registerInto(registry);
-    funcs = static_cast<NodeEditorFuncs*>(registry.lookup(NODEEDITORFUNCS_GLOBAL));
-    funcs->create("a", "a", nullptr, nullptr, nullptr, 0);
-    funcs->create("b", "b", nullptr, nullptr, nullptr, 0);
+    funcs = static_cast<LWNodeEditorFuncs*>(registry.lookup(LWNODEEDITORFUNCS_GLOBAL));
+    funcs->create("a", "a", nullptr, nullptr, nullptr, nullptr);
+    funcs->create("b", "b", nullptr, nullptr, nullptr, nullptr);
     EXPECT_EQ(service.liveEditors(), 2u);
   }  // the sanitizer builds report the editors if they leak
-  EXPECT_EQ(funcs->create("c", "c", nullptr, nullptr, nullptr, 0), nullptr);
+  EXPECT_EQ(funcs->create("c", "c", nullptr, nullptr, nullptr, nullptr), nullptr);
   EXPECT_NE(funcs->copy(nullptr, nullptr), nullptr);
 }
 

@@ -13,7 +13,7 @@ namespace {
 
 using nlohmann::json;
 
-const std::vector<EditorInputSignature> kInputs{{"S", NCT_SCALAR}, {"V", NCT_VECTOR}};
+const std::vector<EditorInputSignature> kInputs{{"S", NOT_SCALAR}, {"V", NOT_VECTOR}};
 
 struct Vec {
   double x, y, z;

@@ -12,7 +12,7 @@ namespace {
 using nlohmann::json;
 
 const std::vector<EditorInputSignature> kInputs{
-    {"Lag Rate (s/m)", NCT_SCALAR}, {"Pivot Position", NCT_VECTOR}, {"Weight", NCT_SCALAR}};
+    {"Lag Rate (s/m)", NOT_SCALAR}, {"Pivot Position", NOT_VECTOR}, {"Weight", NOT_SCALAR}};
 
 struct BadNetwork {
   const char* what;
@@ -161,7 +161,7 @@ TEST(NodeNetwork, CopyFollowsInputNamesAndDropsWhatTheOtherEditorCannotTake) {
                                        link("one", "Lag Rate (s/m)")}}};
   auto network = NodeNetwork::fromJson(description, kInputs);
   // The other editor has its inputs in another order, lacks one, and types another differently.
-  const std::vector<EditorInputSignature> other{{"Weight", NCT_SCALAR}, {"Pivot Position", NCT_SCALAR}};
+  const std::vector<EditorInputSignature> other{{"Weight", NOT_SCALAR}, {"Pivot Position", NOT_SCALAR}};
   auto copy = network.copyFor(other);
   EXPECT_EQ(copy.sourceOf(0), "one.value");
   EXPECT_FALSE(copy.connected(1));

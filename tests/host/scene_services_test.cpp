@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 
 #include "host/scene_file.h"
@@ -125,6 +126,21 @@ TEST_F(SceneServicesTest, WeightMapsByNameAndPoint) {
   EXPECT_EQ(arm->pntVIDGet(arm, nullptr, &value, tip), 0) << "null point";
   EXPECT_EQ(leg->pntVIDGet(leg, SceneServices::pointId(0), &value, tip), 0) << "another object's map";
   EXPECT_EQ(value, -1.0f);
+}
+
+TEST(PointNormals, AreAreaWeightedSumsOfThePolygonNormals) {
+  // Two faces on the edge from point 0 to point 1: one in the xy plane facing +z, one twice as
+  // large in the xz plane facing +y; point 4 is on no polygon.
+  const Scene scene = parseScene(R"({"fps": 24, "frames": [0, 1], "items": [{"name": "Tent", "type": "object",
+      "points": [[0, 0, 0], [1, 0, 0], [0, 1, 0], [0, 0, 2], [5, 5, 5]], "polygons": [[0, 1, 2], [0, 3, 1]]}]})",
+                                 "tent.json");
+  const double k = 1.0 / std::sqrt(5.0);
+  const std::vector<Vec3> expected = {{0, 2 * k, k}, {0, 2 * k, k}, {0, 0, 1}, {0, 1, 0}, {0, 0, 0}};
+  const std::vector<Vec3> normals = pointNormals(scene.items[0]);
+  ASSERT_EQ(normals.size(), expected.size());
+  for (size_t p = 0; p < normals.size(); ++p) {
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(normals[p][c], expected[p][c], 1e-12) << "point " << p;
+  }
 }
 
 TEST_F(SceneServicesTest, InstanceUpdatesAndLocaleAreAnswered) {

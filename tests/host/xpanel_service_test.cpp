@@ -21,24 +21,24 @@ LWXPanelHint fn(Function* function) {
 TEST(SplitHints, CountsArgumentsByTheLowByteAndSkipsUnknownTagsWhole) {
   const char* title = "Title";
   const LWXPanelHint words[] = {
-      word(XpLABEL),    word(0),      word(reinterpret_cast<std::uintptr_t>(title)), word(0),
+      word(XPTAG_LABEL),    word(0),      word(reinterpret_cast<std::uintptr_t>(title)), word(0),
       word(0x3D7F0002), word(0x11),   word(0x22),  // unknown, two arguments
-      word(XpBUTTONS),  word(0x8001), word(0x8003), word(0),
+      word(XPTAG_LEFT),  word(0x8001), word(0x8003), word(0),
       word(0x3D7E0080), word(7),      word(8),      word(9), word(0),  // unknown list
       word(0x3D7D0000),                                              // unknown, no arguments
-      word(XpCHGNOTIFY), word(0x99),
-      word(0),          word(XpLABEL)};  // past the end: never read
+      word(XPTAG_CHGNOTIFY), word(0x99),
+      word(0),          word(XPTAG_LABEL)};  // past the end: never read
   const std::vector<Hint> hints = splitHints(words);
   struct Expected {
     uint32_t tag;
     std::vector<std::uintptr_t> arguments;
   };
-  const std::vector<Expected> expected = {{XpLABEL, {0, reinterpret_cast<std::uintptr_t>(title), 0}},
+  const std::vector<Expected> expected = {{XPTAG_LABEL, {0, reinterpret_cast<std::uintptr_t>(title), 0}},
                                           {0x3D7F0002, {0x11, 0x22}},
-                                          {XpBUTTONS, {0x8001, 0x8003}},
+                                          {XPTAG_LEFT, {0x8001, 0x8003}},
                                           {0x3D7E0080, {7, 8, 9}},
                                           {0x3D7D0000, {}},
-                                          {XpCHGNOTIFY, {0x99}}};
+                                          {XPTAG_CHGNOTIFY, {0x99}}};
   ASSERT_EQ(hints.size(), expected.size());
   for (size_t k = 0; k < hints.size(); ++k) {
     EXPECT_EQ(hints[k].tag, expected[k].tag) << k;
@@ -59,6 +59,7 @@ struct Settings {
 struct Module {
   static inline std::vector<std::string> log;
   static inline void* destroyedWith = nullptr;
+  static inline int changeAnswer = LWXPRC_NONE;
 
   static void* get(void* inst, uint32_t id) {
     auto* settings = static_cast<Settings*>(inst);
@@ -75,8 +76,9 @@ struct Module {
     if (id == 4) settings->choice = *static_cast<int32_t*>(value);
     return 1;
   }
-  static void change(LWXPanelID, uint32_t cid, uint32_t vid, int event) {
+  static int change(LWXPanelID, uint32_t cid, uint32_t vid, int event) {
     log.push_back("change " + std::to_string(cid) + " " + std::to_string(vid) + " " + std::to_string(event));
+    return changeAnswer;
   }
   static void button(LWXPanelID, int cid) { log.push_back("button " + std::to_string(cid)); }
   static int count(void*) { return 3; }
@@ -99,18 +101,19 @@ class XPanelServiceTest : public ::testing::Test {
                                  {5, "Unused", "iBoolean"},
                                  {0, nullptr, nullptr}};
   LWXPanelDataDesc data[4] = {{2, "", "integer"}, {3, "Amount", "float"}, {4, "Pick", "integer"}, {0, nullptr, nullptr}};
-  LWXPanelHint hints[18] = {word(XpLABEL),        word(0),        word(reinterpret_cast<std::uintptr_t>("Panel")),
+  LWXPanelHint hints[18] = {word(XPTAG_LABEL),        word(0),        word(reinterpret_cast<std::uintptr_t>("Panel")),
                             word(0),              word(0x3D004202), word(1), word(2),
-                            word(XpCHGNOTIFY),    fn(&Module::change),
-                            word(XpBUTNOTIFY),    word(1),        fn(&Module::button),
-                            word(XpPOPFUNCS),     word(4),        fn(&Module::count), fn(&Module::name),
-                            word(XpDESTROYNOTIFY), fn(&Module::destroyed)};
+                            word(XPTAG_CHGNOTIFY),    fn(&Module::change),
+                            word(XPTAG_BUTNOTIFY),    word(1),        fn(&Module::button),
+                            word(XPTAG_POPFUNCS),     word(4),        fn(&Module::count), fn(&Module::name),
+                            word(XPTAG_DESTROYNOTIFY), fn(&Module::destroyed)};
   LWXPanelHint hintsEnd[2] = {word(0), word(0)};  // the destroy hint's 0, then the end
   LWXPanelID panel = nullptr;
 
   void SetUp() override {
     Module::log.clear();
     Module::destroyedWith = nullptr;
+    Module::changeAnswer = LWXPRC_NONE;
     service.makeCurrent();
     panel = funcs.create(LWXP_VIEW, controls);
     ASSERT_NE(panel, nullptr);
@@ -153,9 +156,10 @@ TEST_F(XPanelServiceTest, DrivesThePanelAsAUserWould) {
   EXPECT_EQ(Module::log, std::vector<std::string>{"button 1"});
   EXPECT_THROW(service.press(panel, 2), std::invalid_argument);
 
-  funcs.viewRefresh(panel);
-  funcs.viewRefresh(panel);
   const PanelRecord* record = service.find(panel);
+  EXPECT_EQ(record->refreshes, 0) << "the change notification asked for no redraw";
+  funcs.viewRefresh(panel);
+  funcs.viewRefresh(panel);
   EXPECT_EQ(record->refreshes, 2);
   EXPECT_EQ(record->shown.at(3), std::nullopt);
   EXPECT_EQ(record->shown.at(4), std::optional<PanelValue>(int32_t{1}));
@@ -165,6 +169,15 @@ TEST_F(XPanelServiceTest, DrivesThePanelAsAUserWould) {
   EXPECT_EQ(service.find(panel), nullptr);
   funcs.viewRefresh(panel);  // a panel gone is ignored
   EXPECT_EQ(funcs.getData(panel, 0), nullptr);
+}
+
+TEST_F(XPanelServiceTest, AChangeNotificationAskingForARefreshRedrawsThePanel) {
+  Module::changeAnswer = LWXPRC_DFLT;
+  EXPECT_EQ(service.write(panel, 4, int32_t{0}), 1);
+  const PanelRecord* record = service.find(panel);
+  EXPECT_EQ(record->refreshes, 1);
+  EXPECT_EQ(record->shown.at(4), std::optional<PanelValue>(int32_t{0}));
+  EXPECT_EQ(record->shown.at(3), std::optional<PanelValue>(0.5));
 }
 
 TEST_F(XPanelServiceTest, ViewNamesControlsAndRejectsWhatTheyCannotTake) {

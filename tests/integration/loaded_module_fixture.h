@@ -40,7 +40,7 @@ class LoadedModuleTest : public ::testing::Test {
   }
 
   // Activates the handler with every record supplied; returns the activation's code.
-  int32_t activateHandler(int32_t version = LWDISPLACEMENT_VERSION) {
+  int activateHandler(int version = LWDISPLACEMENT_VERSION) {
     handler_.inst = &inst_;
     handler_.item = &item_;
     handler_.rend = &rend_;

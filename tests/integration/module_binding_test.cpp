@@ -37,7 +37,7 @@ TEST_F(BindingTest, DescriptorAndServerTableAsRegistered) {
 }
 
 TEST_F(BindingTest, WrongVersionsAreRefusedWithoutTouchingAnything) {
-  for (int32_t version : {0, 4, 6, -5}) {
+  for (int version : {0, 4, 6, -5}) {
     LWDisplacementHandler before{};
     std::memset(&before, 0x5A, sizeof before);
     LWDisplacementHandler local = before;
@@ -50,7 +50,7 @@ TEST_F(BindingTest, WrongVersionsAreRefusedWithoutTouchingAnything) {
   // A refused activation neither acquires services nor chooses labels.
   EXPECT_TRUE(registry_.requested().empty());
 
-  for (int32_t version : {3, 5}) {
+  for (int version : {3, 5}) {
     LWInterface local{};
     EXPECT_EQ(module_->activate(LWDISPLACEMENT_ICLASS, "Tarrow_plus", version, &local,
                                 host::ServiceRegistry::globalFunction()),
@@ -95,6 +95,7 @@ TEST_F(BindingTest, HandlerFillsOnlyTheRecordsTheHostSupplied) {
   ASSERT_EQ(activateHandler(), AFUNC_OK);
   EXPECT_NE(item_.useItems, nullptr);
   EXPECT_NE(item_.changeID, nullptr);
+  EXPECT_EQ(item_.changeName, nullptr) << "the module leaves the host's slot as it was";
   EXPECT_EQ(rend_.init(nullptr, 0), nullptr);
   rend_.cleanup(nullptr);
   LWInstance instance = create();
@@ -106,7 +107,7 @@ TEST_F(BindingTest, HandlerFillsOnlyTheRecordsTheHostSupplied) {
 TEST_F(BindingTest, ServicesAreAskedForOnceAndTheLanguageEveryTime) {
   for (int i = 0; i < 3; ++i) ASSERT_EQ(activateHandler(), AFUNC_OK);
   for (const char* service : {LWITEMINFO_GLOBAL, LWOBJECTFUNCS_GLOBAL, LWXPANELFUNCS_GLOBAL,
-                              NODEEDITORFUNCS_GLOBAL, NODEINPUTFUNCS_GLOBAL, NODEFUNCS_GLOBAL,
+                              LWNODEEDITORFUNCS_GLOBAL, LWNODEINPUTFUNCS_GLOBAL, LWNODEFUNCS_GLOBAL,
                               LWINSTUPDATE_GLOBAL, LWSCENEINFO_GLOBAL}) {
     EXPECT_EQ(registry_.timesRequested(service), 1) << service;
   }

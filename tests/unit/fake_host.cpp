@@ -119,13 +119,13 @@ LWItemID sceneRenderCamera(LWTime) {
 }
 
 // Node editor.
-NodeEditorID editorCreate(const char* title, const char* name, const LWNodeCreateContext* context,
-                          void* reserved, void* userData, int flags) {
+NodeEditorID editorCreate(const char* name, const char* title, LWRootNode* root, LWInputNode* input,
+                          void* userData, NodeEditorID parent) {
   Host& h = host();
-  static const LWNodeCreateContext zero{};
-  const bool zeroContext = context != nullptr && std::memcmp(context, &zero, sizeof zero) == 0;
-  h.record(std::string("create(") + title + "," + name + "," + (zeroContext ? "zero64" : "other") + "," +
-           text(reserved) + "," + text(userData) + "," + std::to_string(flags) + ")");
+  static const LWRootNode zero{};
+  const bool zeroRoot = root != nullptr && std::memcmp(root, &zero, sizeof zero) == 0;
+  h.record(std::string("create(") + name + "," + title + "," + (zeroRoot ? "zero64" : "other") + "," +
+           text(input) + "," + text(userData) + "," + text(parent) + ")");
   return handle<NodeEditorID>(0xE000 + static_cast<std::uintptr_t>(++h.editorsMade));
 }
 void editorDestroy(NodeEditorID editor) { host().record("destroy(" + text(editor) + ")"); }
@@ -151,31 +151,33 @@ NodeInputID editorAddInput(NodeEditorID editor, ConnectionType type, const char*
   return input;
 }
 NodeID editorRoot(NodeEditorID editor) {
-  host().record("getRootNode(" + text(editor) + ")");
+  host().record("getRootNodeID(" + text(editor) + ")");
   return handle<NodeID>(reinterpret_cast<std::uintptr_t>(editor) + 0xA0000);
 }
 void editorEnvGroup(NodeEditorID editor, LWChanGroupID group) {
   host().record("setEnvGroup(" + text(editor) + "," + text(group) + ")");
 }
-void editorUpdateFunc(NodeEditorID editor, NodeEditorUpdateFunc* func) {
+void editorUpdateFunc(NodeEditorID editor, nodeEditorUpdateFunc* func) {
   host().record("setUpdateFunc(" + text(editor) + "," + (func != nullptr ? "func" : "null") + ")");
   if (func != nullptr) {
-    func(editor, nullptr);  // it must do nothing, whatever it is given
+    func(editor);  // it must do nothing
   }
 }
-void editorRangeFunc(NodeEditorID editor, NodeEditorRangeFunc* func) {
-  host().record("setRangeFunc(" + text(editor) + "," + text(reinterpret_cast<const void*>(func)) + ")");
+void editorAutosize(NodeEditorID editor, nodeAutoSizeFunc* func) {
+  host().record("setAutosize(" + text(editor) + "," + text(reinterpret_cast<const void*>(func)) + ")");
 }
-void editorUpdate(NodeEditorID editor, LWFrame frame, LWTime time) {
-  if (!host().recording) return;
-  host().record("update(" + text(editor) + "," + std::to_string(frame) + "," + std::to_string(time) + ")");
+LWError editorNewTime(NodeEditorID editor, LWFrame frame, LWTime time) {
+  if (host().recording) {
+    host().record("newTime(" + text(editor) + "," + std::to_string(frame) + "," + std::to_string(time) + ")");
+  }
+  return nullptr;
 }
-int editorOpenWindow(NodeEditorID editor) {
-  host().record("openWindow(" + text(editor) + ")");
+int editorOpen(NodeEditorID editor) {
+  host().record("OpenNodeEditor(" + text(editor) + ")");
   return 1;
 }
-void rootFlags(NodeID node, int flags) {
-  host().record("setRootFlags(" + text(node) + "," + std::to_string(flags) + ")");
+void rootPreviewType(NodeID node, int previewType) {
+  host().record("setNodePreviewType(" + text(node) + "," + std::to_string(previewType) + ")");
 }
 
 // Node inputs.
@@ -194,7 +196,7 @@ int inputEvaluate(NodeInputID input, LWNodalAccess* sample, void* value) {
   }
   const auto found = h.inputValues.find(input);
   const Vec3 answer = found != h.inputValues.end() ? found->second : Vec3{};
-  const bool vector = h.inputTypes.at(input) == NCT_VECTOR;
+  const bool vector = h.inputTypes.at(input) == NOT_VECTOR;
   std::memcpy(value, answer.data(), vector ? 3 * sizeof(double) : sizeof(double));
   return 1;
 }
@@ -249,12 +251,31 @@ Host& host() {
     h->sceneInfo.renderCamera = sceneRenderCamera;
     h->objectFuncs.numVMaps = objectNumVMaps;
     h->objectFuncs.vmapName = objectVMapName;
-    h->xpanel = {2,           panelCreate,   panelDestroy,  panelDescribe, panelHint,
-                 panelGetData, panelSetData, panelViewInst, viewRefresh};
-    h->nodeEditor = {editorCreate, editorDestroy, editorCopy,      editorSave,      editorLoad,   editorAddInput,
-                     editorRoot,   editorEnvGroup, editorUpdateFunc, editorRangeFunc, editorUpdate, editorOpenWindow};
-    h->nodeInput = {inputCheck, inputEvaluate};
-    h->nodeFuncs = {rootFlags};
+    h->xpanel.version = 2;
+    h->xpanel.create = panelCreate;
+    h->xpanel.destroy = panelDestroy;
+    h->xpanel.describe = panelDescribe;
+    h->xpanel.hint = panelHint;
+    h->xpanel.getData = panelGetData;
+    h->xpanel.setData = panelSetData;
+    h->xpanel.viewInst = panelViewInst;
+    h->xpanel.viewRefresh = viewRefresh;
+    LWNodeEditorFuncs& editors = h->nodeEditor;
+    editors.create = editorCreate;
+    editors.destroy = editorDestroy;
+    editors.copy = editorCopy;
+    editors.save = editorSave;
+    editors.load = editorLoad;
+    editors.newTime = editorNewTime;
+    editors.addInput = editorAddInput;
+    editors.setEnvGroup = editorEnvGroup;
+    editors.setUpdateFunc = editorUpdateFunc;
+    editors.setAutosize = editorAutosize;
+    editors.OpenNodeEditor = editorOpen;
+    editors.getRootNodeID = editorRoot;
+    h->nodeInput.evaluate = inputEvaluate;
+    h->nodeInput.check = inputCheck;
+    h->nodeFuncs.setNodePreviewType = rootPreviewType;
     return h;
   }();
   return *instance;
@@ -271,9 +292,9 @@ void* global(const char* name, int useCode) {
   if (is(LWSCENEINFO_GLOBAL)) return &h.sceneInfo;
   if (is(LWOBJECTFUNCS_GLOBAL)) return &h.objectFuncs;
   if (is(LWXPANELFUNCS_GLOBAL)) return &h.xpanel;
-  if (is(NODEEDITORFUNCS_GLOBAL)) return &h.nodeEditor;
-  if (is(NODEINPUTFUNCS_GLOBAL)) return &h.nodeInput;
-  if (is(NODEFUNCS_GLOBAL)) return &h.nodeFuncs;
+  if (is(LWNODEEDITORFUNCS_GLOBAL)) return &h.nodeEditor;
+  if (is(LWNODEINPUTFUNCS_GLOBAL)) return &h.nodeInput;
+  if (is(LWNODEFUNCS_GLOBAL)) return &h.nodeFuncs;
   if (is(LWINSTUPDATE_GLOBAL)) return reinterpret_cast<void*>(&instUpdate);
   if (is(LWLOCALEINFO_GLOBAL)) return reinterpret_cast<void*>(h.localeAnswer);
   return nullptr;
@@ -282,7 +303,7 @@ void* global(const char* name, int useCode) {
 void Host::reset() {
   params.clear();
   renderCamera = nullptr;
-  localeAnswer = LANGID_US_ENGLISH;
+  localeAnswer = LANGID_USENGLISH;
   connectedInputs.clear();
   inputValues.clear();
   nodeSaveResult = nullptr;
@@ -369,8 +390,15 @@ struct WriterAccess {
 };
 
 BlockWriter::BlockWriter() {
-  state = {LWIO_SCENE, this, WriterAccess::writeI4, WriterAccess::writeU4, nullptr, WriterAccess::writeDP,
-           WriterAccess::writeStr, WriterAccess::beginBlk, WriterAccess::endBlk, WriterAccess::depth};
+  state.ioMode = LWIO_SCENE;
+  state.writeData = this;
+  state.writeI4 = WriterAccess::writeI4;
+  state.writeU4 = WriterAccess::writeU4;
+  state.writeDP = WriterAccess::writeDP;
+  state.writeStr = WriterAccess::writeStr;
+  state.beginBlk = WriterAccess::beginBlk;
+  state.endBlk = WriterAccess::endBlk;
+  state.depth = WriterAccess::depth;
   blocks.reserve(64);  // blocks are kept by address while open
 }
 
@@ -452,8 +480,15 @@ struct ReaderAccess {
 };
 
 BlockReader::BlockReader(std::vector<Block> list) : blocks(std::move(list)) {
-  state = {LWIO_SCENE, this, ReaderAccess::readI4, ReaderAccess::readU4, nullptr, ReaderAccess::readDP,
-           ReaderAccess::readStr, ReaderAccess::findBlk, ReaderAccess::endBlk, ReaderAccess::depth};
+  state.ioMode = LWIO_SCENE;
+  state.readData = this;
+  state.readI4 = ReaderAccess::readI4;
+  state.readU4 = ReaderAccess::readU4;
+  state.readDP = ReaderAccess::readDP;
+  state.readStr = ReaderAccess::readStr;
+  state.findBlk = ReaderAccess::findBlk;
+  state.endBlk = ReaderAccess::endBlk;
+  state.depth = ReaderAccess::depth;
 }
 
 Block leaf(const char* id4, std::vector<Value> values) {

@@ -69,14 +69,14 @@ class Host {
   LWSceneInfo sceneInfo{};
   LWObjectFuncs objectFuncs{};
   LWXPanelFuncs xpanel{};
-  NodeEditorFuncs nodeEditor{};
-  NodeInputFuncs nodeInput{};
-  NodeFuncs nodeFuncs{};
+  LWNodeEditorFuncs nodeEditor{};
+  LWNodeInputFuncs nodeInput{};
+  LWNodeFuncs nodeFuncs{};
 
   // Answers.
   std::map<std::pair<LWItemID, int>, Motion> params;
   LWItemID renderCamera = nullptr;
-  std::uintptr_t localeAnswer = LANGID_US_ENGLISH;
+  std::uintptr_t localeAnswer = LANGID_USENGLISH;
   std::set<NodeInputID> connectedInputs;
   std::map<NodeInputID, Vec3> inputValues;  // the first component for scalar inputs
   LWError nodeSaveResult = nullptr;

@@ -75,7 +75,7 @@ TEST_F(FrameTest, NodeInputsUpdateTheEditorFirstAndCacheWorldAxes) {
   host.editorCalls.clear();
   EXPECT_EQ(rend.newTime(&lag, 3, 0.125), nullptr);
   EXPECT_EQ(host.editorCalls,
-            std::vector<std::string>{"update(" + fake::text(lag.nodeEditor) + ",3," + std::to_string(0.125) + ")"});
+            std::vector<std::string>{"newTime(" + fake::text(lag.nodeEditor) + ",3," + std::to_string(0.125) + ")"});
   const std::vector<ParamCall> expected = {{camera, 8, 0.125},  {object, 8, 0.125},  {object, 2, 0.125},
                                            {object, 3, 0.125},  {object, 4, 0.125},  {object, 9, 0.125},
                                            {object, 10, 0.125}, {object, 11, 0.125}};

@@ -54,14 +54,14 @@ TEST_F(ModuleTest, CreateSetsUpTheNodeEditorInOrder) {
   const std::string editor = text(host.lastEditor());
   const std::string changed = text(reinterpret_cast<const void*>(&tarrow::nodeInputChanged));
   const std::vector<std::string> expected = {
-      "create(Displacement,Tarrow_plus,zero64,null," + text(made) + ",0)",
-      "getRootNode(" + editor + ")",
-      "setRootFlags(" + text(fake::handle<void*>(reinterpret_cast<std::uintptr_t>(host.lastEditor()) + 0xA0000)) +
+      "create(Displacement,Tarrow_plus,zero64,null," + text(made) + ",null)",
+      "getRootNodeID(" + editor + ")",
+      "setNodePreviewType(" + text(fake::handle<void*>(reinterpret_cast<std::uintptr_t>(host.lastEditor()) + 0xA0000)) +
           ",2)",
       "chanGroup(" + text(object) + ")",
       "setEnvGroup(" + editor + "," + text(fake::handle<void*>(0x100 + 0xC000)) + ")",
       "setUpdateFunc(" + editor + ",func)",
-      "setRangeFunc(" + editor + "," + text(reinterpret_cast<const void*>(&tarrow::fillUnitRanges)) + ")",
+      "setAutosize(" + editor + "," + text(reinterpret_cast<const void*>(&tarrow::fillUnitRanges)) + ")",
       "addInput(" + editor + ",2,Lag Rate (s/m)," + changed + ")",
       "addInput(" + editor + ",3,Pivot Position," + changed + ")",
       "addInput(" + editor + ",2,Weight," + changed + ")"};
@@ -74,22 +74,25 @@ TEST_F(ModuleTest, CreateSetsUpTheNodeEditorInOrder) {
 }
 
 TEST(NodeCallbacks, UnitRangesAreThreeZeroOnePairs) {
-  double out[7] = {9, 9, 9, 9, 9, 9, 9};
-  EXPECT_EQ(tarrow::fillUnitRanges(nullptr, out, out), 0);
-  const double expected[7] = {0, 1, 0, 1, 0, 1, 9};
-  for (int k = 0; k < 7; ++k) EXPECT_EQ(out[k], expected[k]) << k;
+  double out[4][2] = {{9, 9}, {9, 9}, {9, 9}, {9, 9}};
+  tarrow::fillUnitRanges(nullptr, out, out);
+  const double expected[4][2] = {{0, 1}, {0, 1}, {0, 1}, {9, 9}};
+  for (int k = 0; k < 4; ++k) {
+    EXPECT_EQ(out[k][0], expected[k][0]) << k;
+    EXPECT_EQ(out[k][1], expected[k][1]) << k;
+  }
 }
 
 TEST_F(ModuleTest, InputChangeRefreshesAnOpenPanelAndUpdatesTheInstance) {
   LagInstance& lag = make();
-  EXPECT_EQ(tarrow::nodeInputChanged(&lag, lag.pivotInput, 0), 1);
+  EXPECT_EQ(tarrow::nodeInputChanged(&lag, lag.pivotInput, NIE_CONNECT, NOT_VECTOR), 1);
   EXPECT_TRUE(host.viewRefreshes.empty());
   ASSERT_EQ(host.instUpdates.size(), 1u);
   EXPECT_EQ(host.instUpdates[0].first, "DisplacementHandler");
   EXPECT_EQ(host.instUpdates[0].second, &lag);
 
   lag.panel = fake::handle<LWXPanelID>(0x9000);
-  EXPECT_EQ(tarrow::nodeInputChanged(&lag, lag.weightInput, 1), 1);
+  EXPECT_EQ(tarrow::nodeInputChanged(&lag, lag.weightInput, NIE_DISCONNECT, NOT_SCALAR), 1);
   EXPECT_EQ(host.viewRefreshes, std::vector<LWXPanelID>{lag.panel});
   EXPECT_EQ(host.instUpdates.size(), 2u);
   lag.panel = nullptr;

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fake_host.h"
@@ -165,6 +167,30 @@ TEST_F(ModuleTest, ServicesAreAskedForOnceAndLabelsAtEveryActivation) {
     EXPECT_EQ(tarrow::activateHandler(5, fake::global, &handler, nullptr), AFUNC_OK);
     EXPECT_EQ(host.globalRequests, std::vector<std::string>{"Locale Info/0"});
   }
+}
+
+TEST(ServiceTable, ConcurrentFirstActivationsBothSeeTheWholeTable) {
+  fake::Host& host = fake::host();
+  host.reset();
+  host.recording = false;  // the fake's request log is not for two threads
+  for (int round = 0; round < 20; ++round) {
+    tarrow::ServiceTable table;
+    std::atomic<int> waiting{2};
+    bool complete[2] = {false, false};
+    auto activate = [&](int k) {
+      waiting.fetch_sub(1);
+      while (waiting.load() != 0) {
+      }
+      tarrow::acquireServices(table, fake::global);
+      complete[k] = table.itemInfo != nullptr && table.nodeFuncs != nullptr && table.instUpdate != nullptr;
+    };
+    std::thread first(activate, 0);
+    std::thread second(activate, 1);
+    first.join();
+    second.join();
+    EXPECT_TRUE(complete[0] && complete[1]) << round;
+  }
+  host.recording = true;
 }
 
 TEST(ServiceTable, FirstAcquisitionAsksEachServiceOnce) {

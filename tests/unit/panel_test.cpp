@@ -75,7 +75,7 @@ TEST_F(FirstPanelTest, LabelsOfTheFirstPanelStayAndANullInstanceFillsNothing) {
                 if (tarrow::buildPanel(nullptr) != nullptr) problems += "a null instance got a panel\n";
                 if (!host.panels.empty()) problems += "a null instance asked the host for a panel\n";
                 // The lists were not filled above: the language in force now is the one they get.
-                activateWithLocale(LANGID_US_ENGLISH);
+                activateWithLocale(LANGID_USENGLISH);
                 LagInstance& lag = make();
                 const fake::Panel& first = built(lag);
                 if (labelOf(first, 0) != "Edit Node") problems += "first panel: " + labelOf(first, 0) + "\n";
@@ -313,12 +313,12 @@ TEST_F(PanelTest, OnlyACommittedValueUpdatesTheInstanceOnce) {
   LagInstance& lag = make();
   LWXPanelID panel = tarrow::buildPanel(&lag);
   for (int event : {LWXPEVENT_TRACK, LWXPEVENT_HIT, 0, 4}) {
-    tarrow::onPanelChange(panel, tarrow::ID_LAG_RATE, tarrow::ID_LAG_RATE, event);
+    EXPECT_EQ(tarrow::onPanelChange(panel, tarrow::ID_LAG_RATE, tarrow::ID_LAG_RATE, event), LWXPRC_NONE);
   }
   EXPECT_TRUE(host.instUpdates.empty());
   for (uint32_t id : {tarrow::ID_USE_NODE, tarrow::ID_PIVOT_ITEM, 0x1234u}) {
     host.instUpdates.clear();
-    tarrow::onPanelChange(panel, id, id, LWXPEVENT_VALUE);
+    EXPECT_EQ(tarrow::onPanelChange(panel, id, id, LWXPEVENT_VALUE), LWXPRC_NONE);
     ASSERT_EQ(host.instUpdates.size(), 1u) << id;
     EXPECT_EQ(host.instUpdates[0].first, "DisplacementHandler");
     EXPECT_EQ(host.instUpdates[0].second, &lag);
@@ -334,7 +334,7 @@ TEST_F(PanelTest, OnlyTheEditNodeButtonOpensTheInstancesEditor) {
   tarrow::onPanelButton(nullptr, 0x8001);
   EXPECT_TRUE(host.editorCalls.empty());
   tarrow::onPanelButton(panel, 0x8001);
-  EXPECT_EQ(host.editorCalls, std::vector<std::string>{"openWindow(" + fake::text(lag.nodeEditor) + ")"});
+  EXPECT_EQ(host.editorCalls, std::vector<std::string>{"OpenNodeEditor(" + fake::text(lag.nodeEditor) + ")"});
   EXPECT_NE(lag.nodeEditor, other.nodeEditor);
   EXPECT_TRUE(host.instUpdates.empty());
 }
@@ -342,14 +342,14 @@ TEST_F(PanelTest, OnlyTheEditNodeButtonOpensTheInstancesEditor) {
 TEST_F(PanelTest, DestroyedPanelIsNoLongerRefreshedByNodeEvents) {
   LagInstance& lag = make();
   LWXPanelID panel = tarrow::buildPanel(&lag);
-  tarrow::nodeInputChanged(&lag, lag.lagRateInput, 1);
+  tarrow::nodeInputChanged(&lag, lag.lagRateInput, NIE_DISCONNECT, NOT_SCALAR);
   EXPECT_EQ(host.viewRefreshes, std::vector<LWXPanelID>{panel});
 
   host.viewRefreshes.clear();
   host.instUpdates.clear();
   tarrow::onPanelDestroy(host.panel(panel).data.at(0));
   EXPECT_EQ(lag.panel, nullptr);
-  tarrow::nodeInputChanged(&lag, lag.lagRateInput, 0);
+  tarrow::nodeInputChanged(&lag, lag.lagRateInput, NIE_CONNECT, NOT_SCALAR);
   EXPECT_TRUE(host.viewRefreshes.empty());
   EXPECT_EQ(host.instUpdates.size(), 1u);  // the instance still changed
   tarrow::onPanelDestroy(nullptr);         // no data: nothing to clear

@@ -1,0 +1,42 @@
+// Every record and table the module and the stand-in host share with the host, checked member by
+// member against the host's binary layout: a member at another offset is a call of the wrong
+// host function. The expected values come from the host interface document, through the
+// generated table; the actual ones from our declarations in sdk/, as this build compiles them.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "sdk/lwserver.h"
+
+namespace {
+
+struct Layout {
+  std::string where;
+  std::size_t actualOffset;
+  std::size_t actualSize;
+  std::size_t expectedOffset;
+  std::size_t expectedSize;
+};
+
+#define HOST_MEMBER(record, member, offset, size) \
+  {#record "." #member, offsetof(record, member), sizeof(record::member), offset, size},
+#define HOST_RECORD(record, size) {#record, 0, sizeof(record), 0, size},
+
+const std::vector<Layout> layouts = {
+#include "host_layout_table.inc"
+};
+
+#undef HOST_MEMBER
+#undef HOST_RECORD
+
+TEST(HostLayout, EveryMemberAndRecordMatchesTheHost) {
+  ASSERT_EQ(layouts.size(), 273u);  // 248 members of 25 records
+  for (const Layout& layout : layouts) {
+    EXPECT_EQ(layout.actualOffset, layout.expectedOffset) << layout.where;
+    EXPECT_EQ(layout.actualSize, layout.expectedSize) << layout.where;
+  }
+}
+
+}  // namespace
