@@ -28,13 +28,17 @@ ConnectedInputs connectedInputs(const LagInstance& lag, const LWNodeInputFuncs& 
   return connected;
 }
 
-// The point's weight from the weight map; false when the point has no value in it.
+// The point's weight from the weight map; false when the point has no value in it, or the map
+// is not there.
 bool weightFromMap(LagInstance& lag, LWMeshInfo& info, LWPntID point, double& weight) noexcept {
   LWVMapID map = lag.weightMapId.load(std::memory_order_relaxed);
   if (map == nullptr) {
     // Every call of the frame finds the same map, so concurrent lookups store the same id.
     map = info.pntVLookup(&info, LWVMAP_WGHT, lag.weightMapName.c_str());
     lag.weightMapId.store(map, std::memory_order_relaxed);
+  }
+  if (map == nullptr) {
+    return false;  // no such map (renamed or removed): there is no value to read
   }
   float value = 0.0f;
   if (info.pntVIDGet(&info, point, &value, map) == 0) {

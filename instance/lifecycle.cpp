@@ -40,6 +40,13 @@ void destroy(LWInstance instance) noexcept {
   if (lag == nullptr) {
     return;
   }
+  // A panel the host still shows must not reach this instance any more: without data and view
+  // instance, its get, set and notification functions find no instance and do nothing.
+  if (lag->panel != nullptr) {
+    const LWXPanelFuncs& xpanel = *services().xpanel;
+    xpanel.setData(lag->panel, 0, nullptr);
+    xpanel.viewInst(lag->panel, nullptr);
+  }
   if (lag->nodeEditor != nullptr) {
     services().nodeEditor->destroy(lag->nodeEditor);
   }
@@ -52,15 +59,21 @@ LWError copy(LWInstance to, LWInstance from) noexcept {
   if (target == nullptr || source == nullptr) {
     return copyError;
   }
+  // The only step that can fail comes first, so that a failed copy leaves the target as it was,
+  // node network included.
+  std::string weightMapName;
+  if (target != source) {
+    try {
+      weightMapName = source->weightMapName;
+    } catch (...) {
+      return copyError;
+    }
+  }
   services().nodeEditor->copy(target->nodeEditor, source->nodeEditor);
   target->lagRate = source->lagRate;
   target->pivotItem = source->pivotItem;
   if (target != source) {
-    try {
-      target->weightMapName = source->weightMapName;
-    } catch (...) {
-      return copyError;
-    }
+    target->weightMapName.swap(weightMapName);
   }
   target->localPivot = source->localPivot;
   target->pivotIndex = source->pivotIndex;

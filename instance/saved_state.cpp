@@ -34,6 +34,14 @@ static_assert(savedBlocks[7].id == 0 && savedBlocks[7].token == nullptr);
 
 namespace {
 
+// A value the reader cannot deliver (a damaged or shortened block) leaves the setting as it was.
+void readInt(const LWLoadState& in, int32_t& setting) noexcept {
+  int32_t value = 0;
+  if (in.readI4(in.readData, &value, 1) == 1) {
+    setting = value;
+  }
+}
+
 void writeIntBlock(const LWSaveState& out, BlockIndex block, int32_t value) noexcept {
   out.beginBlk(out.writeData, &savedBlocks[block], 1);
   out.writeI4(out.writeData, &value, 1);
@@ -87,29 +95,33 @@ LWError load(LWInstance instance, const LWLoadState* loadState) noexcept {
     switch (id) {
       case savedBlocks[versionBlock].id: {
         int32_t ignoredVersion = 0;  // every version is read the same way
-        in.readI4(data, &ignoredVersion, 1);
+        readInt(in, ignoredVersion);
         break;
       }
-      case savedBlocks[lagRateBlock].id:
-        in.readDP(data, &lag.lagRate, 1);
+      case savedBlocks[lagRateBlock].id: {
+        double lagRate = 0.0;
+        if (in.readDP(data, &lagRate, 1) == 1) {
+          lag.lagRate = lagRate;
+        }
         break;
+      }
       case savedBlocks[pivotItemBlock].id: {
-        in.readI4(data, &lag.pivotIndex, 1);
+        readInt(in, lag.pivotIndex);
         uint32_t pivotBits = 0;
-        in.readU4(data, &pivotBits, 1);
-        lag.pivotItem = reinterpret_cast<LWItemID>(static_cast<std::uintptr_t>(pivotBits));
+        if (in.readU4(data, &pivotBits, 1) == 1) {
+          lag.pivotItem = reinterpret_cast<LWItemID>(static_cast<std::uintptr_t>(pivotBits));
+        }
         break;
       }
       case savedBlocks[pivotLocalBlock].id:
-        in.readI4(data, &lag.localPivot, 1);
+        readInt(in, lag.localPivot);
         break;
       case savedBlocks[weightMapBlock].id: {
-        in.readI4(data, &lag.weightMapIndex, 1);
-        // Starts as the current name, so that a text the reader cannot deliver (a damaged
-        // state) leaves the name as it was, like every other setting it cannot read.
+        readInt(in, lag.weightMapIndex);
         char name[weightMapNameCapacity] = {};
-        lag.weightMapName.copy(name, weightMapNameCapacity - 1);
-        in.readStr(data, name, weightMapNameCapacity);
+        if (in.readStr(data, name, weightMapNameCapacity) < 0) {
+          break;  // no text: the name stays as it was
+        }
         name[weightMapNameCapacity - 1] = '\0';  // whatever the reader left there
         try {
           lag.weightMapName = name;
@@ -120,7 +132,7 @@ LWError load(LWInstance instance, const LWLoadState* loadState) noexcept {
         break;
       }
       case savedBlocks[useNodeBlock].id:
-        in.readI4(data, &lag.useNode, 1);
+        readInt(in, lag.useNode);
         break;
       case savedBlocks[nodeTreeBlock].id:
         nodeResult = services().nodeEditor->load(lag.nodeEditor, loadState);

@@ -1,5 +1,6 @@
 // The panel's get and set functions and the two popups' entries.
 #include <cstdint>
+#include <string>
 
 #include "instance/lag_instance.h"
 #include "module/service_table.h"
@@ -75,16 +76,17 @@ int setPanelValue(void* instance, uint32_t valueId, void* value) noexcept {
       return LWXPRC_DFLT;
     case ID_WEIGHT_MAP: {
       const int32_t k = *static_cast<const int32_t*>(value);
-      lag->weightMapIndex = k;
       // Index 0 switches the map off but keeps its name, so switching back finds it again.
       if (k != 0) {
-        const char* name = textOrEmpty(services().objectFuncs->vmapName(LWVMAP_WGHT, k - 1));
+        std::string name;
         try {
-          lag->weightMapName = name;
+          name = textOrEmpty(services().objectFuncs->vmapName(LWVMAP_WGHT, k - 1));
         } catch (...) {
-          lag->weightMapName.clear();  // no memory for the name: the map is not found
+          return LWXPRC_NONE;  // no memory for the name: index and name stay as they were
         }
+        lag->weightMapName.swap(name);
       }
+      lag->weightMapIndex = k;
       return LWXPRC_DFLT;
     }
     default:

@@ -9,6 +9,7 @@
 
 #include "fake_host.h"
 #include "module_fixture.h"
+#include "ui/panel.h"
 
 namespace {
 
@@ -27,6 +28,12 @@ void* allocate(std::size_t size) noexcept {
 }
 
 }  // namespace
+
+// The replacements below allocate with malloc and free with free, as a pair; inlined into a test,
+// the compiler sees only free() meeting a pointer from operator new and warns.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
 
 void* operator new(std::size_t size) {
   if (void* memory = allocate(size)) return memory;
@@ -104,6 +111,50 @@ TEST_F(ModuleTest, CreateWithoutMemoryReportsItAndMakesNothing) {
   made = inst.create(nullptr, object, nullptr);  // no error slot: nothing written, nothing made
   failing = false;
   EXPECT_EQ(made, nullptr);
+}
+
+TEST_F(ModuleTest, CopyWithoutMemoryChangesNothing) {
+  tarrow::LagInstance& from = make();
+  from.lagRate = 0.5;
+  from.pivotItem = pivot;
+  from.pivotIndex = 2;
+  from.localPivot = 1;
+  from.weightMapIndex = 3;
+  from.weightMapName = "A weight map name longer than any small-string buffer";
+  from.useNode = 1;
+  tarrow::LagInstance& to = make();
+  to.weightMapName = "Kept";
+  host.editorCalls.clear();
+  failing = true;
+  const LWError error = inst.copy(&to, &from);
+  failing = false;
+  EXPECT_STREQ(error, "Copy Error!");
+  EXPECT_EQ(to.lagRate, 0.0);
+  EXPECT_EQ(to.pivotItem, nullptr);
+  EXPECT_EQ(to.pivotIndex, 0);
+  EXPECT_EQ(to.localPivot, 0);
+  EXPECT_EQ(to.weightMapIndex, 0);
+  EXPECT_EQ(to.weightMapName, "Kept");
+  EXPECT_EQ(to.useNode, 0);
+  EXPECT_TRUE(host.editorCalls.empty());  // the node network is not copied either
+
+  EXPECT_EQ(inst.copy(&to, &from), nullptr);
+  EXPECT_EQ(to.weightMapName, from.weightMapName);
+  EXPECT_EQ(to.useNode, 1);
+}
+
+TEST_F(ModuleTest, WeightMapChoiceWithoutMemoryKeepsTheOldChoice) {
+  host.weightMaps = {std::string("Another weight map name longer than any small-string buffer")};
+  tarrow::LagInstance& lag = make();
+  lag.weightMapIndex = 2;
+  lag.weightMapName = "Old";
+  int32_t first = 1;
+  failing = true;
+  const int refresh = tarrow::setPanelValue(&lag, tarrow::ID_WEIGHT_MAP, &first);
+  failing = false;
+  EXPECT_EQ(refresh, LWXPRC_NONE);
+  EXPECT_EQ(lag.weightMapIndex, 2);
+  EXPECT_EQ(lag.weightMapName, "Old");
 }
 
 }  // namespace

@@ -199,8 +199,11 @@ TEST_F(EvaluateTest, PointWithoutWeightStaysPut) {
   lag->weightMapName = "Missing";  // found by name only at the next frame
   EXPECT_NE(evaluate(source, 1), source);
   prepare();
+  const std::size_t readsBefore = mesh.readMaps.size();
   EXPECT_EQ(evaluate(source, 1), source);
-  EXPECT_EQ(mesh.readMaps.back(), nullptr);  // the read is still made, with no map
+  EXPECT_EQ(mesh.readMaps.size(), readsBefore);  // no map: the host is not asked to read from null
+  EXPECT_EQ(evaluate(source, 2), source);
+  EXPECT_EQ(mesh.lookups.load(), 3);  // each point looks the map up again
 }
 
 TEST_F(EvaluateTest, WeightMapIsLookedUpOncePerFrame) {

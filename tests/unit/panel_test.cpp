@@ -355,6 +355,22 @@ TEST_F(PanelTest, DestroyedPanelIsNoLongerRefreshedByNodeEvents) {
   tarrow::onPanelDestroy(nullptr);         // no data: nothing to clear
 }
 
+TEST_F(PanelTest, DestroyingTheInstanceDetachesItsOpenPanel) {
+  LWInstance made = inst.create(nullptr, fixture::object, nullptr);
+  LWXPanelID panel = tarrow::buildPanel(static_cast<LagInstance*>(made));
+  inst.destroy(made);
+  fake::Panel& shown = host.panel(panel);
+  EXPECT_EQ(shown.data.at(0), nullptr);
+  EXPECT_EQ(shown.inst, nullptr);
+  // Whatever the host still does with the panel reaches no instance.
+  EXPECT_EQ(shown.get(shown.inst, tarrow::ID_LAG_RATE), nullptr);
+  double rate = 1.0;
+  EXPECT_EQ(shown.set(shown.inst, tarrow::ID_LAG_RATE, &rate), LWXPRC_NONE);
+  tarrow::onPanelChange(panel, tarrow::ID_LAG_RATE, tarrow::ID_LAG_RATE, LWXPEVENT_VALUE);
+  tarrow::onPanelButton(panel, static_cast<int>(tarrow::ID_EDIT_NODE));
+  EXPECT_TRUE(host.instUpdates.empty());
+}
+
 TEST_F(PanelTest, InterfaceActivationHandsOverTheBuiltPanel) {
   LagInstance& lag = make();
   LWInterface request{&lag, nullptr, nullptr, nullptr};

@@ -105,6 +105,11 @@ TEST_F(SavedStateTest, LoadReadsBlocksWhereTheyStand) {
        0.75, 0, 0, 0, 0, "", 0, true},
       {"long weight map names are cut to 255 characters",
        {leaf("WMAP", {i4(1), str(longName)})}, 0, 0, 0, 0, 1, longName.substr(0, 255), 0, false},
+      {"values a block lacks leave their settings as they were",
+       {leaf("PITM", {i4(1), u4(0x10000000)}), leaf("WMAP", {i4(1), str("Tip")}), leaf("PITM", {i4(2)}),
+        leaf("WMAP", {i4(1)}), leaf("LAGR", {dp(0.5)}), leaf("LAGR", {}), leaf("PLOC", {i4(1)}), leaf("PLOC", {}),
+        leaf("NODU", {i4(1)}), leaf("NODU", {str("1")})},
+       0.5, 2, 0x10000000, 1, 1, "Tip", 1, false},
       {"unknown blocks are skipped",
        {leaf("ABCD", {i4(9)}), leaf("PLOC", {i4(1)}), leaf("ZZZZ", {})}, 0, 0, 0, 1, 0, "", 0, false},
   };
