@@ -1,7 +1,7 @@
 #include "deform/frame_preparation.h"
 
-#include "instance/lag_instance.h"
-#include "module/service_table.h"
+#include "common/lag_instance.h"
+#include "common/service_table.h"
 
 namespace tarrow {
 

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "instance/lag_instance.h"
-#include "module/service_table.h"
+#include "common/lag_instance.h"
+#include "common/service_table.h"
 
 namespace tarrow {
 namespace {

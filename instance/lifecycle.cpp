@@ -4,9 +4,10 @@
 #include <new>
 #include <string>
 
-#include "deform/node_inputs.h"
-#include "instance/lag_instance.h"
-#include "module/service_table.h"
+#include "instance/node_editor_setup.h"
+#include "common/identity.h"
+#include "common/lag_instance.h"
+#include "common/service_table.h"
 
 namespace tarrow {
 namespace {

@@ -2,8 +2,9 @@
 
 #include <cstdint>
 
-#include "instance/lag_instance.h"
-#include "module/service_table.h"
+#include "common/identity.h"
+#include "common/lag_instance.h"
+#include "common/service_table.h"
 
 namespace tarrow {
 namespace {

@@ -2,10 +2,10 @@
 
 #include "deform/frame_preparation.h"
 #include "deform/lag_evaluation.h"
-#include "instance/lag_instance.h"
+#include "common/lag_instance.h"
 #include "instance/lifecycle.h"
 #include "instance/saved_state.h"
-#include "module/service_table.h"
+#include "common/service_table.h"
 #include "ui/labels.h"
 #include "ui/panel.h"
 

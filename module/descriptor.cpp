@@ -1,7 +1,7 @@
 // The module's face to the host: the exported descriptor and the server table it points to.
 #include <cstdint>
 
-#include "instance/lag_instance.h"
+#include "common/identity.h"
 #include "module/activation.h"
 #include "sdk/lwserver.h"
 

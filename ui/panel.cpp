@@ -3,8 +3,9 @@
 #include <cstdint>
 #include <mutex>
 
-#include "instance/lag_instance.h"
-#include "module/service_table.h"
+#include "common/identity.h"
+#include "common/lag_instance.h"
+#include "common/service_table.h"
 #include "ui/labels.h"
 
 namespace tarrow {

@@ -2,8 +2,8 @@
 #include <cstdint>
 #include <string>
 
-#include "instance/lag_instance.h"
-#include "module/service_table.h"
+#include "common/lag_instance.h"
+#include "common/service_table.h"
 #include "ui/panel.h"
 
 namespace tarrow {

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "fake_host.h"
-#include "module/service_table.h"
+#include "common/service_table.h"
 #include "module_fixture.h"
 
 namespace {

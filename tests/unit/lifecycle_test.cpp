@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "deform/node_inputs.h"
+#include "instance/node_editor_setup.h"
 #include "fake_host.h"
 #include "module_fixture.h"
 

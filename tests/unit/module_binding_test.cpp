@@ -8,7 +8,7 @@
 
 #include "fake_host.h"
 #include "module/activation.h"
-#include "module/service_table.h"
+#include "common/service_table.h"
 #include "module_fixture.h"
 #include "ui/labels.h"
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "fake_host.h"
-#include "instance/lag_instance.h"
+#include "common/lag_instance.h"
 #include "module/activation.h"
 
 namespace fixture {

@@ -11,7 +11,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "deform/node_inputs.h"
+#include "instance/node_editor_setup.h"
 #include "fake_host.h"
 #include "module_fixture.h"
 #include "ui/labels.h"

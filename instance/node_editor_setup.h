@@ -1,4 +1,5 @@
-// The instance's node editor and its three inputs: lag rate, pivot position and weight.
+// The node editor every instance gets at creation, with its three inputs (lag rate, pivot
+// position and weight), and the callbacks the editor calls back.
 #pragma once
 
 #include "sdk/lwserver.h"

@@ -9,10 +9,6 @@
 
 namespace tarrow {
 
-inline constexpr const char* serverName = "Tarrow_plus";
-inline constexpr const char* handlerClass = LWDISPLACEMENT_HCLASS;
-inline constexpr const char* allocationError = "Couldn't allocate memory for instance.";
-
 struct LagInstance {
   LWItemID objectId = nullptr;
   LWXPanelID panel = nullptr;

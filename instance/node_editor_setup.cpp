@@ -1,7 +1,8 @@
-#include "deform/node_inputs.h"
+#include "instance/node_editor_setup.h"
 
-#include "instance/lag_instance.h"
-#include "module/service_table.h"
+#include "common/identity.h"
+#include "common/lag_instance.h"
+#include "common/service_table.h"
 
 namespace tarrow {
 namespace {

@@ -1,4 +1,4 @@
-#include "module/service_table.h"
+#include "common/service_table.h"
 
 #include <thread>
 

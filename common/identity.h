@@ -1,0 +1,13 @@
+// Who the module is to the host: the server's name, its handler class and the texts of the
+// errors it reports. Constant for the module's life.
+#pragma once
+
+#include "sdk/lwdisplace.h"
+
+namespace tarrow {
+
+inline constexpr const char* serverName = "Tarrow_plus";
+inline constexpr const char* handlerClass = LWDISPLACEMENT_HCLASS;
+inline constexpr const char* allocationError = "Couldn't allocate memory for instance.";
+
+}  // namespace tarrow
