@@ -1,4 +1,4 @@
-// `tarrow-host run`: a scene through the module to OBJ frames and a picture.
+// `tarrow-host run`: a scene through the module to OBJ frames, a picture and an animation.
 #include <cstdio>
 #include <memory>
 #include <thread>
@@ -31,6 +31,7 @@ struct RunArguments {
   std::string frames;
   int threads = 0;
   std::string saveScene;
+  bool noPreview = false;
 };
 
 int run(const RunArguments& arguments) {
@@ -48,9 +49,10 @@ int run(const RunArguments& arguments) {
     }
   }
   if (!arguments.saveScene.empty()) options.saveScene = arguments.saveScene;
+  options.picture = !arguments.noPreview;
   const bool terminal = stderrIsTerminal();
   if (terminal) {
-    options.progress = [](int done, int total) {
+    options.progress = [](int done, int total, long long /*points*/) {
       std::fprintf(stderr, "\rframe %d of %d", done, total);
       if (done == total) std::fprintf(stderr, "\r\033[K");
       std::fflush(stderr);
@@ -74,14 +76,15 @@ int run(const RunArguments& arguments) {
 
 void addRunCommand(CLI::App& app) {
   auto arguments = std::make_shared<RunArguments>();
-  CLI::App* command = app.add_subcommand("run", "Run a scene through the module: OBJ frames and a picture");
+  CLI::App* command = app.add_subcommand("run", "Run a scene through the module: OBJ frames, a picture and an animation");
   command->add_option("scene", arguments->scene, "Scene file (JSON)")->required();
   command->add_option("--module", arguments->module, "Module file (default: Tarrow_plus.p next to the program)");
-  command->add_option("--out", arguments->out, "Folder for <object>_<frame>.obj and preview.png (default: out)");
+  command->add_option("--out", arguments->out, "Folder for <object>_<frame>.obj, preview.png and preview.gif (default: out)");
   command->add_option("--frames", arguments->frames, "Frames A:B (default: the scene's range)");
   command->add_option("--threads", arguments->threads, "Threads for the points of a frame (default: one per core)")
       ->check(CLI::NonNegativeNumber);
   command->add_option("--save-scene", arguments->saveScene, "Write the scene back with the states the module saves");
+  command->add_flag("--no-preview", arguments->noPreview, "Write neither preview.png nor preview.gif");
   command->callback([arguments] {
     const int status = run(*arguments);
     if (status != 0) throw CLI::RuntimeError(status);
