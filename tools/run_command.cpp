@@ -1,7 +1,8 @@
 // `tarrow-host run`: a scene through the module to OBJ frames, a picture and an animation.
 #include <cstdio>
 #include <memory>
-#include <thread>
+#include <optional>
+#include <string>
 
 #ifdef _WIN32
 #include <io.h>
@@ -10,6 +11,7 @@
 #endif
 
 #include "host/module_loader.h"
+#include "host/progress_display.h"
 #include "host/scene_run.h"
 #include "tools/commands.h"
 
@@ -32,6 +34,7 @@ struct RunArguments {
   int threads = 0;
   std::string saveScene;
   bool noPreview = false;
+  bool quiet = false;
 };
 
 int run(const RunArguments& arguments) {
@@ -50,23 +53,30 @@ int run(const RunArguments& arguments) {
   }
   if (!arguments.saveScene.empty()) options.saveScene = arguments.saveScene;
   options.picture = !arguments.noPreview;
-  const bool terminal = stderrIsTerminal();
-  if (terminal) {
-    options.progress = [](int done, int total, long long /*points*/) {
-      std::fprintf(stderr, "\rframe %d of %d", done, total);
-      if (done == total) std::fprintf(stderr, "\r\033[K");
+  // The progress line goes to a terminal only: logs and pipes get the summary alone.
+  std::optional<host::ProgressDisplay> display;
+  if (!arguments.quiet && stderrIsTerminal()) {
+    display.emplace(host::ProgressDisplay::Clock::now());
+    options.progress = [&display](int done, int total, long long points) {
+      const std::string text = display->update(done, total, points, host::ProgressDisplay::Clock::now());
+      if (text.empty()) return;
+      std::fputs(text.c_str(), stderr);
       std::fflush(stderr);
     };
   }
+  auto eraseProgress = [&display] {
+    if (display) std::fputs(display->erase().c_str(), stderr);
+  };
   try {
     const host::RunSummary summary = host::runScene(options);
+    eraseProgress();
     std::printf("%d frame%s of %s written to %s\n", summary.frames, summary.frames == 1 ? "" : "s",
                 host::displayPath(options.scene).c_str(), host::displayPath(options.outDir).c_str());
     if (!summary.note.empty()) std::printf("%s\n", summary.note.c_str());
     if (options.saveScene) std::printf("scene saved to %s\n", host::displayPath(*options.saveScene).c_str());
     return 0;
   } catch (const std::exception& error) {
-    if (terminal) std::fprintf(stderr, "\r\033[K");
+    eraseProgress();
     std::fprintf(stderr, "%s\n", error.what());
     return 1;
   }
@@ -85,6 +95,7 @@ void addRunCommand(CLI::App& app) {
       ->check(CLI::NonNegativeNumber);
   command->add_option("--save-scene", arguments->saveScene, "Write the scene back with the states the module saves");
   command->add_flag("--no-preview", arguments->noPreview, "Write neither preview.png nor preview.gif");
+  command->add_flag("--quiet", arguments->quiet, "No progress line, even on a terminal");
   command->callback([arguments] {
     const int status = run(*arguments);
     if (status != 0) throw CLI::RuntimeError(status);
