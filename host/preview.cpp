@@ -32,63 +32,6 @@ constexpr double kMargin = 60.0;
 constexpr double kHeader = 50.0;
 constexpr double kFooter = 40.0;
 
-struct Point2 {
-  double x;
-  double y;
-};
-
-// The eye: the render camera in perspective, or a default view from the front, a little to
-// the left and above, without perspective.
-struct Eye {
-  Placement placement;
-  bool perspective = false;
-
-  std::optional<Point2> project(const Vec3& p) const {
-    Vec3 d{};
-    for (int i = 0; i < 3; ++i) d[i] = p[i] - placement.position[i];
-    const Vec3 right = placement.axes.column(0);
-    const Vec3 up = placement.axes.column(1);
-    const Vec3 forward = placement.axes.column(2);
-    auto dot = [&](const Vec3& a) { return a[0] * d[0] + a[1] * d[1] + a[2] * d[2]; };
-    const double x = dot(right);
-    const double y = dot(up);
-    if (!perspective) return Point2{x, -y};
-    const double z = dot(forward);
-    if (z <= 1e-6) return std::nullopt;
-    return Point2{x / z, -y / z};
-  }
-};
-
-struct Fit {
-  double minX = std::numeric_limits<double>::infinity();
-  double minY = std::numeric_limits<double>::infinity();
-  double maxX = -std::numeric_limits<double>::infinity();
-  double maxY = -std::numeric_limits<double>::infinity();
-  double scale = 1.0;
-  double offsetX = 0.0;
-  double offsetY = 0.0;
-
-  void include(const Point2& p) {
-    minX = std::min(minX, p.x);
-    minY = std::min(minY, p.y);
-    maxX = std::max(maxX, p.x);
-    maxY = std::max(maxY, p.y);
-  }
-
-  void finish() {
-    if (!(minX <= maxX)) minX = maxX = minY = maxY = 0.0;
-    const double width = std::max(maxX - minX, 1e-9);
-    const double height = std::max(maxY - minY, 1e-9);
-    const double roomX = kWidth - 2 * kMargin;
-    const double roomY = kHeight - 2 * kMargin - kHeader - kFooter;
-    scale = std::min(roomX / width, roomY / height);
-    offsetX = kWidth / 2.0 - scale * (minX + maxX) / 2.0;
-    offsetY = kHeader + kMargin + roomY / 2.0 - scale * (minY + maxY) / 2.0;
-  }
-
-  Point2 place(const Point2& p) const { return {offsetX + scale * p.x, offsetY + scale * p.y}; }
-};
-
 struct Colour {
   double r, g, b;
 };
@@ -102,14 +45,6 @@ Colour colourAt(double age) {
 
 double alphaAt(double age) { return 0.3 + 0.7 * std::pow(age, 1.5); }
 
-Eye chooseEye(const Scene& scene) {
-  if (scene.renderCamera >= 0) {
-    const double middle = (scene.firstFrame + scene.lastFrame) / 2.0 / scene.fps;
-    return {scene.worldPlacement(scene.renderCamera, middle), true};
-  }
-  return {placementOf({{0.0, 0.0, 0.0}, {-30.0, 20.0, 0.0}}), false};
-}
-
 }  // namespace
 
 bool writePreview(const std::filesystem::path& file, const Scene& scene,
@@ -119,32 +54,27 @@ bool writePreview(const std::filesystem::path& file, const Scene& scene,
     note = "no frames to draw";
     return false;
   }
-  const Eye eye = chooseEye(scene);
   const int first = frames.front().frame;
   const int last = frames.back().frame;
+  PreviewView fit(scene);
+  fit.include(scene, objects, first, last, frames);
+  fit.fitInto(kMargin, kHeader + kMargin, kWidth - 2 * kMargin, kHeight - 2 * kMargin - kHeader - kFooter);
+  const PreviewView& eye = fit;
 
   // The path of each object's own position over every frame of the run.
   std::vector<std::vector<std::optional<Point2>>> paths(objects.size());
-  Fit fit;
   for (size_t k = 0; k < objects.size(); ++k) {
     for (int f = first; f <= last; ++f) {
-      auto p = eye.project(scene.worldPlacement(objects[k].item, f / scene.fps).position);
-      if (p) fit.include(*p);
-      paths[k].push_back(p);
+      paths[k].push_back(eye.project(scene.worldPlacement(objects[k].item, f / scene.fps).position));
     }
   }
   std::vector<std::vector<std::vector<std::optional<Point2>>>> shots(frames.size());
   for (size_t i = 0; i < frames.size(); ++i) {
     shots[i].resize(objects.size());
     for (size_t k = 0; k < objects.size() && k < frames[i].points.size(); ++k) {
-      for (const Vec3& point : frames[i].points[k]) {
-        auto p = eye.project(point);
-        if (p) fit.include(*p);
-        shots[i][k].push_back(p);
-      }
+      for (const Vec3& point : frames[i].points[k]) shots[i][k].push_back(eye.project(point));
     }
   }
-  fit.finish();
 
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kHeight);
   cairo_t* cr = cairo_create(surface);
@@ -228,7 +158,7 @@ bool writePreview(const std::filesystem::path& file, const Scene& scene,
   cairo_set_source_rgb(cr, 0.15, 0.15, 0.15);
   cairo_move_to(cr, 20.0, 32.0);
   const std::string title = scene.file.stem().string() + ": frames " + std::to_string(first) + " to " +
-                            std::to_string(last) + (scene.renderCamera >= 0 ? ", from the render camera" : "");
+                            std::to_string(last) + (eye.fromRenderCamera() ? ", from the render camera" : "");
   cairo_show_text(cr, title.c_str());
   cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
   cairo_set_font_size(cr, 13.0);
@@ -266,7 +196,7 @@ bool writePreview(const std::filesystem::path& file, const Scene& scene,
 bool writePreview(const std::filesystem::path& /*file*/, const Scene& /*scene*/,
                   const std::vector<DeformedObject>& /*objects*/, const std::vector<PreviewFrame>& /*frames*/,
                   std::string& note) {
-  note = "no picture: this build has no cairo";
+  note = "no preview.png or preview.gif: this build has no cairo";
   return false;
 }
 

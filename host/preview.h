@@ -6,14 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "host/preview_view.h"
 #include "host/session.h"
 
 namespace tarrow::host {
-
-struct PreviewFrame {
-  int frame = 0;
-  FramePoints points;  // as Session::evaluateFrame gives them
-};
 
 // The frames worth drawing for a run over [first, last]: at most count, evenly spread, the
 // last one always among them.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <stdexcept>
 #include <system_error>
@@ -10,6 +11,7 @@
 #include "host/module_loader.h"
 #include "host/obj_writer.h"
 #include "host/preview.h"
+#include "host/preview_animation.h"
 #include "host/scene_file.h"
 #include "host/scene_save.h"
 #include "host/session.h"
@@ -125,12 +127,12 @@ RunSummary runScene(const RunOptions& options) {
   Session session(scene, {options.modulePath, options.threads});
   Staging staging(options.outDir);
 
-  const std::vector<int> drawn = previewFrames(first, last, kPreviewFrames);
-  std::vector<PreviewFrame> shots;
-  FramePoints points;
-  std::string text;
   const int total = last - first + 1;
-  for (int frame = first; frame <= last; ++frame) {
+  int done = 0;
+  long long moved = 0;
+  std::string text;
+  // Moves the points of a frame and writes its OBJ files.
+  auto compute = [&](int frame, FramePoints& points) {
     session.evaluateFrame(frame, points);
     const auto& objects = session.deformedObjects();
     for (size_t k = 0; k < objects.size(); ++k) {
@@ -138,20 +140,54 @@ RunSummary runScene(const RunOptions& options) {
       text.clear();
       appendObj(text, points[k], item.polygons);
       writeFile(staging.inFolder(frameFileName(item.name, frame)), text);
+      moved += static_cast<long long>(points[k].size());
     }
-    if (options.picture && std::find(drawn.begin(), drawn.end(), frame) != drawn.end()) {
-      shots.push_back({frame, points});
-    }
-    if (options.progress) options.progress(frame - first + 1, total);
-  }
+    ++done;
+    if (options.progress) options.progress(done, total, moved);
+  };
 
   RunSummary summary;
   summary.frames = total;
-  if (options.picture) {
+  FramePoints points;
+  if (!options.picture) {
+    for (int frame = first; frame <= last; ++frame) compute(frame, points);
+  } else {
+    // The still picture's frames come first: with them the view both pictures share is known
+    // before the animation draws its first frame. A frame's points do not depend on the order.
+    std::vector<PreviewFrame> shots;
+    for (int frame : previewFrames(first, last, kPreviewFrames)) {
+      shots.push_back({frame, {}});
+      compute(frame, shots.back().points);
+    }
+    const auto& objects = session.deformedObjects();
+    PreviewView view(scene);
+    view.include(scene, objects, first, last, shots);
+
+    std::vector<std::string> notes(2);
+    std::optional<PreviewAnimation> animation;
+    std::filesystem::path animationFile;
+    if (PreviewAnimation::available(notes[1])) {
+      animationFile = staging.inFolder("preview.gif");
+      animation.emplace(animationFile, scene, objects, view, first, last);
+    }
+    auto shot = shots.cbegin();
+    for (int frame = first; frame <= last; ++frame) {
+      const FramePoints* now = &points;
+      if (shot != shots.cend() && shot->frame == frame) {
+        now = &(shot++)->points;
+      } else {
+        compute(frame, points);
+      }
+      if (animation && animation->wants(frame)) animation->add(frame, *now);
+    }
+
+    // Whatever picture cannot be made now keeps what an earlier run left.
     const std::filesystem::path picture = staging.inFolder("preview.png");
-    if (!writePreview(picture, scene, session.deformedObjects(), shots, summary.note)) {
-      // Keep whatever picture an earlier run left.
-      staging.drop(picture);
+    if (!writePreview(picture, scene, objects, shots, notes[0])) staging.drop(picture);
+    if (animation && !animation->finish(notes[1])) staging.drop(animationFile);
+    for (const std::string& note : notes) {
+      if (note.empty()) continue;
+      summary.note += (summary.note.empty() ? "" : "; ") + note;
     }
   }
   if (options.saveScene) writeFile(staging.beside(*options.saveScene), savedSceneText(session, *options.saveScene));

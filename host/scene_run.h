@@ -1,5 +1,5 @@
-// The whole of `tarrow-host run`: a scene through the module to OBJ frames, a picture and,
-// on request, the scene saved back. Nothing reaches the output folder unless all of it worked.
+// The whole of `tarrow-host run`: a scene through the module to OBJ frames, a still picture and
+// an animation and, on request, the scene saved back. Nothing reaches the output folder unless all of it worked.
 #pragma once
 
 #include <filesystem>
@@ -17,15 +17,16 @@ struct RunOptions {
   std::optional<std::pair<int, int>> frames;   // default: the scene's own range
   int threads = 0;                             // <= 0: one per hardware core
   std::optional<std::filesystem::path> saveScene;
-  bool picture = true;
-  // Called after each frame with the number done and the number to do.
-  std::function<void(int done, int total)> progress;
+  bool picture = true;                         // preview.png and preview.gif
+  // Called after each frame with the frames done, the frames to do and the points the frames
+  // done held (each point of each deformed object, counted once a frame).
+  std::function<void(int done, int total, long long points)> progress;
 };
 
 struct RunSummary {
   int frames = 0;
   std::vector<std::filesystem::path> written;  // final paths, in order of writing
-  std::string note;                            // why there is no picture, when there is none
+  std::string note;                            // why a picture is missing, when one is
 };
 
 // Throws SceneError, ModuleError or std::runtime_error with a one-line message; the output

@@ -8,4 +8,5 @@ cmake --build --preset default --target tarrow-host Tarrow_plus
 build/default/bin/tarrow-host run examples/tail.json --out out/tail
 echo
 echo "The deformed OBJ frames are out/tail/Tail_0000.obj ... Tail_0090.obj;"
-echo "out/tail/preview.png shows the tail trailing its moving, turning pivot."
+echo "out/tail/preview.png shows the tail trailing its moving, turning pivot; out/tail/preview.gif"
+echo "shows it frame by frame."

@@ -7,9 +7,14 @@
 #include <random>
 #include <sstream>
 
+#ifdef TARROW_HAVE_GIF
+#include <gif_lib.h>
+#endif
+
 #include "scratch_folder_test.h"
 #include "host/module_loader.h"
 #include "host/obj_writer.h"
+#include "host/preview_animation.h"
 #include "host/scene_file.h"
 #include "host/scene_run.h"
 #include "host/session.h"
@@ -177,6 +182,88 @@ TEST_F(RunSceneTest, EvaluatingAFrameAllocatesNothing) {
     EXPECT_EQ(allocationCount() - before, 0);
   }
 }
+
+#ifdef TARROW_HAVE_GIF
+// Decodes preview.gif whole with giflib.
+struct DecodedGif {
+  explicit DecodedGif(const std::filesystem::path& file) {
+    int error = 0;
+    gif = DGifOpenFileName(file.string().c_str(), &error);
+    if (gif == nullptr) {
+      ADD_FAILURE() << file << ": " << GifErrorString(error);
+    } else if (DGifSlurp(gif) != GIF_OK) {
+      ADD_FAILURE() << file << ": " << GifErrorString(gif->Error);
+    }
+  }
+  ~DecodedGif() {
+    if (gif != nullptr) DGifCloseFile(gif, nullptr);
+  }
+  GifFileType* gif = nullptr;
+};
+
+TEST_F(RunSceneTest, AnimationHasOneImagePerFrameDrawnAndKeepsTime) {
+  struct Case {
+    std::pair<int, int> frames;
+    size_t images;  // every frame, or every 4th of a long run, and the last
+  };
+  for (const Case& c : {Case{{0, 14}, 15}, Case{{6, 6}, 1}, Case{{0, 400}, 101}}) {
+    SCOPED_TRACE(c.frames.second);
+    RunOptions options;
+    options.scene = sceneFile_;
+    options.outDir = folder_ / ("out-" + std::to_string(c.frames.second));
+    options.frames = c.frames;
+    const RunSummary summary = runScene(options);
+    EXPECT_EQ(summary.note, "");
+    const std::vector<int> drawn = animationFrames(c.frames.first, c.frames.second, scene_.fps);
+    ASSERT_EQ(drawn.size(), c.images);
+    EXPECT_EQ(drawn.back(), c.frames.second);
+
+    DecodedGif decoded(options.outDir / "preview.gif");
+    GifFileType* gif = decoded.gif;
+    ASSERT_NE(gif, nullptr);
+    ASSERT_EQ(static_cast<size_t>(gif->ImageCount), c.images);
+    ASSERT_NE(gif->SColorMap, nullptr);
+    // Loops for ever: the application block before the first image.
+    const SavedImage& first = gif->SavedImages[0];
+    bool loops = false;
+    for (int e = 0; e < first.ExtensionBlockCount; ++e) {
+      const ExtensionBlock& block = first.ExtensionBlocks[e];
+      loops = loops || (block.Function == APPLICATION_EXT_FUNC_CODE && block.ByteCount == 11 &&
+                        std::string(reinterpret_cast<const char*>(block.Bytes), 11) == "NETSCAPE2.0");
+    }
+    EXPECT_TRUE(loops);
+    EXPECT_EQ(first.ImageDesc.Left, 0);
+    EXPECT_EQ(first.ImageDesc.Top, 0);
+    EXPECT_EQ(first.ImageDesc.Width, gif->SWidth);
+    EXPECT_EQ(first.ImageDesc.Height, gif->SHeight);
+
+    // Each image lies on the picture and stays until the next one's frame is due.
+    int shown = 0;  // hundredths of a second before the last image
+    for (int i = 0; i < gif->ImageCount; ++i) {
+      const GifImageDesc& image = gif->SavedImages[i].ImageDesc;
+      EXPECT_GE(image.Left, 0);
+      EXPECT_GE(image.Top, 0);
+      EXPECT_LE(image.Left + image.Width, gif->SWidth);
+      EXPECT_LE(image.Top + image.Height, gif->SHeight);
+      GraphicsControlBlock control{};
+      ASSERT_EQ(DGifSavedExtensionToGCB(gif, i, &control), GIF_OK) << "image " << i;
+      EXPECT_GE(control.DelayTime, 2) << "image " << i;
+      if (i + 1 < gif->ImageCount) shown += control.DelayTime;
+    }
+    EXPECT_EQ(shown, (drawn.back() - drawn.front()) * 10) << "frames at 10 per second";
+  }
+}
+#else
+TEST_F(RunSceneTest, BuildsWithoutPicturesSaySo) {
+  RunOptions options;
+  options.scene = sceneFile_;
+  options.outDir = folder_ / "out";
+  const RunSummary summary = runScene(options);
+  EXPECT_NE(summary.note.find("no preview"), std::string::npos) << summary.note;
+  EXPECT_FALSE(std::filesystem::exists(options.outDir / "preview.gif"));
+  EXPECT_TRUE(std::filesystem::exists(options.outDir / frameFileName("Strand", 14)));
+}
+#endif
 
 }  // namespace
 }  // namespace tarrow::host

@@ -1,0 +1,135 @@
+// `tarrow-host run` as a person starts it: on a terminal it shows a progress line, in a pipe or
+// with --quiet it does not, and the OBJ files are the same either way.
+#ifndef _WIN32
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "scratch_folder_test.h"
+#include "host/module_loader.h"
+#include "host/scene_run.h"
+
+namespace tarrow::integration {
+namespace {
+
+struct Finished {
+  int status = -1;
+  std::string output;  // stdout and stderr as they came
+};
+
+// Runs the stand-in host with its stdout and stderr on a new pseudo-terminal or on a pipe.
+Finished runHost(const std::vector<std::string>& arguments, bool terminal) {
+  int reading = -1;
+  int writing = -1;
+  if (terminal) {
+    reading = posix_openpt(O_RDWR | O_NOCTTY);
+    EXPECT_GE(reading, 0);
+    EXPECT_EQ(grantpt(reading), 0);
+    EXPECT_EQ(unlockpt(reading), 0);
+    writing = open(ptsname(reading), O_RDWR | O_NOCTTY);
+  } else {
+    int ends[2];
+    EXPECT_EQ(pipe(ends), 0);
+    reading = ends[0];
+    writing = ends[1];
+  }
+  EXPECT_GE(writing, 0);
+  const std::string program = (host::executableDirectory() / "tarrow-host").string();
+  std::vector<char*> argv{const_cast<char*>(program.c_str())};
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+
+  const pid_t child = fork();
+  if (child == 0) {
+    setsid();
+    const int nothing = open("/dev/null", O_RDONLY);
+    dup2(nothing, 0);
+    dup2(writing, 1);
+    dup2(writing, 2);
+    close(reading);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  close(writing);
+  Finished finished;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t got = read(reading, buffer, sizeof buffer);
+    if (got > 0) {
+      finished.output.append(buffer, static_cast<size_t>(got));
+    } else if (got < 0 && errno == EINTR) {
+      continue;
+    } else {
+      break;  // end of the pipe, or EIO once the terminal's last writer is gone
+    }
+  }
+  close(reading);
+  int status = 0;
+  waitpid(child, &status, 0);
+  finished.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return finished;
+}
+
+std::filesystem::path sourceDir() {
+  const char* dir = std::getenv("TARROW_SOURCE_DIR");
+  return dir != nullptr ? std::filesystem::path(dir) : std::filesystem::current_path();
+}
+
+class RunCommandTest : public ScratchFolderTest {};
+
+TEST_F(RunCommandTest, ProgressShowsOnATerminalOnlyAndChangesNoOutput) {
+  const std::string scene = (sourceDir() / "examples" / "tail.json").string();
+  struct Case {
+    const char* name;
+    bool terminal;
+    std::vector<std::string> extra;
+    bool progress;
+  };
+  const Case cases[] = {
+      {"terminal", true, {}, true},
+      {"pipe", false, {}, false},
+      {"terminal, quiet, no pictures", true, {"--quiet", "--no-preview"}, false},
+  };
+  std::vector<std::string> reference;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::filesystem::path out = folder_ / c.name;
+    std::vector<std::string> arguments{"run", scene, "--out", out.string(), "--threads", "2"};
+    arguments.insert(arguments.end(), c.extra.begin(), c.extra.end());
+    const Finished finished = runHost(arguments, c.terminal);
+    ASSERT_EQ(finished.status, 0) << finished.output;
+
+    // The first frame's line goes out at once; the line is erased before the summary.
+    EXPECT_EQ(finished.output.find("\rframe 1 of 91") != std::string::npos, c.progress) << finished.output;
+    EXPECT_EQ(finished.output.find("frame ") != std::string::npos, c.progress) << finished.output;
+    const size_t summary = finished.output.find("91 frames of ");
+    ASSERT_NE(summary, std::string::npos) << finished.output;
+    if (c.progress) {
+      EXPECT_EQ(finished.output.substr(summary - 2, 2), " \r") << "blanked, back at the start";
+    }
+    if (!c.terminal) {
+      EXPECT_EQ(finished.output.find('\r'), std::string::npos) << "nothing written over";
+    }
+    EXPECT_EQ(std::filesystem::exists(out / "preview.gif"), c.extra.empty());
+
+    std::vector<std::string> objs;
+    for (int frame = 0; frame <= 90; ++frame) objs.push_back(read(out / host::frameFileName("Tail", frame)));
+    EXPECT_FALSE(objs.back().empty());
+    if (reference.empty()) {
+      reference = objs;
+    } else {
+      EXPECT_TRUE(objs == reference) << "OBJ files differ from the first run's";
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tarrow::integration
+#endif
