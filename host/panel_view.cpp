@@ -41,10 +41,18 @@ bool parseNumber(std::string_view text, double& out) {
 
 }  // namespace
 
-PanelView::PanelView(XPanelService& service, LWXPanelID panel)
-    : service_(service), panel_(panel), record_(service.find(panel)) {
-  if (record_ == nullptr) throw PanelError("the module built no panel");
+namespace {
+
+PanelRecord recordOf(const XPanelService& service, LWXPanelID panel) {
+  std::optional<PanelRecord> record = service.find(panel);
+  if (!record) throw PanelError("the module built no panel");
+  return std::move(*record);
 }
+
+}  // namespace
+
+PanelView::PanelView(XPanelService& service, LWXPanelID panel)
+    : service_(service), panel_(panel), record_(recordOf(service, panel)) {}
 
 std::string PanelView::shownLabel(const PanelControlInfo& control) {
   return control.label.empty() ? hexId(control.id) : utf8FromCp932(control.label);
@@ -52,7 +60,7 @@ std::string PanelView::shownLabel(const PanelControlInfo& control) {
 
 std::string PanelView::validControls() const {
   std::string list;
-  for (const PanelControlInfo& control : record_->controls) {
+  for (const PanelControlInfo& control : record_.controls) {
     if (!list.empty()) list += ", ";
     list += control.label.empty() ? hexId(control.id) : inQuotes(shownLabel(control));
   }
@@ -60,7 +68,7 @@ std::string PanelView::validControls() const {
 }
 
 const PanelControlInfo& PanelView::control(std::string_view name) const {
-  for (const PanelControlInfo& control : record_->controls) {
+  for (const PanelControlInfo& control : record_.controls) {
     if ((!control.label.empty() && (name == control.label || name == shownLabel(control))) ||
         name == hexId(control.id)) {
       return control;
@@ -72,7 +80,7 @@ const PanelControlInfo& PanelView::control(std::string_view name) const {
   uint32_t id = 0;
   const auto parsed = std::from_chars(digits.data(), digits.data() + digits.size(), id, hex ? 16 : 10);
   if (parsed.ec == std::errc() && parsed.ptr == digits.data() + digits.size()) {
-    for (const PanelControlInfo& control : record_->controls) {
+    for (const PanelControlInfo& control : record_.controls) {
       if (control.id == id) return control;
     }
   }
@@ -80,8 +88,8 @@ const PanelControlInfo& PanelView::control(std::string_view name) const {
 }
 
 const std::string& PanelView::datatype(const PanelControlInfo& control) const {
-  const auto found = record_->datatypes.find(control.id);
-  if (found == record_->datatypes.end()) {
+  const auto found = record_.datatypes.find(control.id);
+  if (found == record_.datatypes.end()) {
     throw PanelError(inQuotes(shownLabel(control)) + " is a button and has no value; use --press");
   }
   return found->second;
@@ -136,10 +144,10 @@ void PanelView::setJson(std::string_view name, const nlohmann::json& value) {
 
 void PanelView::press(std::string_view name) {
   const PanelControlInfo& target = control(name);
-  if (record_->buttonNotify.count(target.id) == 0) {
+  if (record_.buttonNotify.count(target.id) == 0) {
     std::string buttons;
-    for (const auto& [id, notify] : record_->buttonNotify) {
-      for (const PanelControlInfo& control : record_->controls) {
+    for (const auto& [id, notify] : record_.buttonNotify) {
+      for (const PanelControlInfo& control : record_.controls) {
         if (control.id == id) buttons += std::string(buttons.empty() ? "" : ", ") + inQuotes(shownLabel(control));
       }
     }
@@ -149,7 +157,7 @@ void PanelView::press(std::string_view name) {
 }
 
 std::string PanelView::describeValue(const PanelControlInfo& control) const {
-  if (record_->datatypes.count(control.id) == 0) return "[button]";
+  if (record_.datatypes.count(control.id) == 0) return "[button]";
   const std::optional<PanelValue> value = service_.read(panel_, control.id);
   if (!value) return "(driven by node)";
   if (const double* number = std::get_if<double>(&*value)) return numberText(*number);
@@ -159,11 +167,11 @@ std::string PanelView::describeValue(const PanelControlInfo& control) const {
 }
 
 std::string PanelView::render() const {
-  const auto title = record_->labels.find(0);
-  std::string text = (title != record_->labels.end() ? utf8FromCp932(title->second) : std::string("(untitled)")) + "\n";
-  for (const PanelControlInfo& control : record_->controls) {
+  const auto title = record_.labels.find(0);
+  std::string text = (title != record_.labels.end() ? utf8FromCp932(title->second) : std::string("(untitled)")) + "\n";
+  for (const PanelControlInfo& control : record_.controls) {
     const std::string value = describeValue(control);
-    if (record_->popups.count(control.id) == 0) {
+    if (record_.popups.count(control.id) == 0) {
       text += "  " + shownLabel(control) + ": " + value + "\n";
       continue;
     }

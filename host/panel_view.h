@@ -46,7 +46,7 @@ class PanelView {
 
   XPanelService& service_;
   LWXPanelID panel_;
-  const PanelRecord* record_;
+  PanelRecord record_;  // as the module built it; values are read anew each time
 };
 
 }  // namespace tarrow::host

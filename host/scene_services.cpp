@@ -151,6 +151,9 @@ struct SceneServices::Entries {
   }
 
   static int pntVIDGet(LWMeshInfo* info, LWPntID point, float* vector, LWVMapID vmap) noexcept {
+    if (info != nullptr && vmap == nullptr) {
+      static_cast<const Mesh*>(info->priv)->owner->nullMapReads_.fetch_add(1, std::memory_order_relaxed);
+    }
     const SceneItem* item = meshItem(info);
     if (item == nullptr || vmap == nullptr || vector == nullptr) return 0;
     // Only maps of this object answer; a map id of another object reads nothing.
@@ -271,6 +274,7 @@ SceneServices::SceneServices(const Scene& scene)
       weightMapNames_(scene.weightMapNames()) {
   for (size_t i = 0; i < meshes_.size(); ++i) {
     Mesh& mesh = meshes_[i];
+    mesh.owner = this;
     mesh.item = scene.items[i].type == LWI_OBJECT ? &scene.items[i] : nullptr;
     mesh.info = meshInfoFor(&mesh);
     mesh.normals = tarrow::host::pointNormals(scene.items[i]);

@@ -2,6 +2,7 @@
 // "Locale Info" and one mesh info per object, answered from one scene.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -39,6 +40,10 @@ class SceneServices {
 
   void setLocale(unsigned int languageId) { locale_ = languageId; }
 
+  // Calls of a mesh's pntVIDGet with a null map id: the mesh reads nothing for them, but a
+  // module that makes them reads from a map it never found.
+  long long nullMapReads() const { return nullMapReads_.load(std::memory_order_relaxed); }
+
   // Instances that asked for an update since the last call, in order.
   std::vector<LWInstance> takeUpdateRequests();
 
@@ -51,6 +56,7 @@ class SceneServices {
  private:
   struct Mesh {
     LWMeshInfo info{};
+    SceneServices* owner = nullptr;
     const SceneItem* item = nullptr;
     std::vector<Vec3> normals;
   };
@@ -62,6 +68,7 @@ class SceneServices {
   std::vector<Mesh> meshes_;
   std::vector<std::string> weightMapNames_;
   unsigned int locale_ = LANGID_USENGLISH;
+  std::atomic<long long> nullMapReads_{0};
   std::mutex updatesMutex_;
   std::vector<LWInstance> updates_;
 };

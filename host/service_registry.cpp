@@ -1,20 +1,11 @@
 #include "host/service_registry.h"
 
-#include <atomic>
+#include <stdexcept>
 
 namespace tarrow::host {
 namespace {
 
 std::atomic<ServiceRegistry*> current{nullptr};
-
-void* answerGlobal(const char* name, int /*useCode*/) noexcept {
-  ServiceRegistry* registry = current.load(std::memory_order_acquire);
-  try {
-    return registry != nullptr && name != nullptr ? registry->lookup(name) : nullptr;
-  } catch (...) {
-    return nullptr;  // out of memory recording the request: the module gets no service
-  }
-}
 
 }  // namespace
 
@@ -23,42 +14,70 @@ ServiceRegistry::~ServiceRegistry() {
   current.compare_exchange_strong(self, nullptr);
 }
 
-void ServiceRegistry::provide(const std::string& name, void* service) {
-  std::lock_guard lock(mutex_);
-  services_[name] = service;
+void ServiceRegistry::provide(std::string_view name, void* service) {
+  std::lock_guard lock(provideMutex_);
+  const std::size_t count = published_.load(std::memory_order_relaxed);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (entries_[i].name == name) {
+      entries_[i].service.store(service, std::memory_order_release);
+      return;
+    }
+  }
+  if (count == kCapacity) {
+    throw std::length_error("the service registry is full: no room for \"" + std::string(name) + "\"");
+  }
+  Entry& entry = entries_[count];
+  entry.name.assign(name);
+  entry.service.store(service, std::memory_order_relaxed);
+  published_.store(count + 1, std::memory_order_release);  // the entry is complete before it is seen
 }
 
-void ServiceRegistry::withdraw(const std::string& name) {
-  std::lock_guard lock(mutex_);
-  services_.erase(name);
+const ServiceRegistry::Entry* ServiceRegistry::find(std::string_view name) const noexcept {
+  const std::size_t count = published_.load(std::memory_order_acquire);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (entries_[i].name == name) return &entries_[i];
+  }
+  return nullptr;
 }
 
-void* ServiceRegistry::lookup(const char* name) {
-  std::lock_guard lock(mutex_);
-  requested_.emplace_back(name);
-  auto found = services_.find(std::string_view(name));
-  return found == services_.end() ? nullptr : found->second;
+void* ServiceRegistry::lookup(std::string_view name) noexcept {
+  const Entry* entry = find(name);
+  if (entry == nullptr) {
+    unprovided_.fetch_add(1, std::memory_order_relaxed);
+    return nullptr;
+  }
+  entry->requests.fetch_add(1, std::memory_order_relaxed);
+  return entry->service.load(std::memory_order_acquire);
 }
 
-std::vector<std::string> ServiceRegistry::requested() const {
-  std::lock_guard lock(mutex_);
-  return requested_;
+long long ServiceRegistry::timesRequested(std::string_view name) const noexcept {
+  const Entry* entry = find(name);
+  return entry != nullptr ? entry->requests.load(std::memory_order_relaxed) : 0;
 }
 
-int ServiceRegistry::timesRequested(const std::string& name) const {
-  std::lock_guard lock(mutex_);
-  int count = 0;
-  for (const auto& asked : requested_) count += asked == name ? 1 : 0;
-  return count;
+long long ServiceRegistry::unprovidedRequests() const noexcept {
+  return unprovided_.load(std::memory_order_relaxed);
 }
 
-void ServiceRegistry::clearRequests() {
-  std::lock_guard lock(mutex_);
-  requested_.clear();
+long long ServiceRegistry::totalRequests() const noexcept {
+  long long total = unprovidedRequests();
+  const std::size_t count = published_.load(std::memory_order_acquire);
+  for (std::size_t i = 0; i < count; ++i) total += entries_[i].requests.load(std::memory_order_relaxed);
+  return total;
 }
 
-void ServiceRegistry::makeCurrent() { current.store(this, std::memory_order_release); }
+void ServiceRegistry::makeCurrent() noexcept { current.store(this, std::memory_order_release); }
 
-GlobalFunc* ServiceRegistry::globalFunction() { return &answerGlobal; }
+void* ServiceRegistry::answer(const char* name, int /*useMode*/) noexcept {
+  ServiceRegistry* registry = current.load(std::memory_order_acquire);
+  if (registry == nullptr) return nullptr;
+  if (name == nullptr) {
+    registry->unprovided_.fetch_add(1, std::memory_order_relaxed);
+    return nullptr;
+  }
+  return registry->lookup(name);
+}
+
+GlobalFunc* ServiceRegistry::globalFunction() noexcept { return &answer; }
 
 }  // namespace tarrow::host

@@ -1,10 +1,12 @@
 // Global services offered to a loaded module by name, as the host's global function does.
 #pragma once
 
-#include <map>
+#include <array>
+#include <atomic>
+#include <cstddef>
 #include <mutex>
 #include <string>
-#include <vector>
+#include <string_view>
 
 #include "sdk/lwtypes.h"
 
@@ -12,34 +14,57 @@ namespace tarrow::host {
 
 // The module reaches the host through one plain function pointer with no user data, so the
 // registry that answers it is process-wide: the one most recently made current.
+//
+// The module may ask at any time and from any thread (every new time fetches the scene info
+// again), so answering allocates nothing and takes no lock: the names sit in a fixed table
+// filled while the host starts up, and each name keeps a count of its requests instead of a
+// log that would grow with the length of a run.
 class ServiceRegistry {
  public:
+  // How many names one registry offers at most; the host offers nine.
+  static constexpr std::size_t kCapacity = 16;
+
   ServiceRegistry() = default;
   ServiceRegistry(const ServiceRegistry&) = delete;
   ServiceRegistry& operator=(const ServiceRegistry&) = delete;
   ~ServiceRegistry();
 
-  // Offers a service (a table, a function or a plain value) under a name.
-  void provide(const std::string& name, void* service);
-  void withdraw(const std::string& name);
+  // Offers a service (a table, a function or a plain value) under a name, or replaces the one
+  // offered under it. The first offer of a name copies the name; throws std::length_error when
+  // kCapacity names are offered already.
+  void provide(std::string_view name, void* service);
 
-  // Answers a request and records its name; null for a name nobody provides.
-  void* lookup(const char* name);
+  // Answers a request and counts it: the service, or null for a name nobody provides.
+  void* lookup(std::string_view name) noexcept;
 
-  // Every name asked for, in order, repeats included.
-  std::vector<std::string> requested() const;
-  int timesRequested(const std::string& name) const;
-  void clearRequests();
+  // Requests of a name offered here so far (0 for a name not offered).
+  long long timesRequested(std::string_view name) const noexcept;
+  // Requests of names nobody provides, null names included.
+  long long unprovidedRequests() const noexcept;
+  // Every request so far.
+  long long totalRequests() const noexcept;
 
   // Makes this registry the one the global function answers from.
-  void makeCurrent();
+  void makeCurrent() noexcept;
   // The host's global function, to hand to activation entries.
-  static GlobalFunc* globalFunction();
+  static GlobalFunc* globalFunction() noexcept;
 
  private:
-  mutable std::mutex mutex_;
-  std::map<std::string, void*, std::less<>> services_;
-  std::vector<std::string> requested_;
+  struct Entry {
+    std::string name;  // written before the entry is published, never after
+    std::atomic<void*> service{nullptr};
+    mutable std::atomic<long long> requests{0};
+  };
+
+  // The published entry of this name, or null.
+  const Entry* find(std::string_view name) const noexcept;
+  // The global function: the current registry's answer.
+  static void* answer(const char* name, int useMode) noexcept;
+
+  std::mutex provideMutex_;  // one offer at a time; lookups never take it
+  std::array<Entry, kCapacity> entries_;
+  std::atomic<std::size_t> published_{0};
+  std::atomic<long long> unprovided_{0};
 };
 
 }  // namespace tarrow::host

@@ -147,7 +147,7 @@ LWXPanelID Session::openPanel(size_t object, size_t deformer) {
   LWInterface request{objects_.at(object).instances.at(deformer), nullptr, nullptr, nullptr};
   const int result = module_->activate(LWDISPLACEMENT_ICLASS, "Tarrow_plus", LWINTERFACE_VERSION, &request,
                                        ServiceRegistry::globalFunction());
-  if (result != AFUNC_OK || request.panel == nullptr || panels_.find(request.panel) == nullptr) {
+  if (result != AFUNC_OK || request.panel == nullptr || !panels_.isOpen(request.panel)) {
     throw ModuleError(displayPath(module_->path()) + ": the interface \"Tarrow_plus\" built no panel (code " +
                       std::to_string(result) + ")");
   }

@@ -46,17 +46,17 @@ std::vector<Hint> splitHints(const LWXPanelHint* words) {
   return hints;
 }
 
+template <typename Edit>
+bool XPanelService::withRecord(LWXPanelID panel, Edit&& edit) {
+  std::lock_guard lock(mutex_);
+  const auto found = panels_.find(panel);
+  if (found == panels_.end()) return false;
+  edit(*found->second);
+  return true;
+}
+
 struct XPanelService::Entries {
   static XPanelService* now() { return current.load(std::memory_order_acquire); }
-
-  // The record of a live panel of the current service, or null.
-  static PanelRecord* record(LWXPanelID panel) {
-    XPanelService* self = now();
-    if (self == nullptr) return nullptr;
-    std::lock_guard lock(self->mutex_);
-    const auto found = self->panels_.find(panel);
-    return found != self->panels_.end() ? found->second.get() : nullptr;
-  }
 
   static LWXPanelID create(int type, LWXPanelControl* controls) noexcept {
     XPanelService* self = now();
@@ -78,36 +78,44 @@ struct XPanelService::Entries {
   }
 
   static void destroy(LWXPanelID panel) noexcept {
-    if (XPanelService* self = now()) {
-      try {
-        self->destroy(panel);
-      } catch (...) {
-        // Not a live panel: nothing to close.
-      }
+    XPanelService* self = now();
+    if (self == nullptr) return;
+    try {
+      self->close(panel);  // a panel not alive: nothing to close
+    } catch (...) {
     }
   }
 
   static void describe(LWXPanelID panel, LWXPanelDataDesc* data, LWXPanelGetFunc* get,
                        LWXPanelSetFunc* set) noexcept {
-    PanelRecord* found = record(panel);
-    if (found == nullptr) return;
+    XPanelService* self = now();
+    if (self == nullptr) return;
+    std::map<uint32_t, std::string> datatypes;
     try {
-      found->datatypes.clear();
       for (const LWXPanelDataDesc* desc = data; desc != nullptr && desc->vid != 0; ++desc) {
-        found->datatypes[desc->vid] = desc->datatype != nullptr ? desc->datatype : "";
+        datatypes[desc->vid] = desc->datatype != nullptr ? desc->datatype : "";
       }
     } catch (...) {
-      found->datatypes.clear();
+      datatypes.clear();  // out of memory: the panel describes no value
     }
-    found->get = get;
-    found->set = set;
+    try {
+      self->withRecord(panel, [&](PanelRecord& record) noexcept {
+        record.datatypes.swap(datatypes);
+        record.get = get;
+        record.set = set;
+      });
+    } catch (...) {
+    }
   }
 
   static void hint(LWXPanelID panel, uint32_t /*id*/, LWXPanelHint* words) noexcept {
-    PanelRecord* found = record(panel);
-    if (found == nullptr) return;
+    XPanelService* self = now();
+    if (self == nullptr) return;
     try {
-      for (const Hint& hint : splitHints(words)) apply(*found, hint);
+      const std::vector<Hint> hints = splitHints(words);
+      self->withRecord(panel, [&](PanelRecord& record) {
+        for (const Hint& hint : hints) apply(record, hint);
+      });
     } catch (...) {
       // Out of memory part way: the hints applied so far stay.
     }
@@ -142,45 +150,40 @@ struct XPanelService::Entries {
   }
 
   static void* getData(LWXPanelID panel, uint32_t id) noexcept {
-    PanelRecord* found = record(panel);
-    if (found == nullptr) return nullptr;
-    const auto data = found->data.find(id);
-    return data != found->data.end() ? data->second : nullptr;
+    XPanelService* self = now();
+    void* found = nullptr;
+    try {
+      if (self != nullptr) {
+        self->withRecord(panel, [&](PanelRecord& record) noexcept {
+          const auto data = record.data.find(id);
+          if (data != record.data.end()) found = data->second;
+        });
+      }
+    } catch (...) {
+    }
+    return found;
   }
 
   static void setData(LWXPanelID panel, uint32_t id, void* data) noexcept {
-    if (PanelRecord* found = record(panel)) {
-      try {
-        found->data[id] = data;
-      } catch (...) {
-      }
-    }
-  }
-
-  static void viewInst(LWXPanelID panel, void* inst) noexcept {
-    if (PanelRecord* found = record(panel)) found->inst = inst;
-  }
-
-  // The host draws the panel again: every value is read anew.
-  static void viewRefresh(LWXPanelID panel) noexcept {
-    if (PanelRecord* found = record(panel)) refresh(*found);
-  }
-
-  static void refresh(PanelRecord& panel) noexcept {
-    ++panel.refreshes;
+    XPanelService* self = now();
+    if (self == nullptr) return;
     try {
-      for (const auto& [id, type] : panel.datatypes) panel.shown[id] = readValue(panel, id);
+      self->withRecord(panel, [&](PanelRecord& record) { record.data[id] = data; });
     } catch (...) {
     }
   }
 
-  static std::optional<PanelValue> readValue(const PanelRecord& panel, uint32_t id) {
-    const auto type = panel.datatypes.find(id);
-    if (type == panel.datatypes.end()) throw std::invalid_argument("the panel has no value " + hex(id));
-    void* value = panel.get != nullptr ? panel.get(panel.inst, id) : nullptr;
-    if (value == nullptr) return std::nullopt;
-    if (type->second == "float") return PanelValue(*static_cast<const double*>(value));
-    return PanelValue(*static_cast<const int32_t*>(value));
+  static void viewInst(LWXPanelID panel, void* inst) noexcept {
+    XPanelService* self = now();
+    if (self == nullptr) return;
+    try {
+      self->withRecord(panel, [&](PanelRecord& record) noexcept { record.inst = inst; });
+    } catch (...) {
+    }
+  }
+
+  static void viewRefresh(LWXPanelID panel) noexcept {
+    if (XPanelService* self = now()) self->redraw(panel);
   }
 };
 
@@ -222,10 +225,16 @@ void XPanelService::makeCurrent() { current.store(this, std::memory_order_releas
 
 const LWXPanelFuncs* XPanelService::funcs() { return &funcsTable; }
 
-const PanelRecord* XPanelService::find(LWXPanelID panel) const {
+std::optional<PanelRecord> XPanelService::find(LWXPanelID panel) const {
   std::lock_guard lock(mutex_);
   const auto found = panels_.find(panel);
-  return found != panels_.end() ? found->second.get() : nullptr;
+  if (found == panels_.end()) return std::nullopt;
+  return *found->second;
+}
+
+bool XPanelService::isOpen(LWXPanelID panel) const {
+  std::lock_guard lock(mutex_);
+  return panels_.count(panel) != 0;
 }
 
 std::vector<LWXPanelID> XPanelService::panels() const {
@@ -235,41 +244,77 @@ std::vector<LWXPanelID> XPanelService::panels() const {
   return ids;
 }
 
-PanelRecord& XPanelService::alive(LWXPanelID panel) {
+XPanelService::ValueAccess XPanelService::valueAccess(LWXPanelID panel, uint32_t valueId) const {
   std::lock_guard lock(mutex_);
   const auto found = panels_.find(panel);
   if (found == panels_.end()) throw std::invalid_argument("no such panel is open");
-  return *found->second;
+  const PanelRecord& record = *found->second;
+  const auto type = record.datatypes.find(valueId);
+  if (type == record.datatypes.end()) throw std::invalid_argument("the panel has no value " + hex(valueId));
+  return {valueId, type->second == "float", record.inst, record.get, record.set, record.changeNotify};
+}
+
+std::optional<PanelValue> XPanelService::readThrough(const ValueAccess& access) {
+  void* value = access.get != nullptr ? access.get(access.inst, access.id) : nullptr;
+  if (value == nullptr) return std::nullopt;
+  if (access.isFloat) return PanelValue(*static_cast<const double*>(value));
+  return PanelValue(*static_cast<const int32_t*>(value));
 }
 
 std::optional<PanelValue> XPanelService::read(LWXPanelID panel, uint32_t valueId) {
-  return Entries::readValue(alive(panel), valueId);
+  return readThrough(valueAccess(panel, valueId));
 }
 
 int XPanelService::write(LWXPanelID panel, uint32_t valueId, PanelValue value) {
-  PanelRecord& record = alive(panel);
-  const auto type = record.datatypes.find(valueId);
-  if (type == record.datatypes.end()) throw std::invalid_argument("the panel has no value " + hex(valueId));
-  const bool wantsFloat = type->second == "float";
-  if (wantsFloat != std::holds_alternative<double>(value)) {
-    throw std::invalid_argument("value " + hex(valueId) + " is " + (wantsFloat ? "a number" : "a whole number"));
+  const ValueAccess access = valueAccess(panel, valueId);
+  if (access.isFloat != std::holds_alternative<double>(value)) {
+    throw std::invalid_argument("value " + hex(valueId) + " is " + (access.isFloat ? "a number" : "a whole number"));
   }
-  void* stored = wantsFloat ? static_cast<void*>(&std::get<double>(value)) : static_cast<void*>(&std::get<int32_t>(value));
-  const int refresh = record.set != nullptr ? record.set(record.inst, valueId, stored) : LWXPRC_NONE;
+  void* stored = access.isFloat ? static_cast<void*>(&std::get<double>(value))
+                                : static_cast<void*>(&std::get<int32_t>(value));
+  const int refresh = access.set != nullptr ? access.set(access.inst, valueId, stored) : LWXPRC_NONE;
   // The change notification's refresh code is honoured at once: anything but LWXPRC_NONE draws
   // the panel again. The set function's code is the caller's to act on.
-  if (record.changeNotify != nullptr &&
-      record.changeNotify(panel, valueId, valueId, LWXPEVENT_VALUE) != LWXPRC_NONE) {
-    Entries::refresh(record);
+  if (access.changeNotify != nullptr &&
+      access.changeNotify(panel, valueId, valueId, LWXPEVENT_VALUE) != LWXPRC_NONE) {
+    redraw(panel);
   }
   return refresh;
 }
 
+void XPanelService::redraw(LWXPanelID panel) noexcept {
+  try {
+    std::vector<ValueAccess> values;
+    const bool alive = withRecord(panel, [&](PanelRecord& record) {
+      ++record.refreshes;
+      for (const auto& [id, type] : record.datatypes) {
+        values.push_back({id, type == "float", record.inst, record.get, nullptr, nullptr});
+      }
+    });
+    if (!alive) return;
+    std::vector<std::optional<PanelValue>> shown;
+    shown.reserve(values.size());
+    for (const ValueAccess& value : values) shown.push_back(readThrough(value));
+    withRecord(panel, [&](PanelRecord& record) {
+      for (size_t k = 0; k < values.size(); ++k) record.shown[values[k].id] = shown[k];
+    });
+  } catch (...) {
+    // Out of memory: the panel shows what it showed before.
+  }
+}
+
 std::vector<std::string> XPanelService::popupEntries(LWXPanelID panel, uint32_t controlId) {
-  PanelRecord& record = alive(panel);
-  const auto popup = record.popups.find(controlId);
-  if (popup == record.popups.end()) throw std::invalid_argument("control " + hex(controlId) + " has no popup entries");
-  const auto [count, name] = popup->second;
+  std::pair<LWXPanelPopCntFunc*, LWXPanelPopNameFunc*> functions{};
+  bool hasPopup = false;
+  if (!withRecord(panel, [&](PanelRecord& record) {
+        const auto popup = record.popups.find(controlId);
+        hasPopup = popup != record.popups.end();
+        if (hasPopup) functions = popup->second;
+      })) {
+    throw std::invalid_argument("no such panel is open");
+  }
+  if (!hasPopup) throw std::invalid_argument("control " + hex(controlId) + " has no popup entries");
+  const auto [count, name] = functions;
   std::vector<std::string> entries;
   const int total = count != nullptr ? count(nullptr) : 0;
   for (int k = 0; k < total; ++k) {
@@ -280,31 +325,48 @@ std::vector<std::string> XPanelService::popupEntries(LWXPanelID panel, uint32_t 
 }
 
 void XPanelService::press(LWXPanelID panel, uint32_t controlId) {
-  PanelRecord& record = alive(panel);
-  const auto notify = record.buttonNotify.find(controlId);
-  if (notify == record.buttonNotify.end() || notify->second == nullptr) {
-    throw std::invalid_argument("control " + hex(controlId) + " is no button");
+  LWXPanelBtnClickFunc* notify = nullptr;
+  if (!withRecord(panel, [&](PanelRecord& record) {
+        const auto found = record.buttonNotify.find(controlId);
+        if (found != record.buttonNotify.end()) notify = found->second;
+      })) {
+    throw std::invalid_argument("no such panel is open");
   }
-  notify->second(panel, static_cast<int>(controlId));
+  if (notify == nullptr) throw std::invalid_argument("control " + hex(controlId) + " is no button");
+  notify(panel, static_cast<int>(controlId));
 }
 
-void XPanelService::destroy(LWXPanelID panel) {
+bool XPanelService::close(LWXPanelID panel) {
   std::unique_ptr<PanelRecord> record;
   {
     std::lock_guard lock(mutex_);
     const auto found = panels_.find(panel);
-    if (found == panels_.end()) throw std::invalid_argument("no such panel is open");
+    if (found == panels_.end()) return false;
     record = std::move(found->second);
     panels_.erase(found);
   }
+  // The record is no longer shared: the notification runs without the lock.
   if (record->destroyNotify != nullptr) {
     const auto data = record->data.find(0);
     record->destroyNotify(data != record->data.end() ? data->second : nullptr);
   }
+  return true;
+}
+
+void XPanelService::destroy(LWXPanelID panel) {
+  if (!close(panel)) throw std::invalid_argument("no such panel is open");
 }
 
 void XPanelService::destroyAll() {
-  for (LWXPanelID panel : panels()) destroy(panel);
+  for (;;) {
+    LWXPanelID first = nullptr;
+    {
+      std::lock_guard lock(mutex_);
+      if (panels_.empty()) return;
+      first = panels_.begin()->first;
+    }
+    close(first);  // false when another thread closed it meanwhile
+  }
 }
 
 }  // namespace tarrow::host

@@ -60,6 +60,11 @@ struct PanelRecord {
 // hold stoppers (host/unprovided.h). The table's functions carry no user data, so they act on
 // the service made current last; a panel's id is its record's address, checked against the
 // panels alive.
+//
+// Panels may be built, changed and closed from several threads at once (the module's node
+// events redraw a panel while the user edits it). Every change of a record happens under the
+// service's lock; the module's functions (get, set and the notifications) are called without
+// it, with what they need taken under it, since they may call back into the service.
 class XPanelService {
  public:
   XPanelService() = default;
@@ -71,12 +76,13 @@ class XPanelService {
   void makeCurrent();
   static const LWXPanelFuncs* funcs();
 
-  // Null for a panel that is not alive.
-  const PanelRecord* find(LWXPanelID panel) const;
+  // A copy of the panel's record as it is now, or nothing for a panel that is not alive.
+  std::optional<PanelRecord> find(LWXPanelID panel) const;
+  bool isOpen(LWXPanelID panel) const;
   std::vector<LWXPanelID> panels() const;
 
   // A value as the panel shows it: read through the get function in the described type, or
-  // nothing. Throws std::invalid_argument for a value the panel did not describe.
+  // nothing. Throws std::invalid_argument for a panel not alive or a value it did not describe.
   std::optional<PanelValue> read(LWXPanelID panel, uint32_t valueId);
   // A user's edit: written through the set function, then the change notification with
   // LWXPEVENT_VALUE, whose refresh code other than LWXPRC_NONE redraws the panel (as
@@ -87,14 +93,35 @@ class XPanelService {
   std::vector<std::string> popupEntries(LWXPanelID panel, uint32_t controlId);
   // Presses a button; throws for a control that is not a button with a notification.
   void press(LWXPanelID panel, uint32_t controlId);
-  // Closes the panel: the destroy notification with the panel's own data, then it is gone.
+  // Closes the panel: it is gone, then the destroy notification gets the panel's own data.
+  // Throws std::invalid_argument for a panel not alive.
   void destroy(LWXPanelID panel);
+  // Closes every panel, those opened meanwhile included.
   void destroyAll();
 
   struct Entries;
 
  private:
-  PanelRecord& alive(LWXPanelID panel);
+  // What reading or writing one value needs, taken under the lock.
+  struct ValueAccess {
+    uint32_t id = 0;
+    bool isFloat = false;
+    void* inst = nullptr;
+    LWXPanelGetFunc* get = nullptr;
+    LWXPanelSetFunc* set = nullptr;
+    LWXPanelChangeNotifyFunc* changeNotify = nullptr;
+  };
+
+  // Calls edit(record) under the lock if the panel is alive; false when it is not.
+  template <typename Edit>
+  bool withRecord(LWXPanelID panel, Edit&& edit);
+  // Throws std::invalid_argument for a panel not alive or a value it did not describe.
+  ValueAccess valueAccess(LWXPanelID panel, uint32_t valueId) const;
+  static std::optional<PanelValue> readThrough(const ValueAccess& access);
+  // The host draws the panel again: every described value is read anew.
+  void redraw(LWXPanelID panel) noexcept;
+  // Takes the panel out and sends its destroy notification; false when it was not alive.
+  bool close(LWXPanelID panel);
 
   mutable std::mutex mutex_;
   std::map<LWXPanelID, std::unique_ptr<PanelRecord>> panels_;

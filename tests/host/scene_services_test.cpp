@@ -121,7 +121,9 @@ TEST_F(SceneServicesTest, WeightMapsByNameAndPoint) {
   EXPECT_EQ(value, 0.25f);
   value = -1.0f;
   EXPECT_EQ(arm->pntVIDGet(arm, SceneServices::pointId(1), &value, tip), 0) << "null weight";
+  EXPECT_EQ(services_.nullMapReads(), 0);
   EXPECT_EQ(arm->pntVIDGet(arm, SceneServices::pointId(0), &value, nullptr), 0) << "null map";
+  EXPECT_EQ(services_.nullMapReads(), 1) << "a read the module should not make is counted";
   EXPECT_EQ(arm->pntVIDGet(arm, SceneServices::pointId(2), &value, tip), 0) << "no such point";
   EXPECT_EQ(arm->pntVIDGet(arm, nullptr, &value, tip), 0) << "null point";
   EXPECT_EQ(leg->pntVIDGet(leg, SceneServices::pointId(0), &value, tip), 0) << "another object's map";

@@ -1,8 +1,11 @@
 // The host's panel service and the user's view of a panel, driven by a small panel of the test's own.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/language.h"
@@ -127,8 +130,8 @@ class XPanelServiceTest : public ::testing::Test {
 };
 
 TEST_F(XPanelServiceTest, KeepsWhatTheModuleHandedOver) {
-  const PanelRecord* record = service.find(panel);
-  ASSERT_NE(record, nullptr);
+  const std::optional<PanelRecord> record = service.find(panel);
+  ASSERT_TRUE(record.has_value());
   ASSERT_EQ(record->controls.size(), 5u);
   EXPECT_EQ(record->controls[3].ctrlclass, "iPopChoice");
   EXPECT_EQ(record->labels.at(0), "Panel");
@@ -156,17 +159,18 @@ TEST_F(XPanelServiceTest, DrivesThePanelAsAUserWould) {
   EXPECT_EQ(Module::log, std::vector<std::string>{"button 1"});
   EXPECT_THROW(service.press(panel, 2), std::invalid_argument);
 
-  const PanelRecord* record = service.find(panel);
-  EXPECT_EQ(record->refreshes, 0) << "the change notification asked for no redraw";
+  EXPECT_EQ(service.find(panel).value().refreshes, 0) << "the change notification asked for no redraw";
   funcs.viewRefresh(panel);
   funcs.viewRefresh(panel);
+  const std::optional<PanelRecord> record = service.find(panel);
   EXPECT_EQ(record->refreshes, 2);
   EXPECT_EQ(record->shown.at(3), std::nullopt);
   EXPECT_EQ(record->shown.at(4), std::optional<PanelValue>(int32_t{1}));
 
   service.destroy(panel);
   EXPECT_EQ(Module::destroyedWith, &settings);
-  EXPECT_EQ(service.find(panel), nullptr);
+  EXPECT_FALSE(service.find(panel).has_value());
+  EXPECT_FALSE(service.isOpen(panel));
   funcs.viewRefresh(panel);  // a panel gone is ignored
   EXPECT_EQ(funcs.getData(panel, 0), nullptr);
 }
@@ -174,7 +178,7 @@ TEST_F(XPanelServiceTest, DrivesThePanelAsAUserWould) {
 TEST_F(XPanelServiceTest, AChangeNotificationAskingForARefreshRedrawsThePanel) {
   Module::changeAnswer = LWXPRC_DFLT;
   EXPECT_EQ(service.write(panel, 4, int32_t{0}), 1);
-  const PanelRecord* record = service.find(panel);
+  const std::optional<PanelRecord> record = service.find(panel);
   EXPECT_EQ(record->refreshes, 1);
   EXPECT_EQ(record->shown.at(4), std::optional<PanelValue>(int32_t{0}));
   EXPECT_EQ(record->shown.at(3), std::optional<PanelValue>(0.5));
@@ -217,6 +221,119 @@ TEST_F(XPanelServiceTest, ViewNamesControlsAndRejectsWhatTheyCannotTake) {
   }
   EXPECT_THROW(view.press("Amount"), PanelError);
   EXPECT_EQ(settings.amount, 1.5);  // nothing rejected reached the module
+}
+
+// A module's side of panels used from two threads: values it never changes, notifications
+// that call back into the service as the module's do, and a destroy notification that counts
+// on the panel's own data.
+struct SharedPanels {
+  static inline const double amount = 0.5;
+  static inline const int32_t pick = 1;
+  static void* get(void*, uint32_t id) {
+    return id == 3 ? const_cast<double*>(&amount) : static_cast<void*>(const_cast<int32_t*>(&pick));
+  }
+  static int set(void*, uint32_t, void*) { return LWXPRC_DFLT; }
+  static int change(LWXPanelID panel, uint32_t, uint32_t, int) {
+    XPanelService::funcs()->getData(panel, 0);
+    return LWXPRC_DFLT;  // redraw
+  }
+  static void button(LWXPanelID panel, int) { XPanelService::funcs()->getData(panel, 0); }
+  static void destroyed(void* data) {
+    if (data != nullptr) static_cast<std::atomic<int>*>(data)->fetch_add(1);
+  }
+};
+
+// One thread builds panels as the module does, edits them as the user does and closes half of
+// them; the other, like the module's node events, redraws, hints, reads and writes whatever
+// panels are open at the same time, and closes some. Run under ThreadSanitizer this shows that
+// no record is changed, or freed, while another thread uses it.
+TEST(XPanelServiceThreads, PanelsBuiltEditedAndClosedFromTwoThreads) {
+  XPanelService service;
+  service.makeCurrent();
+  const LWXPanelFuncs& funcs = *XPanelService::funcs();
+  LWXPanelControl controls[] = {{1, "Go", "vButton"}, {3, "Amount", "float"}, {4, "Pick", "iPopChoice"}, {0, nullptr, nullptr}};
+  LWXPanelDataDesc data[] = {{3, "Amount", "float"}, {4, "Pick", "integer"}, {0, nullptr, nullptr}};
+  LWXPanelHint hints[] = {word(XPTAG_CHGNOTIFY),     fn(&SharedPanels::change),
+                          word(XPTAG_BUTNOTIFY),     word(1), fn(&SharedPanels::button),
+                          word(XPTAG_POPFUNCS),      word(4), fn(&Module::count), fn(&Module::name),
+                          word(XPTAG_DESTROYNOTIFY), fn(&SharedPanels::destroyed), word(0),
+                          word(0)};
+  LWXPanelHint labels[] = {word(XPTAG_LABEL), word(3), word(reinterpret_cast<std::uintptr_t>("Amount (m)")), word(0),
+                           word(XPTAG_LEFT),  word(1), word(0),
+                           word(0)};
+
+  constexpr int kRounds = 3000;
+  std::vector<std::atomic<int>> notified(kRounds);  // destroy notifications, by panel
+  std::vector<char> closedByBuilder(kRounds, 0);
+  std::atomic<bool> building{true};
+  int created = 0;
+  int closedByOther = 0;
+
+  std::thread other([&] {
+    int seen = 0;
+    while (building.load()) {
+      for (LWXPanelID panel : service.panels()) {
+        funcs.viewRefresh(panel);
+        funcs.hint(panel, 0, labels);
+        funcs.setData(panel, 7, &seen);
+        funcs.getData(panel, 0);
+        try {
+          service.read(panel, 4);
+          service.write(panel, 3, 2.0);
+          if (++seen % 5 == 0) {
+            service.destroy(panel);
+            ++closedByOther;
+          }
+        } catch (const std::invalid_argument&) {
+          // Closed by the builder meanwhile.
+        }
+      }
+    }
+  });
+  for (int round = 0; round < kRounds; ++round) {
+    const LWXPanelID panel = funcs.create(LWXP_VIEW, controls);
+    if (panel == nullptr) {
+      ADD_FAILURE() << "no panel in round " << round;
+      break;
+    }
+    ++created;
+    funcs.hint(panel, 0, hints);
+    funcs.describe(panel, data, &SharedPanels::get, &SharedPanels::set);
+    funcs.viewInst(panel, &notified[static_cast<size_t>(round)]);
+    funcs.setData(panel, 0, &notified[static_cast<size_t>(round)]);
+    try {
+      service.write(panel, 3, 1.5);
+      service.read(panel, 4);
+      service.press(panel, 1);
+      service.popupEntries(panel, 4);
+      if (round % 2 == 0) {
+        service.destroy(panel);
+        closedByBuilder[static_cast<size_t>(round)] = 1;
+      }
+    } catch (const std::invalid_argument&) {
+      // Closed by the other thread meanwhile.
+    }
+  }
+  building.store(false);
+  other.join();
+
+  // Every panel was taken out exactly once, and none was notified twice.
+  const auto left = static_cast<int>(service.panels().size());
+  int byBuilder = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    const size_t k = static_cast<size_t>(round);
+    byBuilder += closedByBuilder[k];
+    if (closedByBuilder[k] != 0) {
+      EXPECT_EQ(notified[k].load(), 1) << "panel " << round;
+    }
+  }
+  EXPECT_GT(byBuilder, 0);
+  EXPECT_EQ(byBuilder + closedByOther + left, created);
+  service.destroyAll();
+  EXPECT_TRUE(service.panels().empty());
+  int twice = 0;
+  for (const std::atomic<int>& count : notified) twice += count.load() > 1 ? 1 : 0;
+  EXPECT_EQ(twice, 0);
 }
 
 TEST(Language, ChoiceAndEnvironmentAndCodePage) {

@@ -1,6 +1,6 @@
 // The module file loaded afresh into a small host: a scene of three objects (the deformed
-// "Body", a "Pivot" and a "Ball") and a camera, the scene services, the node editor and the
-// registry that answers the module's requests.
+// "Body", a "Pivot" and a "Ball") and a camera, the scene services, the node editor, the panel
+// service and the registry that answers the module's requests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,6 +15,7 @@
 #include "host/scene_file.h"
 #include "host/scene_services.h"
 #include "host/service_registry.h"
+#include "host/xpanel_service.h"
 #include "sdk/lwserver.h"
 
 namespace tarrow::integration {
@@ -35,6 +36,7 @@ class LoadedModuleTest : public ::testing::Test {
     sceneServices_.registerInto(registry_);
     nodeEditor_.setItemInfo(host::SceneServices::itemInfo());
     nodeEditor_.registerInto(registry_);
+    panels_.registerInto(registry_);
     registry_.makeCurrent();
     sceneServices_.makeCurrent();
   }
@@ -73,6 +75,7 @@ class LoadedModuleTest : public ::testing::Test {
   host::ServiceRegistry registry_;
   host::NodeEditorService nodeEditor_;
   std::unique_ptr<host::LoadedModule> module_;
+  host::XPanelService panels_;  // closes the panels left open while the module is still loaded
   LWDisplacementHandler handler_{};
   LWInstanceFuncs inst_{};
   LWItemFuncs item_{};

@@ -1,7 +1,11 @@
 // The module file as a host's plug-in scan and activation see it.
 #include <cstring>
+#include <string>
 
 #include "loaded_module_fixture.h"
+
+// Every operator new of this program, counted by run_allocation_counter.cpp.
+long long allocationCount() noexcept;
 
 namespace tarrow::integration {
 namespace {
@@ -48,7 +52,7 @@ TEST_F(BindingTest, WrongVersionsAreRefusedWithoutTouchingAnything) {
     EXPECT_EQ(std::memcmp(&local, &before, sizeof local), 0);
   }
   // A refused activation neither acquires services nor chooses labels.
-  EXPECT_TRUE(registry_.requested().empty());
+  EXPECT_EQ(registry_.totalRequests(), 0);
 
   for (int version : {3, 5}) {
     LWInterface local{};
@@ -112,6 +116,7 @@ TEST_F(BindingTest, ServicesAreAskedForOnceAndTheLanguageEveryTime) {
     EXPECT_EQ(registry_.timesRequested(service), 1) << service;
   }
   EXPECT_EQ(registry_.timesRequested(LWLOCALEINFO_GLOBAL), 3);
+  EXPECT_EQ(registry_.unprovidedRequests(), 0) << "the module asks only for what the host offers";
 
   // The scene info is fetched afresh at every new time.
   LWInstance instance = create();
@@ -119,6 +124,30 @@ TEST_F(BindingTest, ServicesAreAskedForOnceAndTheLanguageEveryTime) {
   rend_.newTime(instance, 1, 1.0 / 30);
   EXPECT_EQ(registry_.timesRequested(LWSCENEINFO_GLOBAL), 3);
   inst_.destroy(instance);
+}
+
+// Every new time fetches the scene info again, so over a long run the module asks thousands of
+// times: answering allocates nothing (the memory of a run does not grow with its length, and no
+// allocation failure can reach the module) and counts every request by name.
+TEST_F(BindingTest, TheGlobalFunctionAllocatesNothingAndCountsEveryRequest) {
+  GlobalFunc* global = host::ServiceRegistry::globalFunction();
+  const std::string notOffered = "No Such Service, with a name too long to fit in a short string";
+  constexpr int kRounds = 10000;
+  int answered = 0;
+  const long long before = allocationCount();
+  for (int round = 0; round < kRounds; ++round) {
+    answered += global(LWSCENEINFO_GLOBAL, GFUSE_TRANSIENT) == sceneServices_.sceneInfo() ? 1 : 0;
+    answered += global(LWITEMINFO_GLOBAL, GFUSE_TRANSIENT) == host::SceneServices::itemInfo() ? 1 : 0;
+    answered += global(notOffered.c_str(), GFUSE_TRANSIENT) == nullptr ? 1 : 0;
+    answered += global(nullptr, GFUSE_TRANSIENT) == nullptr ? 1 : 0;
+  }
+  EXPECT_EQ(allocationCount() - before, 0);
+  EXPECT_EQ(answered, 4 * kRounds);
+  EXPECT_EQ(registry_.timesRequested(LWSCENEINFO_GLOBAL), kRounds);
+  EXPECT_EQ(registry_.timesRequested(LWITEMINFO_GLOBAL), kRounds);
+  EXPECT_EQ(registry_.timesRequested(notOffered), 0) << "a name nobody offers has no count of its own";
+  EXPECT_EQ(registry_.unprovidedRequests(), 2 * kRounds);
+  EXPECT_EQ(registry_.totalRequests(), 4 * kRounds);
 }
 
 }  // namespace

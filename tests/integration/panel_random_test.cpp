@@ -27,7 +27,7 @@ TEST(PanelRandomTest, RandomValuesThroughEveryControlReadBack) {
   Session session(scene, options);
   const LWXPanelID panel = session.openPanel(0, 0);
   XPanelService& panels = session.panels();
-  const PanelRecord& record = *panels.find(panel);
+  const PanelRecord record = panels.find(panel).value();  // the controls as the module built them
 
   std::mt19937_64 random(20240325);
   std::uniform_int_distribution<int> pick(0, static_cast<int>(record.controls.size()) - 1);
