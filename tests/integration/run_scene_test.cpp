@@ -11,6 +11,8 @@
 #include <gif_lib.h>
 #endif
 
+#include <nlohmann/json.hpp>
+
 #include "scratch_folder_test.h"
 #include "host/module_loader.h"
 #include "host/obj_writer.h"
@@ -170,17 +172,70 @@ TEST_F(RunSceneTest, AFailedRunLeavesEarlierOutputAlone) {
   EXPECT_EQ(left.size(), 2u) << "only the two frames of the good run";
 }
 
+// Frames allocate nothing, new times included: the module fetches the scene info from the host
+// at every new time, so a long run must not add up.
 TEST_F(RunSceneTest, EvaluatingAFrameAllocatesNothing) {
   for (int threads : {1, 2}) {
     SCOPED_TRACE(threads);
     Session session(scene_, {defaultModulePath(), threads});
     FramePoints points;
     session.evaluateFrame(4, points);  // sizes the storage
-    session.beginFrame(5);
     const long long before = allocationCount();
-    session.deformPoints(points);
+    for (int frame = 0; frame < 300; ++frame) session.evaluateFrame(frame % 15, points);
     EXPECT_EQ(allocationCount() - before, 0);
   }
+}
+
+// The strand scene with another saved state for its deformer.
+std::string strandWithState(const std::string& state) {
+  nlohmann::json scene = nlohmann::json::parse(kStrand);
+  scene["items"][0]["deformers"][0]["state"] = state;
+  return scene.dump();
+}
+
+// A block short of its last value (a PivotItem with an index but no id, a WeightMap with an
+// index but no name) changes what it carries and keeps the rest: saved again, the pivot and the
+// map's name are those of the blocks before.
+TEST_F(RunSceneTest, ABlockShortOfAValueKeepsTheEarlierOneInTheSavedScene) {
+  RunOptions options;
+  options.scene = write("short.json", strandWithState("{ PivotItem 1 268435456 }\n{ WeightMap 1 \"Tip\" }\n"
+                                                      "{ PivotItem 2 }\n{ WeightMap 1 }\n"));
+  options.outDir = folder_ / "out";
+  options.frames = std::pair{0, 1};
+  options.picture = false;
+  options.saveScene = folder_ / "saved.json";
+  runScene(options);
+  const nlohmann::json saved = nlohmann::json::parse(read(*options.saveScene));
+  const std::string state = saved["items"][0]["deformers"][0]["state"].get<std::string>();
+  EXPECT_NE(state.find("{ PivotItem 2 268435456 }\n"), std::string::npos) << state;
+  EXPECT_NE(state.find("{ WeightMap 1 \"Tip\" }\n"), std::string::npos) << state;
+}
+
+// A weight map the object does not have (renamed or removed since the state was saved) gives no
+// point a weight: every point stays where the object puts it, and the module never asks the
+// mesh to read from a map it did not find.
+TEST_F(RunSceneTest, AWeightMapTheObjectLacksLeavesEveryPointInPlace) {
+  const Scene missing =
+      parseScene(strandWithState("{ Version 1 }\n{ LagRate 0.25 }\n{ WeightMap 1 \"Gone\" }\n"), "missing.json");
+  Session session(missing, {defaultModulePath(), 2});
+  Session mapped(scene_, {defaultModulePath(), 2});
+  FramePoints points;
+  FramePoints lagging;
+  for (int frame : {0, 3, 5, 10, 14}) {
+    SCOPED_TRACE(frame);
+    session.evaluateFrame(frame, points);
+    ASSERT_EQ(points.size(), 1u);
+    ASSERT_EQ(points[0].size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+      const Vec3 expected = Expected::place(missing.items[0].points[i], frame / 10.0);
+      for (int c = 0; c < 3; ++c) EXPECT_NEAR(points[0][i][c], expected[c], 1e-9) << "point " << i;
+    }
+  }
+  // With the map there, the same lag rate moves the tip: staying in place is the missing map's doing.
+  mapped.evaluateFrame(5, lagging);
+  session.evaluateFrame(5, points);
+  EXPECT_GT(std::abs(points[0][2][0] - lagging[0][2][0]) + std::abs(points[0][2][2] - lagging[0][2][2]), 0.1);
+  EXPECT_EQ(session.services().nullMapReads(), 0);
 }
 
 #ifdef TARROW_HAVE_GIF

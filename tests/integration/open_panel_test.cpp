@@ -1,0 +1,67 @@
+// An instance's settings panel as the host keeps it: the host may destroy the instance while the
+// panel is still open, and then still draws, edits, presses and closes that panel. Run under
+// AddressSanitizer this shows that nothing of the panel reaches the instance's freed memory.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/panel_view.h"
+#include "loaded_module_fixture.h"
+
+namespace tarrow::integration {
+namespace {
+
+class OpenPanelTest : public LoadedModuleTest {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(activateHandler(), AFUNC_OK);
+    nodeEditor_.setWindowSink([this](const std::string& window) { windows_ += window; });
+  }
+  void TearDown() override { nodeEditor_.setWindowSink(nullptr); }
+
+  // The instance's settings panel, as the interface activation builds it.
+  LWXPanelID openPanel(LWInstance instance) {
+    LWInterface request{instance, nullptr, nullptr, nullptr};
+    EXPECT_EQ(module_->activate(LWDISPLACEMENT_ICLASS, "Tarrow_plus", LWINTERFACE_VERSION, &request,
+                                host::ServiceRegistry::globalFunction()),
+              AFUNC_OK);
+    return request.panel;
+  }
+
+  std::string windows_;  // what the node editor showed
+};
+
+TEST_F(OpenPanelTest, APanelOutlivingItsInstanceReachesNothing) {
+  LWInstance instance = create();
+  ASSERT_EQ(load(instance, "{ LagRate 0.5 }\n"), nullptr);
+  const LWXPanelID panel = openPanel(instance);
+  ASSERT_TRUE(panels_.isOpen(panel));
+  host::PanelView view(panels_, panel);
+  const uint32_t lagRate = view.control("Lag Rate (s/m)").id;
+
+  // While the instance lives, the panel shows it, edits it and opens its node editor.
+  EXPECT_EQ(panels_.read(panel, lagRate), std::optional<host::PanelValue>(0.5));
+  EXPECT_EQ(panels_.write(panel, lagRate, 0.75), LWXPRC_DFLT);
+  EXPECT_EQ(sceneServices_.takeUpdateRequests(), std::vector<LWInstance>{instance});
+  view.press("Edit Node");
+  EXPECT_FALSE(windows_.empty());
+  windows_.clear();
+
+  inst_.destroy(instance);
+  EXPECT_EQ(nodeEditor_.liveEditors(), 0u);
+
+  // Drawn again, the panel finds no value to show; an edit reaches no instance and asks for no
+  // update; the button opens nothing; closing it is the end of it.
+  const host::PanelRecord record = panels_.find(panel).value();
+  ASSERT_FALSE(record.datatypes.empty());
+  for (const auto& [id, type] : record.datatypes) EXPECT_EQ(panels_.read(panel, id), std::nullopt) << id;
+  EXPECT_EQ(panels_.write(panel, lagRate, 2.0), LWXPRC_NONE);
+  EXPECT_TRUE(sceneServices_.takeUpdateRequests().empty());
+  view.press("Edit Node");
+  EXPECT_TRUE(windows_.empty()) << windows_;
+  panels_.destroy(panel);
+  EXPECT_FALSE(panels_.isOpen(panel));
+}
+
+}  // namespace
+}  // namespace tarrow::integration
