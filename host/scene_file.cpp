@@ -11,8 +11,39 @@ namespace tarrow::host {
 
 using json = nlohmann::ordered_json;
 
+namespace {
+
+// A message is one line however the names and texts in it were written: control characters
+// (a line break in a JSON key or a mesh path, say) are shown escaped.
+std::string oneLine(const std::string& message) {
+  std::string out;
+  out.reserve(message.size());
+  for (char c : message) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      static const char digits[] = "0123456789ABCDEF";
+      out += "\\x";
+      out += digits[byte >> 4];
+      out += digits[byte & 0xF];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+[[noreturn]] void throwSceneError(const std::string& message) { throw SceneError(oneLine(message)); }
+
+}  // namespace
+
 void failAt(const std::filesystem::path& file, const std::string& place, const std::string& what) {
-  throw SceneError(file.string() + ": " + (place.empty() ? "/" : place) + ": " + what);
+  throwSceneError(file.string() + ": " + (place.empty() ? "/" : place) + ": " + what);
 }
 
 namespace {
@@ -344,18 +375,17 @@ Scene parseScene(std::string_view text, const std::filesystem::path& file) {
   try {
     document = json::parse(text);
   } catch (const json::parse_error& error) {
-    throw SceneError(file.string() + ": " + positionOf(text, error.byte) + ": not JSON: " +
-                     reasonOf(error.what()));
+    throwSceneError(file.string() + ": " + positionOf(text, error.byte) + ": not JSON: " + reasonOf(error.what()));
   } catch (const json::exception& error) {
     // Numbers beyond the range of a double, for one.
-    throw SceneError(file.string() + ": /: not usable JSON: " + reasonOf(error.what()));
+    throwSceneError(file.string() + ": /: not usable JSON: " + reasonOf(error.what()));
   }
   return SceneReader(file).read(document);
 }
 
 Scene loadScene(const std::filesystem::path& file) {
   const std::optional<std::string> text = readFileText(file);
-  if (!text) throw SceneError(file.string() + ": cannot be read (missing or not a file)");
+  if (!text) throwSceneError(file.string() + ": cannot be read (missing or not a file)");
   return parseScene(*text, file);
 }
 
