@@ -345,6 +345,36 @@ class SceneReader {
   std::filesystem::path file_;
 };
 
+// Copying and writing a document recurse once a level, so text nested deeper than this is
+// refused before it is parsed; scenes nest a handful of levels (node networks a few more).
+constexpr int kMostNesting = 100;
+
+// The 1-based byte at which the text opens its level kMostNesting + 1, or 0 when it never does.
+size_t tooDeepAt(std::string_view text) {
+  int depth = 0;
+  bool inString = false;
+  bool escaped = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (escaped) {
+        escaped = false;
+      } else if (c == '\\') {
+        escaped = true;
+      } else if (c == '"') {
+        inString = false;
+      }
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > kMostNesting) return i + 1;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return 0;
+}
+
 // nlohmann reports a byte offset; people read lines and columns.
 std::string positionOf(std::string_view text, size_t byte) {
   size_t line = 1;
@@ -371,6 +401,10 @@ std::string reasonOf(const std::string& message) {
 }  // namespace
 
 Scene parseScene(std::string_view text, const std::filesystem::path& file) {
+  if (const size_t byte = tooDeepAt(text)) {
+    throwSceneError(file.string() + ": " + positionOf(text, byte) + ": nested deeper than " +
+                    std::to_string(kMostNesting) + " levels");
+  }
   json document;
   try {
     document = json::parse(text);
