@@ -61,8 +61,9 @@ Session::Session(const Scene& scene, const SessionOptions& options)
       services_(scene),
       nodeEditor_(std::make_unique<NodeEditorService>()),
       pool_(options.threads) {
-  nodeEditor_->registerInto(registry_);
   nodeEditor_->setItemInfo(SceneServices::itemInfo());
+  offerNodeEditor();
+  registry_.clearRequests();
   panels_.registerInto(registry_);
   services_.setLocale(options.language);
   services_.registerInto(registry_);
@@ -87,7 +88,22 @@ Session::Session(const Scene& scene, const SessionOptions& options)
 
 Session::~Session() { destroyInstances(); }
 
+// The node editor's tables answer for the service that offered them last, so a session offers
+// its own again whenever it becomes current; the editor table goes through EditorWatch.
+void Session::offerNodeEditor() {
+  nodeEditor_->registerInto(registry_);
+  if (editorFuncs_.create != nullptr) {
+    registry_.provide(NODEEDITORFUNCS_GLOBAL, &editorFuncs_);
+  } else if (auto* funcs = static_cast<const NodeEditorFuncs*>(registry_.lookup(NODEEDITORFUNCS_GLOBAL))) {
+    editorFuncs_ = *funcs;
+    EditorWatch::real.store(funcs, std::memory_order_release);
+    editorFuncs_.create = &EditorWatch::create;
+    registry_.provide(NODEEDITORFUNCS_GLOBAL, &editorFuncs_);
+  }
+}
+
 void Session::makeCurrent() {
+  offerNodeEditor();
   registry_.makeCurrent();
   panels_.makeCurrent();
   services_.makeCurrent();
