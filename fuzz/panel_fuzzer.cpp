@@ -60,7 +60,7 @@ struct Reloaded {
   std::string panel;
 };
 
-Reloaded saveAndLoad(Session& session, uint16_t language) {
+Reloaded saveAndLoad(Session& session, unsigned int language) {
   const Scene again = parseScene(savedSceneText(session, "panel-fuzz.json"), "panel-fuzz.json");
   Session reloaded(again, {defaultModulePath(), 1, language});
   const LWXPanelID panel = reloaded.openPanel(0, 0);
@@ -75,7 +75,7 @@ Reloaded saveAndLoad(Session& session, uint16_t language) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view input(reinterpret_cast<const char*>(data), size);
-  uint16_t language = LANGID_US_ENGLISH;
+  unsigned int language = LANGID_USENGLISH;
   if (input.substr(0, 4) == "#ja\n") {
     language = LANGID_JAPANESE;
     input.remove_prefix(4);

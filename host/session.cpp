@@ -89,18 +89,8 @@ Session::Session(const Scene& scene, const SessionOptions& options)
 Session::~Session() { destroyInstances(); }
 
 // The node editor's tables answer for the service that offered them last, so a session offers
-// its own again whenever it becomes current; the editor table goes through EditorWatch.
-void Session::offerNodeEditor() {
-  nodeEditor_->registerInto(registry_);
-  if (editorFuncs_.create != nullptr) {
-    registry_.provide(NODEEDITORFUNCS_GLOBAL, &editorFuncs_);
-  } else if (auto* funcs = static_cast<const NodeEditorFuncs*>(registry_.lookup(NODEEDITORFUNCS_GLOBAL))) {
-    editorFuncs_ = *funcs;
-    EditorWatch::real.store(funcs, std::memory_order_release);
-    editorFuncs_.create = &EditorWatch::create;
-    registry_.provide(NODEEDITORFUNCS_GLOBAL, &editorFuncs_);
-  }
-}
+// its own again whenever it becomes current.
+void Session::offerNodeEditor() { nodeEditor_->registerInto(registry_); }
 
 void Session::makeCurrent() {
   offerNodeEditor();
