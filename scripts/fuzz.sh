@@ -55,6 +55,9 @@ for name in "${names[@]}"; do
   rm -f "$stamp"
   if [ "$status" -eq 0 ] && [ -z "$new" ]; then
     verdict="no crash, no leak"
+  elif [ -z "$new" ] && grep -q 'libFuzzer: run interrupted' "$log"; then
+    found=1
+    verdict="INTERRUPTED by a signal before its time was up: no crash, no leak until then"
   else
     found=1
     verdict="FOUND ${new:-a fault} (exit status $status): see $log and $findings"
