@@ -1,23 +1,44 @@
 #include "host/frame_loop.h"
 
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+
 namespace tarrow::host {
 
 WorkerPool::WorkerPool(int threads) {
-  if (threads <= 0) threads = static_cast<int>(std::thread::hardware_concurrency());
+  if (threads > kMaxThreads) {
+    throw std::runtime_error(std::to_string(threads) + " threads asked for; a run uses at most " +
+                             std::to_string(kMaxThreads));
+  }
+  if (threads <= 0) threads = std::min(static_cast<int>(std::thread::hardware_concurrency()), kMaxThreads);
   if (threads <= 0) threads = 1;
   workers_.reserve(static_cast<size_t>(threads - 1));
-  for (int part = 1; part < threads; ++part) {
-    workers_.emplace_back([this, part] { serve(static_cast<size_t>(part)); });
+  try {
+    for (int part = 1; part < threads; ++part) {
+      workers_.emplace_back([this, part] { serve(static_cast<size_t>(part)); });
+    }
+  } catch (const std::system_error& error) {
+    // A thread that did not start is not in workers_, so nothing waits for it; the ones that
+    // did start are told to stop and joined, and the pool is refused whole.
+    const size_t failed = workers_.size() + 2;  // the calling thread is the first
+    stop();
+    throw std::runtime_error("cannot start " + std::to_string(threads) + " threads: thread " + std::to_string(failed) +
+                             " did not start (" + error.code().message() + ")");
   }
 }
 
-WorkerPool::~WorkerPool() {
+WorkerPool::~WorkerPool() { stop(); }
+
+void WorkerPool::stop() noexcept {
   {
     std::lock_guard lock(mutex_);
     stopping_ = true;
   }
   start_.notify_all();
   for (auto& worker : workers_) worker.join();
+  workers_.clear();
 }
 
 void WorkerPool::partRange(size_t part, size_t& begin, size_t& end) const {

@@ -15,7 +15,13 @@ class WorkerPool {
   // Work over the points [begin, end) of a pass; context is the caller's.
   using Work = void (*)(void* context, size_t begin, size_t end);
 
-  // threads <= 0: one per hardware core. The calling thread is one of them.
+  // The most threads a pool takes: far more than one frame's points can use (each thread takes
+  // one contiguous part), and few enough that a system gives them to one process.
+  static constexpr int kMaxThreads = 1024;
+
+  // threads <= 0: one per hardware core. The calling thread is one of them. Throws
+  // std::runtime_error with a one-line message for more than kMaxThreads, or when the system
+  // does not start a thread; the threads started before then are stopped first.
   explicit WorkerPool(int threads);
   ~WorkerPool();
   WorkerPool(const WorkerPool&) = delete;
@@ -29,6 +35,7 @@ class WorkerPool {
 
  private:
   void serve(size_t part);
+  void stop() noexcept;
   void partRange(size_t part, size_t& begin, size_t& end) const;
 
   std::vector<std::thread> workers_;

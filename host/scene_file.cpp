@@ -11,8 +11,39 @@ namespace tarrow::host {
 
 using json = nlohmann::ordered_json;
 
+namespace {
+
+// A message is one line however the names and texts in it were written: control characters
+// (a line break in a JSON key or a mesh path, say) are shown escaped.
+std::string oneLine(const std::string& message) {
+  std::string out;
+  out.reserve(message.size());
+  for (char c : message) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      static const char digits[] = "0123456789ABCDEF";
+      out += "\\x";
+      out += digits[byte >> 4];
+      out += digits[byte & 0xF];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+[[noreturn]] void throwSceneError(const std::string& message) { throw SceneError(oneLine(message)); }
+
+}  // namespace
+
 void failAt(const std::filesystem::path& file, const std::string& place, const std::string& what) {
-  throw SceneError(file.string() + ": " + (place.empty() ? "/" : place) + ": " + what);
+  throwSceneError(file.string() + ": " + (place.empty() ? "/" : place) + ": " + what);
 }
 
 namespace {
@@ -314,6 +345,36 @@ class SceneReader {
   std::filesystem::path file_;
 };
 
+// Copying and writing a document recurse once a level, so text nested deeper than this is
+// refused before it is parsed; scenes nest a handful of levels (node networks a few more).
+constexpr int kMostNesting = 100;
+
+// The 1-based byte at which the text opens its level kMostNesting + 1, or 0 when it never does.
+size_t tooDeepAt(std::string_view text) {
+  int depth = 0;
+  bool inString = false;
+  bool escaped = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (escaped) {
+        escaped = false;
+      } else if (c == '\\') {
+        escaped = true;
+      } else if (c == '"') {
+        inString = false;
+      }
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > kMostNesting) return i + 1;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return 0;
+}
+
 // nlohmann reports a byte offset; people read lines and columns.
 std::string positionOf(std::string_view text, size_t byte) {
   size_t line = 1;
@@ -340,22 +401,25 @@ std::string reasonOf(const std::string& message) {
 }  // namespace
 
 Scene parseScene(std::string_view text, const std::filesystem::path& file) {
+  if (const size_t byte = tooDeepAt(text)) {
+    throwSceneError(file.string() + ": " + positionOf(text, byte) + ": nested deeper than " +
+                    std::to_string(kMostNesting) + " levels");
+  }
   json document;
   try {
     document = json::parse(text);
   } catch (const json::parse_error& error) {
-    throw SceneError(file.string() + ": " + positionOf(text, error.byte) + ": not JSON: " +
-                     reasonOf(error.what()));
+    throwSceneError(file.string() + ": " + positionOf(text, error.byte) + ": not JSON: " + reasonOf(error.what()));
   } catch (const json::exception& error) {
     // Numbers beyond the range of a double, for one.
-    throw SceneError(file.string() + ": /: not usable JSON: " + reasonOf(error.what()));
+    throwSceneError(file.string() + ": /: not usable JSON: " + reasonOf(error.what()));
   }
   return SceneReader(file).read(document);
 }
 
 Scene loadScene(const std::filesystem::path& file) {
   const std::optional<std::string> text = readFileText(file);
-  if (!text) throw SceneError(file.string() + ": cannot be read (missing or not a file)");
+  if (!text) throwSceneError(file.string() + ": cannot be read (missing or not a file)");
   return parseScene(*text, file);
 }
 

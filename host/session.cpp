@@ -61,8 +61,9 @@ Session::Session(const Scene& scene, const SessionOptions& options)
       services_(scene),
       nodeEditor_(std::make_unique<NodeEditorService>()),
       pool_(options.threads) {
-  nodeEditor_->registerInto(registry_);
   nodeEditor_->setItemInfo(SceneServices::itemInfo());
+  offerNodeEditor();
+  registry_.clearRequests();
   panels_.registerInto(registry_);
   services_.setLocale(options.language);
   services_.registerInto(registry_);
@@ -87,7 +88,12 @@ Session::Session(const Scene& scene, const SessionOptions& options)
 
 Session::~Session() { destroyInstances(); }
 
+// The node editor's tables answer for the service that offered them last, so a session offers
+// its own again whenever it becomes current.
+void Session::offerNodeEditor() { nodeEditor_->registerInto(registry_); }
+
 void Session::makeCurrent() {
+  offerNodeEditor();
   registry_.makeCurrent();
   panels_.makeCurrent();
   services_.makeCurrent();

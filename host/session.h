@@ -71,6 +71,7 @@ class Session {
 
  private:
   struct Pass;
+  void offerNodeEditor();
   void createInstances();
   void applyPanel(size_t object, size_t deformer, const nlohmann::json& settings, const std::string& place);
   void destroyInstances() noexcept;

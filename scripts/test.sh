@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything from scratch and runs every test: Linux, ASan+UBSan, TSan, the fuzzer for a
-# short while, and the 64-bit Windows build under Wine.
+# Builds everything from scratch and runs every test: Linux, ASan+UBSan, TSan, each fuzzer for a
+# short while (FUZZ_SECONDS, 45 by default), and the 64-bit Windows build under Wine.
 # Usage: scripts/test.sh [stage ...]   stages: default asan tsan win64 fuzz (all by default)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -30,17 +30,8 @@ for stage in "${stages[@]}"; do
       run_ctest "$stage"
       ;;
     fuzz)
-      cmake --preset fuzz >/dev/null
-      cmake --build --preset fuzz -j "$jobs"
-      for fuzzer in build/fuzz/bin/*_fuzzer; do
-        [ -x "$fuzzer" ] || continue
-        name=$(basename "$fuzzer")
-        corpus=$(mktemp -d)
-        seeds="fuzz/corpus/${name%_fuzzer}"
-        [ -d "$seeds" ] && cp -r "$seeds"/. "$corpus"/
-        "$fuzzer" -max_total_time="${FUZZ_SECONDS:-60}" -rss_limit_mb=2048 "$corpus"
-        rm -rf "$corpus"
-      done
+      # A short run of every fuzzer; scripts/fuzz.sh 600 is the long campaign.
+      scripts/fuzz.sh "${FUZZ_SECONDS:-45}"
       ;;
     *) echo "unknown stage: $stage" >&2; exit 2 ;;
   esac

@@ -10,6 +10,7 @@
 #include <unistd.h>
 #endif
 
+#include "host/frame_loop.h"
 #include "host/module_loader.h"
 #include "host/progress_display.h"
 #include "host/scene_run.h"
@@ -38,6 +39,11 @@ struct RunArguments {
 };
 
 int run(const RunArguments& arguments) {
+  if (arguments.threads > host::WorkerPool::kMaxThreads) {
+    std::fprintf(stderr, "tarrow-host run: --threads %d: a run uses at most %d threads\n", arguments.threads,
+                 host::WorkerPool::kMaxThreads);
+    return 2;
+  }
   host::RunOptions options;
   options.scene = arguments.scene;
   options.modulePath = arguments.module;
@@ -91,7 +97,7 @@ void addRunCommand(CLI::App& app) {
   command->add_option("--module", arguments->module, "Module file (default: Tarrow_plus.p next to the program)");
   command->add_option("--out", arguments->out, "Folder for <object>_<frame>.obj, preview.png and preview.gif (default: out)");
   command->add_option("--frames", arguments->frames, "Frames A:B (default: the scene's range)");
-  command->add_option("--threads", arguments->threads, "Threads for the points of a frame (default: one per core)")
+  command->add_option("--threads", arguments->threads, "Threads for the points of a frame, at most 1024 (default: one per core)")
       ->check(CLI::NonNegativeNumber);
   command->add_option("--save-scene", arguments->saveScene, "Write the scene back with the states the module saves");
   command->add_flag("--no-preview", arguments->noPreview, "Write neither preview.png nor preview.gif");

@@ -118,6 +118,12 @@ TEST_F(SceneFileTest, BadScenesNameTheFileAndThePlace) {
       {"points on a light", R"({"fps": 30, "frames": [0, 1], "items": [{"name": "L", "type": "light", "points": []}]})",
        "/items/0/points: ", "only objects"},
       {"missing mesh", sceneWith(R"("mesh": "nowhere.obj")"), "/items/1/mesh: ", "cannot be read"},
+      {"line break in a mesh path", sceneWith(R"("mesh": "a\nb.obj")"), "/items/1/mesh: ", "a\\nb.obj: cannot be read"},
+      {"nested far too deeply",
+       R"({"fps": 30, "frames": [0, 1], "items": [], "comment": )" + std::string(100000, '[') + std::string(100000, ']') + "}",
+       "line 1, column 154 (byte 154): ", "nested deeper than 100 levels"},
+      {"line break in a field name", sceneWith(points + R"(, "x\r\ny\u001b": 1)"), "/items/1/x\\r\\ny\\x1B: ",
+       "unknown field"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

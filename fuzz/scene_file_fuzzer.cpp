@@ -1,0 +1,210 @@
+// Feeds arbitrary text to the scene reader as a scene file, with a mesh file beside it, as
+// `tarrow-host run` reads them. The input is the scene's JSON, then optionally a line
+// "=== mesh.obj ===" and the OBJ text that an item's "mesh": "mesh.obj" names.
+//
+// A scene the reader refuses must be refused with one line naming the file. A scene it takes
+// must hold what the reader promises (points, polygons, weights and parents that fit), and
+// when it is small it is run through the module for a few frames and saved back: the saved
+// scene must run to the same OBJ text and save to the same text again.
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/module_loader.h"
+#include "host/obj_writer.h"
+#include "host/scene_file.h"
+#include "host/scene_mesh.h"
+#include "host/scene_save.h"
+#include "host/session.h"
+
+namespace {
+
+using namespace tarrow::host;
+
+constexpr std::string_view kMeshMarker = "\n=== mesh.obj ===\n";
+// Past these a scene is only read, not run: each run loads the module twice.
+constexpr size_t kMostPointsRun = 256;
+constexpr size_t kMostDeformersRun = 8;
+
+void require(bool holds, const char* what) {
+  if (!holds) {
+    std::fprintf(stderr, "broken: %s\n", what);
+    std::abort();
+  }
+}
+
+// A folder of this process's own for the scene, its mesh and the saved scene.
+const std::filesystem::path& scratch() {
+  static const std::filesystem::path folder = [] {
+    std::filesystem::path made = std::filesystem::temp_directory_path() /
+                                 ("tarrow-scene-fuzz-" + std::to_string(std::random_device{}()));
+    std::filesystem::create_directories(made);
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all(scratch(), ignored);
+    });
+    return made;
+  }();
+  return folder;
+}
+
+void writeFile(const std::filesystem::path& file, std::string_view text) {
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  require(static_cast<bool>(out.flush()), "cannot write the scratch folder");
+}
+
+// The reader reads any mesh path it is given; the fuzzer keeps it to files in its own folder.
+bool meshesStayInTheFolder(std::string_view text) {
+  const nlohmann::ordered_json document = nlohmann::ordered_json::parse(text, nullptr, false);
+  if (document.is_discarded() || !document.is_object() || !document.contains("items") ||
+      !document["items"].is_array()) {
+    return true;
+  }
+  for (const auto& item : document["items"]) {
+    if (!item.is_object() || !item.contains("mesh") || !item["mesh"].is_string()) continue;
+    const std::string& mesh = item["mesh"].get_ref<const std::string&>();
+    if (mesh.find_first_of("/\\") != std::string::npos || mesh.find('\0') != std::string::npos) return false;
+  }
+  return true;
+}
+
+void requireOneLine(const std::string& message, const std::string& startsWith) {
+  require(message.find('\n') == std::string::npos, "an error of more than one line");
+  require(message.rfind(startsWith, 0) == 0, "an error that does not name the file");
+}
+
+// What the reader promises of a scene it takes.
+void checkScene(const Scene& scene) {
+  require(std::isfinite(scene.fps) && scene.fps > 0, "fps");
+  require(scene.firstFrame <= scene.lastFrame, "frame range");
+  const int count = static_cast<int>(scene.items.size());
+  require(scene.renderCamera == -1 ||
+              (scene.renderCamera >= 0 && scene.renderCamera < count && scene.items[scene.renderCamera].type == LWI_CAMERA),
+          "render camera");
+  for (int i = 0; i < count; ++i) {
+    const SceneItem& item = scene.items[static_cast<size_t>(i)];
+    require(scene.indexOf(scene.idOf(i)) == i, "item ids");
+    int steps = 0;
+    for (int up = item.parent; up != -1; up = scene.items[static_cast<size_t>(up)].parent) {
+      require(up >= 0 && up < count && ++steps <= count, "parents");
+    }
+    for (size_t k = 1; k < item.motion.size(); ++k) require(item.motion[k].time > item.motion[k - 1].time, "key order");
+    for (const Vec3& point : item.points) {
+      for (double c : point) require(std::isfinite(c), "a point that is not finite");
+    }
+    for (const auto& polygon : item.polygons) {
+      require(polygon.size() >= 3, "a polygon of fewer than three points");
+      for (int index : polygon) require(index >= 0 && static_cast<size_t>(index) < item.points.size(), "polygon index");
+    }
+    for (const WeightMap& map : item.weightMaps) {
+      require(!map.name.empty() && map.values.size() == item.points.size(), "weight map size");
+    }
+    for (const DeformerSpec& deformer : item.deformers) require(deformer.server == "Tarrow_plus", "server");
+    // Placements over the whole range, parents included, are computed without a fault.
+    scene.worldPlacement(i, scene.firstFrame / scene.fps);
+    scene.worldPlacement(i, scene.lastFrame / scene.fps);
+  }
+  scene.weightMapNames();
+}
+
+// Every deformed object's OBJ text at the first, middle and last frame.
+std::string framesOf(Session& session) {
+  const Scene& scene = session.scene();
+  const int first = scene.firstFrame;
+  const int last = scene.lastFrame;
+  const int middle = static_cast<int>((static_cast<long long>(first) + last) / 2);
+  std::string text;
+  FramePoints points;
+  for (int frame : {first, middle, last}) {
+    session.evaluateFrame(frame, points);
+    for (size_t k = 0; k < points.size(); ++k) {
+      appendObj(text, points[k], scene.items[static_cast<size_t>(session.deformedObjects()[k].item)].polygons);
+    }
+  }
+  return text;
+}
+
+bool smallEnoughToRun(const Scene& scene) {
+  size_t points = 0;
+  size_t deformers = 0;
+  for (const SceneItem& item : scene.items) {
+    if (item.deformers.empty()) continue;
+    points += item.points.size();
+    deformers += item.deformers.size();
+  }
+  return deformers > 0 && points <= kMostPointsRun && deformers <= kMostDeformersRun;
+}
+
+// The scene through the module, saved, and the saved scene through the module again.
+void runAndSaveBack(const Scene& scene) {
+  const std::filesystem::path savedFile = scratch() / "saved.json";
+  std::string frames;
+  std::string saved;
+  try {
+    Session session(scene, {defaultModulePath(), 1});
+    frames = framesOf(session);
+    saved = savedSceneText(session, savedFile);
+  } catch (const std::runtime_error& error) {
+    // Refused: a state, network or panel setting the module or host cannot take, or a frame the
+    // module reports an error for. Said in one line, like every refusal.
+    require(std::string(error.what()).find('\n') == std::string::npos, "an error of more than one line");
+    return;
+  }
+  const Scene again = parseScene(saved, savedFile);
+  Session session(again, {defaultModulePath(), 1});
+  require(framesOf(session) == frames, "the saved scene runs to other frames");
+  require(savedSceneText(session, savedFile) == saved, "the saved scene saves to another text");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  // Every run below would be refused without the module; that must not pass for a clean run.
+  LoadedModule::openFresh(defaultModulePath());
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  const size_t marker = input.find(kMeshMarker);
+  const std::string_view sceneText = input.substr(0, marker);
+  const std::filesystem::path meshFile = scratch() / "mesh.obj";
+  std::error_code ignored;
+  if (marker == std::string_view::npos) {
+    std::filesystem::remove(meshFile, ignored);
+  } else {
+    const std::string_view meshText = input.substr(marker + kMeshMarker.size());
+    writeFile(meshFile, meshText);
+    // The mesh reader on its own: one-line errors naming the mesh, or faces that fit.
+    try {
+      const ObjMesh mesh = parseObj(meshText, "mesh.obj");
+      for (const auto& polygon : mesh.polygons) {
+        require(polygon.size() >= 3, "a face of fewer than three points");
+        for (int index : polygon) require(index >= 0 && static_cast<size_t>(index) < mesh.points.size(), "face index");
+      }
+    } catch (const ObjError& error) {
+      requireOneLine(error.what(), "mesh.obj line ");
+    }
+  }
+  if (!meshesStayInTheFolder(sceneText)) return -1;  // not kept in the corpus
+
+  const std::filesystem::path sceneFile = scratch() / "scene.json";
+  Scene scene;
+  try {
+    scene = parseScene(sceneText, sceneFile);
+  } catch (const SceneError& error) {
+    requireOneLine(error.what(), sceneFile.string() + ": ");
+    return 0;
+  }
+  checkScene(scene);
+  if (smallEnoughToRun(scene)) runAndSaveBack(scene);
+  return 0;
+}
