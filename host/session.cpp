@@ -63,7 +63,6 @@ Session::Session(const Scene& scene, const SessionOptions& options)
       pool_(options.threads) {
   nodeEditor_->setItemInfo(SceneServices::itemInfo());
   offerNodeEditor();
-  registry_.clearRequests();
   panels_.registerInto(registry_);
   services_.setLocale(options.language);
   services_.registerInto(registry_);
