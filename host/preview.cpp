@@ -89,20 +89,8 @@ bool writePreview(const std::filesystem::path& file, const Scene& scene,
   const double dashes[] = {6.0, 4.0};
   cairo_set_dash(cr, dashes, 2, 0.0);
   for (const auto& path : paths) {
-    bool drawing = false;
-    for (const auto& p : path) {
-      if (!p) {
-        drawing = false;
-        continue;
-      }
-      const Point2 s = fit.place(*p);
-      if (drawing) {
-        cairo_line_to(cr, s.x, s.y);
-      } else {
-        cairo_move_to(cr, s.x, s.y);
-      }
-      drawing = true;
-    }
+    fit.trace(
+        path, [cr](Point2 s) { cairo_move_to(cr, s.x, s.y); }, [cr](Point2 s) { cairo_line_to(cr, s.x, s.y); });
     cairo_stroke(cr);
   }
   cairo_set_dash(cr, nullptr, 0, 0.0);

@@ -184,16 +184,8 @@ struct PreviewAnimation::Writer {
     const double dashes[] = {5.0, 4.0};
     cairo_set_dash(cr, dashes, 2, 0.0);
     for (const auto& path : paths) {
-      bool drawing = false;
-      for (const auto& p : path) {
-        if (!p) {
-          drawing = false;
-          continue;
-        }
-        const Point2 s = view.place(*p);
-        drawing ? cairo_line_to(cr, s.x, s.y) : cairo_move_to(cr, s.x, s.y);
-        drawing = true;
-      }
+      view.trace(
+          path, [cr](Point2 s) { cairo_move_to(cr, s.x, s.y); }, [cr](Point2 s) { cairo_line_to(cr, s.x, s.y); });
       cairo_stroke(cr);
     }
     cairo_set_dash(cr, nullptr, 0, 0.0);

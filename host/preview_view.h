@@ -42,6 +42,22 @@ class PreviewView {
   void fitInto(double left, double top, double width, double height);
   Point2 place(const Point2& point) const { return {offsetX_ + scale_ * point.x, offsetY_ + scale_ * point.y}; }
 
+  // Traces a path in the picture: moveTo at the start of each run of points, lineTo along it; a
+  // point missing from the path (behind the camera) breaks the line.
+  template <typename MoveTo, typename LineTo>
+  void trace(const std::vector<std::optional<Point2>>& path, MoveTo moveTo, LineTo lineTo) const {
+    bool drawing = false;
+    for (const auto& p : path) {
+      if (!p) {
+        drawing = false;
+        continue;
+      }
+      const Point2 s = place(*p);
+      drawing ? lineTo(s) : moveTo(s);
+      drawing = true;
+    }
+  }
+
  private:
   Placement placement_;
   bool perspective_ = false;
