@@ -9,12 +9,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include "host/block_store.h"
-#include "host/module_loader.h"
-#include "host/node_editor.h"
-#include "host/scene.h"
-#include "host/service_registry.h"
-#include "host/session.h"
+#include "host/services/block_store.h"
+#include "host/loader/module_loader.h"
+#include "host/services/node_editor.h"
+#include "host/scene/scene.h"
+#include "host/loader/service_registry.h"
+#include "host/run/session.h"
 #include "sdk/lwserver.h"
 
 namespace tarrow::host {

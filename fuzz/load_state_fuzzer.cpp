@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/block_store.h"
+#include "host/services/block_store.h"
 
 namespace {
 

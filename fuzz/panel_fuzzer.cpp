@@ -14,13 +14,13 @@
 #include <string>
 #include <string_view>
 
-#include "host/module_loader.h"
-#include "host/node_editor.h"
-#include "host/panel_run.h"
-#include "host/panel_view.h"
-#include "host/scene_file.h"
-#include "host/scene_save.h"
-#include "host/session.h"
+#include "host/loader/module_loader.h"
+#include "host/services/node_editor.h"
+#include "host/panel/panel_run.h"
+#include "host/services/panel_view.h"
+#include "host/scene/scene_file.h"
+#include "host/run/scene_save.h"
+#include "host/run/session.h"
 
 namespace {
 

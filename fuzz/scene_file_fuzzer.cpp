@@ -17,12 +17,12 @@
 #include <string_view>
 #include <vector>
 
-#include "host/module_loader.h"
-#include "host/obj_writer.h"
-#include "host/scene_file.h"
-#include "host/scene_mesh.h"
-#include "host/scene_save.h"
-#include "host/session.h"
+#include "host/loader/module_loader.h"
+#include "host/run/obj_writer.h"
+#include "host/scene/scene_file.h"
+#include "host/scene/scene_mesh.h"
+#include "host/run/scene_save.h"
+#include "host/run/session.h"
 
 namespace {
 

@@ -2,16 +2,18 @@
 #include <cstdio>
 #include <exception>
 
-#include "tools/commands.h"
+#include "host/loader/info_command.h"
+#include "host/panel/panel_command.h"
+#include "host/run/run_command.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"tarrow-host: loads the Tarrow_plus module and runs scenes through it"};
   app.require_subcommand(1);
   // Paths such as /tmp/scene.json (under Wine too) are arguments, never "/option" switches.
   app.allow_windows_style_options(false);
-  tarrow::tools::addInfoCommand(app);
-  tarrow::tools::addRunCommand(app);
-  tarrow::tools::addPanelCommand(app);
+  tarrow::host::addInfoCommand(app);
+  tarrow::host::addRunCommand(app);
+  tarrow::host::addPanelCommand(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {

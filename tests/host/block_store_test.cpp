@@ -1,4 +1,4 @@
-#include "host/block_store.h"
+#include "host/services/block_store.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "host/frame_loop.h"
+#include "host/run/frame_loop.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

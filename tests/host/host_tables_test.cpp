@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <cstring>
 
-#include "host/block_store.h"
-#include "host/node_editor.h"
-#include "host/scene_file.h"
-#include "host/scene_services.h"
-#include "host/xpanel_service.h"
+#include "host/services/block_store.h"
+#include "host/services/node_editor.h"
+#include "host/scene/scene_file.h"
+#include "host/services/scene_services.h"
+#include "host/services/xpanel_service.h"
 
 namespace tarrow::host {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/motion.h"
+#include "host/scene/motion.h"
 
 #include <gtest/gtest.h>
 

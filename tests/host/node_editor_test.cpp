@@ -7,11 +7,11 @@
 #include <thread>
 #include <vector>
 
-#include "host/block_store.h"
-#include "host/node_editor.h"
-#include "host/node_network.h"
-#include "host/scene_file.h"
-#include "host/scene_services.h"
+#include "host/services/block_store.h"
+#include "host/services/node_editor.h"
+#include "host/services/node_network.h"
+#include "host/scene/scene_file.h"
+#include "host/services/scene_services.h"
 
 namespace tarrow::host {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "host/node_network.h"
+#include "host/services/node_network.h"
 
 namespace tarrow::host {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/progress_display.h"
+#include "host/run/progress_display.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "host/scene_file.h"
+#include "host/scene/scene_file.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,11 +1,11 @@
-#include "host/scene_services.h"
+#include "host/services/scene_services.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
 
-#include "host/scene_file.h"
+#include "host/scene/scene_file.h"
 
 namespace tarrow::host {
 namespace {

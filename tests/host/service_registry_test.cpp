@@ -1,5 +1,5 @@
 // The registry behind the host's global function: services by name, counted requests.
-#include "host/service_registry.h"
+#include "host/loader/service_registry.h"
 
 #include <gtest/gtest.h>
 

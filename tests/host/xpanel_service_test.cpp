@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
-#include "host/language.h"
-#include "host/panel_view.h"
-#include "host/xpanel_service.h"
+#include "host/services/language.h"
+#include "host/services/panel_view.h"
+#include "host/services/xpanel_service.h"
 
 namespace tarrow::host {
 namespace {

@@ -8,14 +8,14 @@
 #include <memory>
 #include <string>
 
-#include "host/block_store.h"
-#include "host/module_loader.h"
-#include "host/node_editor.h"
-#include "host/scene.h"
-#include "host/scene_file.h"
-#include "host/scene_services.h"
-#include "host/service_registry.h"
-#include "host/xpanel_service.h"
+#include "host/services/block_store.h"
+#include "host/loader/module_loader.h"
+#include "host/services/node_editor.h"
+#include "host/scene/scene.h"
+#include "host/scene/scene_file.h"
+#include "host/services/scene_services.h"
+#include "host/loader/service_registry.h"
+#include "host/services/xpanel_service.h"
 #include "sdk/lwserver.h"
 
 namespace tarrow::integration {

@@ -17,11 +17,11 @@
 #include <nlohmann/json.hpp>
 
 #include "scratch_folder_test.h"
-#include "host/module_loader.h"
-#include "host/obj_writer.h"
-#include "host/scene_file.h"
-#include "host/scene_run.h"
-#include "host/session.h"
+#include "host/loader/module_loader.h"
+#include "host/run/obj_writer.h"
+#include "host/scene/scene_file.h"
+#include "host/run/scene_run.h"
+#include "host/run/session.h"
 
 namespace tarrow::host {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "host/panel_view.h"
+#include "host/services/panel_view.h"
 #include "loaded_module_fixture.h"
 
 namespace tarrow::integration {

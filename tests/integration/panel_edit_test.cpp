@@ -7,10 +7,10 @@
 #include <sstream>
 
 #include "scratch_folder_test.h"
-#include "host/panel_run.h"
-#include "host/panel_view.h"
-#include "host/scene_file.h"
-#include "host/scene_run.h"
+#include "host/panel/panel_run.h"
+#include "host/services/panel_view.h"
+#include "host/scene/scene_file.h"
+#include "host/run/scene_run.h"
 
 namespace tarrow::host {
 namespace {

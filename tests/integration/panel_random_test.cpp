@@ -6,9 +6,9 @@
 #include <limits>
 #include <random>
 
-#include "host/panel_view.h"
-#include "host/scene_file.h"
-#include "host/session.h"
+#include "host/services/panel_view.h"
+#include "host/scene/scene_file.h"
+#include "host/run/session.h"
 
 namespace tarrow::host {
 namespace {

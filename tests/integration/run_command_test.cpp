@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "scratch_folder_test.h"
-#include "host/module_loader.h"
-#include "host/scene_run.h"
+#include "host/loader/module_loader.h"
+#include "host/run/scene_run.h"
 
 namespace tarrow::integration {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/module_loader.h"
+#include "host/loader/module_loader.h"
 
 namespace tarrow::integration {
 namespace {

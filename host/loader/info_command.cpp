@@ -1,0 +1,47 @@
+// `tarrow-host info [PATH]`: what a host's plug-in scan learns from a module file.
+#include <cinttypes>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "host/loader/module_loader.h"
+#include "host/loader/info_command.h"
+
+namespace tarrow::host {
+namespace {
+
+void printModule(const host::LoadedModule& module) {
+  const ModuleDescriptor& descriptor = module.descriptor();
+  std::printf("module %s\n", host::displayPath(module.path()).c_str());
+  std::printf("  sysSync    0x%08" PRIx32 "\n", descriptor.sysSync);
+  std::printf("  sysVersion 0x%08" PRIx32 "\n", descriptor.sysVersion);
+  std::printf("  sysMachine 0x%08" PRIx32 "\n", descriptor.sysMachine);
+  std::printf("  start-up   0x%" PRIxPTR "\n", reinterpret_cast<uintptr_t>(module.serverData()));
+  const auto servers = module.servers();
+  std::printf("servers %zu\n", servers.size());
+  for (const host::ServerInfo& server : servers) {
+    std::printf("  %s \"%s\"\n", server.className.c_str(), server.name.c_str());
+    for (const host::ServerTag& tag : server.tags) {
+      // The low 16 bits are the tag's language, the bits above its kind.
+      std::printf("    tag 0x%08" PRIx32 " language 0x%04" PRIx32 " \"%s\"\n", tag.tag, tag.tag & 0xffffu,
+                  tag.text.c_str());
+    }
+  }
+}
+
+}  // namespace
+
+void addInfoCommand(CLI::App& app) {
+  auto* command = app.add_subcommand("info", "Load a module file and list its descriptor and servers");
+  auto path = std::make_shared<std::string>();
+  command->add_option("path", *path, "The module file (default: Tarrow_plus.p next to this program)");
+  command->callback([path] {
+    const auto file = path->empty() ? host::defaultModulePath() : std::filesystem::path(*path);
+    const auto module = host::LoadedModule::open(file);
+    printModule(*module);
+  });
+}
+
+}  // namespace tarrow::host

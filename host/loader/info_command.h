@@ -1,0 +1,10 @@
+// The "info" subcommand of the stand-in host's command-line program.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+namespace tarrow::host {
+
+void addInfoCommand(CLI::App& app);
+
+}  // namespace tarrow::host

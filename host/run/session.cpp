@@ -1,0 +1,232 @@
+#include "host/run/session.h"
+
+#include "host/services/block_store.h"
+#include "host/loader/module_loader.h"
+#include "host/services/node_editor.h"
+#include "host/services/panel_view.h"
+#include "host/scene/scene_file.h"
+
+namespace tarrow::host {
+
+// One deformer's pass over the points of one object. Normals are those of the undeformed mesh,
+// turned with the object into the world.
+struct Session::Pass {
+  void (*evaluate)(LWInstance, LWDisplacementAccess*);
+  LWInstance instance;
+  const std::vector<Vec3>* own;
+  const std::vector<Vec3>* normals;
+  const Mat3* axes;
+  std::vector<Vec3>* world;
+  LWMeshInfo* info;
+
+  static void run(void* context, size_t begin, size_t end) {
+    const Pass& pass = *static_cast<const Pass*>(context);
+    for (size_t i = begin; i < end; ++i) {
+      LWDisplacementAccess access{};
+      const Vec3& own = (*pass.own)[i];
+      Vec3& world = (*pass.world)[i];
+      const Vec3 normal = *pass.axes * (*pass.normals)[i];
+      for (int c = 0; c < 3; ++c) {
+        access.oPos[c] = own[c];
+        access.source[c] = world[c];
+        access.wNorm[c] = normal[c];
+      }
+      access.point = SceneServices::pointId(i);
+      access.info = pass.info;
+      pass.evaluate(pass.instance, &access);
+      world = {access.source[0], access.source[1], access.source[2]};
+    }
+  }
+};
+
+namespace {
+
+// Places an object's own points in the world, for the first deformer to start from.
+struct PlacePoints {
+  const Placement* placement;
+  const std::vector<Vec3>* own;
+  std::vector<Vec3>* world;
+
+  static void run(void* context, size_t begin, size_t end) {
+    const PlacePoints& place = *static_cast<const PlacePoints*>(context);
+    for (size_t i = begin; i < end; ++i) (*place.world)[i] = place.placement->apply((*place.own)[i]);
+  }
+};
+
+}  // namespace
+
+Session::Session(const Scene& scene, const SessionOptions& options)
+    : scene_(scene),
+      module_(LoadedModule::openFresh(options.modulePath.empty() ? defaultModulePath() : options.modulePath)),
+      services_(scene),
+      nodeEditor_(std::make_unique<NodeEditorService>()),
+      pool_(options.threads) {
+  nodeEditor_->setItemInfo(SceneServices::itemInfo());
+  offerNodeEditor();
+  panels_.registerInto(registry_);
+  services_.setLocale(options.language);
+  services_.registerInto(registry_);
+  registry_.makeCurrent();
+  handler_.inst = &instanceFuncs_;
+  handler_.item = &itemFuncs_;
+  handler_.rend = &renderFuncs_;
+  const int result = module_->activate(LWDISPLACEMENT_HCLASS, "Tarrow_plus", LWDISPLACEMENT_VERSION,
+                                       &handler_, ServiceRegistry::globalFunction());
+  if (result != AFUNC_OK || instanceFuncs_.create == nullptr || handler_.evaluate == nullptr ||
+      renderFuncs_.newTime == nullptr) {
+    throw ModuleError(displayPath(module_->path()) + ": the displacement handler \"Tarrow_plus\" refused activation (code " +
+                      std::to_string(result) + ")");
+  }
+  try {
+    createInstances();
+  } catch (...) {
+    destroyInstances();
+    throw;
+  }
+}
+
+Session::~Session() { destroyInstances(); }
+
+// The node editor's tables answer for the service that offered them last, so a session offers
+// its own again whenever it becomes current.
+void Session::offerNodeEditor() { nodeEditor_->registerInto(registry_); }
+
+void Session::makeCurrent() {
+  offerNodeEditor();
+  registry_.makeCurrent();
+  panels_.makeCurrent();
+  services_.makeCurrent();
+}
+
+void Session::createInstances() {
+  for (size_t item = 0; item < scene_.items.size(); ++item) {
+    const SceneItem& sceneItem = scene_.items[item];
+    if (sceneItem.deformers.empty()) continue;
+    objects_.push_back({static_cast<int>(item), {}, {}});
+    DeformedObject& object = objects_.back();
+    for (const DeformerSpec& deformer : sceneItem.deformers) {
+      LWError error = nullptr;
+      LWInstance instance = instanceFuncs_.create(instanceFuncs_.priv, scene_.idOf(static_cast<int>(item)), &error);
+      if (instance == nullptr) {
+        failAt(scene_.file, deformer.place,
+               std::string("the module could not create the instance: ") + (error ? error : "no reason given"));
+      }
+      object.instances.push_back(instance);
+      object.deformers.push_back(&deformer);
+      // The instance's editor is the one made with the instance as its user data.
+      NodeEditorID editor = nodeEditor_->editorOf(instance);
+      if (!deformer.state.empty() && instanceFuncs_.load != nullptr) {
+        BlockReader reader(deformer.state);
+        if (LWError loadError = instanceFuncs_.load(instance, reader.state())) {
+          failAt(scene_.file, deformer.place + "/state", std::string("the module could not load it: ") + loadError);
+        }
+      }
+      if (deformer.panel) applyPanel(objects_.size() - 1, object.instances.size() - 1, *deformer.panel, deformer.place);
+      if (deformer.nodes) {
+        if (editor == nullptr) failAt(scene_.file, deformer.place + "/nodes", "the instance has no node editor");
+        try {
+          nodeEditor_->buildNetwork(editor, *deformer.nodes);
+        } catch (const NodeNetworkError& networkError) {
+          failAt(scene_.file, deformer.place + "/nodes", networkError.what());
+        }
+      }
+    }
+  }
+}
+
+// A scene's "panel" settings go through the panel as a user's edits would, one by one.
+void Session::applyPanel(size_t object, size_t deformer, const nlohmann::json& settings, const std::string& place) {
+  const LWXPanelID panel = openPanel(object, deformer);
+  try {
+    PanelView view(panels_, panel);
+    for (const auto& [label, value] : settings.items()) view.setJson(label, value);
+  } catch (const PanelError& error) {
+    panels_.destroy(panel);
+    failAt(scene_.file, place + "/panel", error.what());
+  }
+  panels_.destroy(panel);
+}
+
+LWXPanelID Session::openPanel(size_t object, size_t deformer) {
+  makeCurrent();
+  LWInterface request{objects_.at(object).instances.at(deformer), nullptr, nullptr, nullptr};
+  const int result = module_->activate(LWDISPLACEMENT_ICLASS, "Tarrow_plus", LWINTERFACE_VERSION, &request,
+                                       ServiceRegistry::globalFunction());
+  if (result != AFUNC_OK || request.panel == nullptr || !panels_.isOpen(request.panel)) {
+    throw ModuleError(displayPath(module_->path()) + ": the interface \"Tarrow_plus\" built no panel (code " +
+                      std::to_string(result) + ")");
+  }
+  return request.panel;
+}
+
+void Session::destroyInstances() noexcept {
+  // The host closes an instance's panels before the instance goes.
+  try {
+    panels_.destroyAll();
+  } catch (...) {
+  }
+  for (DeformedObject& object : objects_) {
+    for (LWInstance instance : object.instances) {
+      if (instanceFuncs_.destroy != nullptr) instanceFuncs_.destroy(instance);
+    }
+    object.instances.clear();
+  }
+  objects_.clear();
+}
+
+void Session::preparePoints(FramePoints& points) const {
+  points.resize(objects_.size());
+  for (size_t k = 0; k < objects_.size(); ++k) {
+    points[k].resize(scene_.items[static_cast<size_t>(objects_[k].item)].points.size());
+  }
+}
+
+void Session::evaluateFrame(int frame, FramePoints& points) {
+  beginFrame(frame);
+  deformPoints(points);
+}
+
+void Session::beginFrame(int frame) {
+  makeCurrent();
+  const LWTime time = frame / scene_.fps;
+  time_ = time;
+  for (const DeformedObject& object : objects_) {
+    for (LWInstance instance : object.instances) {
+      if (LWError error = renderFuncs_.newTime(instance, frame, time)) {
+        throw std::runtime_error(scene_.items[static_cast<size_t>(object.item)].name + ": frame " +
+                                 std::to_string(frame) + ": " + error);
+      }
+    }
+  }
+}
+
+void Session::deformPoints(FramePoints& points) {
+  preparePoints(points);
+  const LWTime time = time_;
+  for (size_t k = 0; k < objects_.size(); ++k) {
+    const DeformedObject& object = objects_[k];
+    const SceneItem& item = scene_.items[static_cast<size_t>(object.item)];
+    const Placement placement = scene_.worldPlacement(object.item, time);
+    PlacePoints place{&placement, &item.points, &points[k]};
+    pool_.run(item.points.size(), &PlacePoints::run, &place);
+    for (LWInstance instance : object.instances) {
+      Pass pass{handler_.evaluate, instance,  &item.points, &services_.pointNormals(object.item),
+                &placement.axes,   &points[k], services_.meshInfo(object.item)};
+      pool_.run(item.points.size(), &Pass::run, &pass);
+    }
+  }
+}
+
+std::string Session::savedState(size_t object, size_t deformer) {
+  makeCurrent();
+  BlockWriter writer;
+  const DeformedObject& deformed = objects_.at(object);
+  LWError error = instanceFuncs_.save(deformed.instances.at(deformer), writer.state());
+  if (error != nullptr || !writer.complete()) {
+    failAt(scene_.file, deformed.deformers.at(deformer)->place,
+           std::string("the module could not save the instance: ") + (error ? error : "out of memory"));
+  }
+  return writer.text();
+}
+
+}  // namespace tarrow::host

@@ -1,0 +1,95 @@
+// One scene run through the module: the module loaded afresh, every host service offered, one
+// instance per deformer, and the frame loop that moves the points.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/run/frame_loop.h"
+#include "host/scene/scene.h"
+#include "host/services/scene_services.h"
+#include "host/loader/service_registry.h"
+#include "host/services/xpanel_service.h"
+#include "sdk/lwdisplace.h"
+#include "sdk/lwnodes.h"
+
+namespace tarrow::host {
+
+class LoadedModule;
+class NodeEditorService;
+
+struct SessionOptions {
+  std::filesystem::path modulePath;          // empty: the module next to the program
+  int threads = 0;                           // <= 0: one per hardware core
+  unsigned int language = LANGID_USENGLISH;  // what "Locale Info" answers
+};
+
+// An object with deformers, and its instances in the order the scene lists them.
+struct DeformedObject {
+  int item = -1;
+  std::vector<LWInstance> instances;
+  std::vector<const DeformerSpec*> deformers;
+};
+
+// World positions of the points of each deformed object, in deformedObjects() order.
+using FramePoints = std::vector<std::vector<Vec3>>;
+
+// Only one session at a time answers the module's service requests: the one that last
+// evaluated a frame (or was made). Sessions are used from one thread.
+class Session {
+ public:
+  // Throws SceneError (naming the scene and the deformer) or ModuleError.
+  Session(const Scene& scene, const SessionOptions& options);
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  const Scene& scene() const { return scene_; }
+  const std::vector<DeformedObject>& deformedObjects() const { return objects_; }
+  SceneServices& services() { return services_; }
+  XPanelService& panels() { return panels_; }
+  NodeEditorService& nodeEditor() { return *nodeEditor_; }
+  int threads() const { return pool_.threads(); }
+
+  // Sizes points for this scene; evaluateFrame then reuses the storage.
+  void preparePoints(FramePoints& points) const;
+  // The frame's time is frame / fps. Every instance sees newTime first; then each object's
+  // points go through its deformers in order, each seeing the previous one's result.
+  void evaluateFrame(int frame, FramePoints& points);
+  // The two halves of evaluateFrame: newTime for every instance, then the points.
+  void beginFrame(int frame);
+  void deformPoints(FramePoints& points);
+  // The state text each instance's save writes now.
+  std::string savedState(size_t object, size_t deformer);
+  // The instance's settings panel as the interface activation builds it; the panel stays open
+  // until panels().destroy or the end of the session. Throws ModuleError when none is built.
+  LWXPanelID openPanel(size_t object, size_t deformer);
+  // Offers this session's services to the module again (after another session ran).
+  void makeCurrent();
+
+ private:
+  struct Pass;
+  void offerNodeEditor();
+  void createInstances();
+  void applyPanel(size_t object, size_t deformer, const nlohmann::json& settings, const std::string& place);
+  void destroyInstances() noexcept;
+
+  const Scene& scene_;
+  std::unique_ptr<LoadedModule> module_;
+  ServiceRegistry registry_;
+  SceneServices services_;
+  std::unique_ptr<NodeEditorService> nodeEditor_;
+  XPanelService panels_;
+  // Records the module fills at activation; changeName stays null: no item is ever renamed here.
+  LWInstanceFuncs instanceFuncs_{};
+  LWItemFuncs itemFuncs_{};
+  LWRenderFuncs renderFuncs_{};
+  LWDisplacementHandler handler_{};
+  std::vector<DeformedObject> objects_;
+  LWTime time_ = 0.0;
+  WorkerPool pool_;
+};
+
+}  // namespace tarrow::host

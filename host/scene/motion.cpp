@@ -1,0 +1,80 @@
+#include "host/scene/motion.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace tarrow::host {
+
+Mat3 Mat3::identity() {
+  Mat3 m;
+  m.rows = {{{1.0, 0.0, 0.0}, {0.0, 1.0, 0.0}, {0.0, 0.0, 1.0}}};
+  return m;
+}
+
+Vec3 Mat3::column(int index) const {
+  return {rows[0][index], rows[1][index], rows[2][index]};
+}
+
+Vec3 Mat3::operator*(const Vec3& v) const {
+  Vec3 out{};
+  for (int r = 0; r < 3; ++r) out[r] = rows[r][0] * v[0] + rows[r][1] * v[1] + rows[r][2] * v[2];
+  return out;
+}
+
+Mat3 Mat3::operator*(const Mat3& other) const {
+  Mat3 out;
+  for (int r = 0; r < 3; ++r) {
+    for (int c = 0; c < 3; ++c) {
+      out.rows[r][c] = rows[r][0] * other.rows[0][c] + rows[r][1] * other.rows[1][c] +
+                       rows[r][2] * other.rows[2][c];
+    }
+  }
+  return out;
+}
+
+Pose samplePose(const std::vector<MotionKey>& keys, double time) {
+  if (keys.empty()) return {};
+  if (time <= keys.front().time) return {keys.front().position, keys.front().rotation};
+  if (time >= keys.back().time) return {keys.back().position, keys.back().rotation};
+  // The first key after the time; keys are strictly increasing, so the one before exists.
+  auto after = std::upper_bound(keys.begin(), keys.end(), time,
+                                [](double t, const MotionKey& key) { return t < key.time; });
+  const MotionKey& b = *after;
+  const MotionKey& a = *(after - 1);
+  const double s = (time - a.time) / (b.time - a.time);
+  Pose pose;
+  for (int i = 0; i < 3; ++i) {
+    pose.position[i] = a.position[i] + (b.position[i] - a.position[i]) * s;
+    pose.rotation[i] = a.rotation[i] + (b.rotation[i] - a.rotation[i]) * s;
+  }
+  return pose;
+}
+
+Mat3 rotationMatrix(const Vec3& headingPitchBank) {
+  constexpr double toRadians = std::numbers::pi / 180.0;
+  const double h = headingPitchBank[0] * toRadians;
+  const double p = headingPitchBank[1] * toRadians;
+  const double b = headingPitchBank[2] * toRadians;
+  Mat3 ry;
+  ry.rows = {{{std::cos(h), 0.0, std::sin(h)}, {0.0, 1.0, 0.0}, {-std::sin(h), 0.0, std::cos(h)}}};
+  Mat3 rx;
+  rx.rows = {{{1.0, 0.0, 0.0}, {0.0, std::cos(p), -std::sin(p)}, {0.0, std::sin(p), std::cos(p)}}};
+  Mat3 rz;
+  rz.rows = {{{std::cos(b), -std::sin(b), 0.0}, {std::sin(b), std::cos(b), 0.0}, {0.0, 0.0, 1.0}}};
+  return ry * rx * rz;
+}
+
+Vec3 Placement::apply(const Vec3& point) const {
+  Vec3 out = axes * point;
+  for (int i = 0; i < 3; ++i) out[i] += position[i];
+  return out;
+}
+
+Placement placementOf(const Pose& pose) { return {rotationMatrix(pose.rotation), pose.position}; }
+
+Placement compose(const Placement& parent, const Placement& child) {
+  return {parent.axes * child.axes, parent.apply(child.position)};
+}
+
+}  // namespace tarrow::host

@@ -1,0 +1,108 @@
+#include "host/scene/scene.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tarrow::host {
+namespace {
+
+uint32_t idBase(LWItemType type) {
+  switch (type) {
+    case LWI_LIGHT: return lightIdBase;
+    case LWI_CAMERA: return cameraIdBase;
+    default: return objectIdBase;
+  }
+}
+
+}  // namespace
+
+std::vector<int> Scene::itemsOfType(LWItemType type) const {
+  std::vector<int> found;
+  for (int i = 0; i < static_cast<int>(items.size()); ++i) {
+    if (items[i].type == type) found.push_back(i);
+  }
+  return found;
+}
+
+std::vector<std::string> Scene::weightMapNames() const {
+  std::vector<std::string> names;
+  for (const auto& item : items) {
+    for (const auto& map : item.weightMaps) {
+      if (std::find(names.begin(), names.end(), map.name) == names.end()) names.push_back(map.name);
+    }
+  }
+  return names;
+}
+
+int Scene::ordinalOf(int item) const {
+  int ordinal = 0;
+  for (int i = 0; i < item; ++i) ordinal += items[i].type == items[item].type ? 1 : 0;
+  return ordinal;
+}
+
+LWItemID Scene::idOf(int item) const {
+  if (item < 0 || item >= static_cast<int>(items.size())) return LWITEM_NULL;
+  const uintptr_t id = idBase(items[item].type) + static_cast<uint32_t>(ordinalOf(item));
+  return reinterpret_cast<LWItemID>(id);
+}
+
+int Scene::indexOf(LWItemID id) const {
+  const uintptr_t value = reinterpret_cast<uintptr_t>(id);
+  const uintptr_t base = value & 0xF0000000u;
+  if (value > 0xFFFFFFFFu) return -1;
+  LWItemType type = LWI_OBJECT;
+  if (base == lightIdBase) {
+    type = LWI_LIGHT;
+  } else if (base == cameraIdBase) {
+    type = LWI_CAMERA;
+  } else if (base != objectIdBase) {
+    return -1;
+  }
+  uintptr_t ordinal = value & 0x0FFFFFFFu;
+  for (int i = 0; i < static_cast<int>(items.size()); ++i) {
+    if (items[i].type != type) continue;
+    if (ordinal == 0) return i;
+    --ordinal;
+  }
+  return -1;
+}
+
+Placement Scene::ownPlacement(int item, double time) const {
+  return placementOf(samplePose(items[item].motion, time));
+}
+
+Placement Scene::worldPlacement(int item, double time) const {
+  Placement world = ownPlacement(item, time);
+  // Parents were checked for cycles when the scene was read.
+  for (int up = items[item].parent; up >= 0; up = items[up].parent) {
+    world = compose(ownPlacement(up, time), world);
+  }
+  return world;
+}
+
+std::vector<Vec3> pointNormals(const SceneItem& item) {
+  std::vector<Vec3> normals(item.points.size());
+  for (const std::vector<int>& polygon : item.polygons) {
+    // Newell's sum: twice the polygon's area along its normal, for any planar polygon.
+    Vec3 normal{};
+    for (size_t v = 0; v < polygon.size(); ++v) {
+      const Vec3& a = item.points[static_cast<size_t>(polygon[v])];
+      const Vec3& b = item.points[static_cast<size_t>(polygon[(v + 1) % polygon.size()])];
+      normal[0] += (a[1] - b[1]) * (a[2] + b[2]);
+      normal[1] += (a[2] - b[2]) * (a[0] + b[0]);
+      normal[2] += (a[0] - b[0]) * (a[1] + b[1]);
+    }
+    for (int index : polygon) {
+      for (int c = 0; c < 3; ++c) normals[static_cast<size_t>(index)][c] += normal[c];
+    }
+  }
+  for (Vec3& normal : normals) {
+    const double length = std::sqrt(normal[0] * normal[0] + normal[1] * normal[1] + normal[2] * normal[2]);
+    if (length > 0.0) {
+      for (double& c : normal) c /= length;
+    }
+  }
+  return normals;
+}
+
+}  // namespace tarrow::host

@@ -1,0 +1,77 @@
+// The stand-in host's scene: items with motion, objects with points, polygons, weight maps
+// and deformers, and the stable item ids the module sees.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "host/scene/motion.h"
+#include "sdk/lwrender.h"
+
+namespace tarrow::host {
+
+struct WeightMap {
+  std::string name;
+  std::vector<std::optional<float>> values;  // one a point; empty: no value in the map
+};
+
+struct DeformerSpec {
+  std::string server;
+  std::string state;                     // block text handed to the instance's load
+  std::optional<nlohmann::json> nodes;   // node network built after the load
+  std::optional<nlohmann::json> panel;   // panel settings, kept and written back
+  std::string place;                     // JSON pointer of the deformer in the scene file
+};
+
+struct SceneItem {
+  std::string name;
+  LWItemType type = LWI_OBJECT;
+  int parent = -1;  // index into Scene::items, -1 for none
+  std::vector<MotionKey> motion;
+  std::vector<Vec3> points;                   // the object's own coordinates
+  std::vector<std::vector<int>> polygons;     // 0-based point indices
+  std::vector<WeightMap> weightMaps;
+  std::vector<DeformerSpec> deformers;
+  std::string place;  // JSON pointer of the item in the scene file
+};
+
+struct Scene {
+  std::filesystem::path file;
+  double fps = 30.0;
+  int firstFrame = 0;
+  int lastFrame = 0;
+  int renderCamera = -1;  // index into items, -1 for none
+  std::vector<SceneItem> items;
+  nlohmann::ordered_json document;  // the file as read, in its own order, for writing it back
+
+  // Item indices of each type, in file order.
+  std::vector<int> itemsOfType(LWItemType type) const;
+  // Weight map names over all objects, each once, in order of first appearance.
+  std::vector<std::string> weightMapNames() const;
+
+  // Ids: the k-th object 0x10000000 + k, light 0x20000000 + k, camera 0x30000000 + k.
+  LWItemID idOf(int item) const;
+  // The item of an id, or -1 when the scene has none.
+  int indexOf(LWItemID id) const;
+
+  Placement ownPlacement(int item, double time) const;
+  Placement worldPlacement(int item, double time) const;
+
+ private:
+  int ordinalOf(int item) const;
+};
+
+// Unit normals of an object's points in its own coordinates: the sum of the normals of the
+// polygons around each point, weighted by their areas; zero for a point on no polygon.
+std::vector<Vec3> pointNormals(const SceneItem& item);
+
+constexpr uint32_t objectIdBase = 0x10000000u;
+constexpr uint32_t lightIdBase = 0x20000000u;
+constexpr uint32_t cameraIdBase = 0x30000000u;
+
+}  // namespace tarrow::host

@@ -1,0 +1,426 @@
+#include "host/scene/scene_file.h"
+
+#include <cmath>
+#include <limits>
+#include <set>
+
+#include "host/scene/file_text.h"
+#include "host/scene/scene_mesh.h"
+
+namespace tarrow::host {
+
+using json = nlohmann::ordered_json;
+
+namespace {
+
+// A message is one line however the names and texts in it were written: control characters
+// (a line break in a JSON key or a mesh path, say) are shown escaped.
+std::string oneLine(const std::string& message) {
+  std::string out;
+  out.reserve(message.size());
+  for (char c : message) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      static const char digits[] = "0123456789ABCDEF";
+      out += "\\x";
+      out += digits[byte >> 4];
+      out += digits[byte & 0xF];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+[[noreturn]] void throwSceneError(const std::string& message) { throw SceneError(oneLine(message)); }
+
+}  // namespace
+
+void failAt(const std::filesystem::path& file, const std::string& place, const std::string& what) {
+  throwSceneError(file.string() + ": " + (place.empty() ? "/" : place) + ": " + what);
+}
+
+namespace {
+
+std::string escapeKey(const std::string& key) {
+  std::string out;
+  for (char c : key) {
+    if (c == '~') {
+      out += "~0";
+    } else if (c == '/') {
+      out += "~1";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string at(const std::string& place, const std::string& key) { return place + "/" + escapeKey(key); }
+std::string at(const std::string& place, size_t index) { return place + "/" + std::to_string(index); }
+
+// Reads one scene document, naming the file and the JSON pointer of whatever is wrong.
+class SceneReader {
+ public:
+  explicit SceneReader(std::filesystem::path file) : file_(std::move(file)) {}
+
+  Scene read(const json& document) {
+    Scene scene;
+    scene.file = file_;
+    expectObject(document, "", {"fps", "frames", "renderCamera", "items", "comment"});
+    scene.fps = number(required(document, "", "fps"), "/fps");
+    if (scene.fps <= 0.0) fail("/fps", "must be greater than 0");
+    readFrames(required(document, "", "frames"), scene);
+    const json& items = required(document, "", "items");
+    if (!items.is_array()) fail("/items", "must be an array of items");
+    for (size_t i = 0; i < items.size(); ++i) scene.items.push_back(readItem(items[i], at("/items", i)));
+    resolveNames(items, scene);
+    if (document.contains("renderCamera")) readRenderCamera(document["renderCamera"], scene);
+    scene.document = document;
+    return scene;
+  }
+
+ private:
+  [[noreturn]] void fail(const std::string& place, const std::string& what) const {
+    failAt(file_, place, what);
+  }
+
+  void expectObject(const json& value, const std::string& place,
+                    std::initializer_list<const char*> known) const {
+    if (!value.is_object()) fail(place, "must be an object");
+    for (const auto& [key, member] : value.items()) {
+      bool isKnown = false;
+      for (const char* name : known) isKnown = isKnown || key == name;
+      if (!isKnown) fail(at(place, key), "unknown field");
+    }
+  }
+
+  const json& required(const json& object, const std::string& place, const char* key) const {
+    auto found = object.find(key);
+    if (found == object.end()) fail(place, std::string("missing field \"") + key + "\"");
+    return *found;
+  }
+
+  double number(const json& value, const std::string& place) const {
+    if (!value.is_number()) fail(place, "must be a number");
+    const double result = value.get<double>();
+    if (!std::isfinite(result)) fail(place, "must be a finite number");
+    return result;
+  }
+
+  int integer(const json& value, const std::string& place) const {
+    if (!value.is_number_integer()) fail(place, "must be an integer");
+    if (value.is_number_unsigned() ? value.get<uint64_t>() > uint64_t{std::numeric_limits<int>::max()}
+                                   : (value.get<int64_t>() < std::numeric_limits<int>::min() ||
+                                      value.get<int64_t>() > std::numeric_limits<int>::max())) {
+      fail(place, "is out of range");
+    }
+    return static_cast<int>(value.get<int64_t>());
+  }
+
+  std::string text(const json& value, const std::string& place) const {
+    if (!value.is_string()) fail(place, "must be a string");
+    return value.get<std::string>();
+  }
+
+  Vec3 vec3(const json& value, const std::string& place) const {
+    if (!value.is_array() || value.size() != 3) fail(place, "must be an array of three numbers");
+    return {number(value[0], at(place, 0)), number(value[1], at(place, 1)),
+            number(value[2], at(place, 2))};
+  }
+
+  void readFrames(const json& frames, Scene& scene) const {
+    if (!frames.is_array() || frames.size() != 2) fail("/frames", "must be [first, last]");
+    scene.firstFrame = integer(frames[0], "/frames/0");
+    scene.lastFrame = integer(frames[1], "/frames/1");
+    if (scene.lastFrame < scene.firstFrame) fail("/frames/1", "the last frame comes before the first");
+  }
+
+  static std::optional<LWItemType> typeNamed(const std::string& name) {
+    if (name == "object") return LWI_OBJECT;
+    if (name == "light") return LWI_LIGHT;
+    if (name == "camera") return LWI_CAMERA;
+    return std::nullopt;
+  }
+
+  SceneItem readItem(const json& value, const std::string& place) const {
+    expectObject(value, place,
+                 {"name", "type", "parent", "motion", "points", "mesh", "polygons", "weightMaps",
+                  "deformers", "comment"});
+    SceneItem item;
+    item.place = place;
+    item.name = text(required(value, place, "name"), at(place, "name"));
+    const std::string typeName = text(required(value, place, "type"), at(place, "type"));
+    const auto type = typeNamed(typeName);
+    if (!type) fail(at(place, "type"), "unknown type \"" + typeName + "\" (object, light or camera)");
+    item.type = *type;
+    if (value.contains("motion")) item.motion = readMotion(value["motion"], at(place, "motion"));
+    if (item.type != LWI_OBJECT) {
+      for (const char* key : {"points", "mesh", "polygons", "weightMaps", "deformers"}) {
+        if (value.contains(key)) fail(at(place, key), "only objects have " + std::string(key));
+      }
+      return item;
+    }
+    readGeometry(value, place, item);
+    if (value.contains("weightMaps")) readWeightMaps(value["weightMaps"], at(place, "weightMaps"), item);
+    if (value.contains("deformers")) readDeformers(value["deformers"], at(place, "deformers"), item);
+    return item;
+  }
+
+  std::vector<MotionKey> readMotion(const json& value, const std::string& place) const {
+    if (!value.is_array()) fail(place, "must be an array of keys");
+    std::vector<MotionKey> keys;
+    for (size_t k = 0; k < value.size(); ++k) {
+      const std::string keyPlace = at(place, k);
+      expectObject(value[k], keyPlace, {"time", "position", "rotation"});
+      MotionKey key;
+      key.time = number(required(value[k], keyPlace, "time"), at(keyPlace, "time"));
+      if (!keys.empty() && !(key.time > keys.back().time)) {
+        fail(at(keyPlace, "time"), "keys must come in strictly increasing time");
+      }
+      if (value[k].contains("position")) key.position = vec3(value[k]["position"], at(keyPlace, "position"));
+      if (value[k].contains("rotation")) key.rotation = vec3(value[k]["rotation"], at(keyPlace, "rotation"));
+      keys.push_back(key);
+    }
+    return keys;
+  }
+
+  void readGeometry(const json& value, const std::string& place, SceneItem& item) const {
+    if (value.contains("points") && value.contains("mesh")) {
+      fail(at(place, "mesh"), "an object has either points or a mesh, not both");
+    }
+    if (value.contains("points")) {
+      const json& points = value["points"];
+      const std::string pointsPlace = at(place, "points");
+      if (!points.is_array()) fail(pointsPlace, "must be an array of [x, y, z]");
+      for (size_t p = 0; p < points.size(); ++p) item.points.push_back(vec3(points[p], at(pointsPlace, p)));
+    } else if (value.contains("mesh")) {
+      const std::string meshPlace = at(place, "mesh");
+      const std::filesystem::path mesh = file_.parent_path() / text(value["mesh"], meshPlace);
+      try {
+        ObjMesh obj = readObjFile(mesh);
+        item.points = std::move(obj.points);
+        item.polygons = std::move(obj.polygons);
+      } catch (const ObjError& error) {
+        fail(meshPlace, error.what());
+      }
+    }
+    if (value.contains("polygons")) {
+      item.polygons = readPolygons(value["polygons"], at(place, "polygons"), item.points.size());
+    }
+  }
+
+  std::vector<std::vector<int>> readPolygons(const json& value, const std::string& place,
+                                             size_t pointCount) const {
+    if (!value.is_array()) fail(place, "must be an array of polygons");
+    std::vector<std::vector<int>> polygons;
+    for (size_t q = 0; q < value.size(); ++q) {
+      const std::string polygonPlace = at(place, q);
+      if (!value[q].is_array() || value[q].size() < 3) {
+        fail(polygonPlace, "must be an array of at least three point indices");
+      }
+      std::vector<int> polygon;
+      for (size_t v = 0; v < value[q].size(); ++v) {
+        const int index = integer(value[q][v], at(polygonPlace, v));
+        if (index < 0 || static_cast<size_t>(index) >= pointCount) {
+          fail(at(polygonPlace, v), "point index " + std::to_string(index) + " is out of range (the object has " +
+                                        std::to_string(pointCount) + " points)");
+        }
+        polygon.push_back(index);
+      }
+      polygons.push_back(std::move(polygon));
+    }
+    return polygons;
+  }
+
+  void readWeightMaps(const json& value, const std::string& place, SceneItem& item) const {
+    if (!value.is_object()) fail(place, "must be an object of weight maps by name");
+    for (const auto& [name, values] : value.items()) {
+      const std::string mapPlace = at(place, name);
+      if (name.empty()) fail(mapPlace, "a weight map needs a name");
+      if (!values.is_array()) fail(mapPlace, "must be an array with a weight or null for each point");
+      if (values.size() != item.points.size()) {
+        fail(mapPlace, "has " + std::to_string(values.size()) + " weights for " +
+                           std::to_string(item.points.size()) + " points");
+      }
+      WeightMap map{name, {}};
+      for (size_t p = 0; p < values.size(); ++p) {
+        if (values[p].is_null()) {
+          map.values.emplace_back();
+          continue;
+        }
+        const float weight = static_cast<float>(number(values[p], at(mapPlace, p)));
+        if (!std::isfinite(weight)) fail(at(mapPlace, p), "is too large for a weight");
+        map.values.emplace_back(weight);
+      }
+      item.weightMaps.push_back(std::move(map));
+    }
+  }
+
+  void readDeformers(const json& value, const std::string& place, SceneItem& item) const {
+    if (!value.is_array()) fail(place, "must be an array of deformers");
+    for (size_t d = 0; d < value.size(); ++d) {
+      const std::string deformerPlace = at(place, d);
+      expectObject(value[d], deformerPlace, {"server", "state", "nodes", "panel"});
+      DeformerSpec deformer;
+      deformer.place = deformerPlace;
+      deformer.server = text(required(value[d], deformerPlace, "server"), at(deformerPlace, "server"));
+      if (deformer.server != "Tarrow_plus") {
+        fail(at(deformerPlace, "server"), "unknown server \"" + deformer.server + "\"");
+      }
+      if (value[d].contains("state")) deformer.state = text(value[d]["state"], at(deformerPlace, "state"));
+      if (value[d].contains("nodes")) {
+        if (!value[d]["nodes"].is_object()) fail(at(deformerPlace, "nodes"), "must be an object");
+        deformer.nodes = nlohmann::json::parse(value[d]["nodes"].dump());
+      }
+      if (value[d].contains("panel")) {
+        if (!value[d]["panel"].is_object()) fail(at(deformerPlace, "panel"), "must be an object");
+        deformer.panel = nlohmann::json::parse(value[d]["panel"].dump());
+      }
+      item.deformers.push_back(std::move(deformer));
+    }
+  }
+
+  // Object names become file names of the frames written, so they must be plain names.
+  void checkFileName(const SceneItem& item) const {
+    const std::string& name = item.name;
+    bool plain = !name.empty() && name != "." && name != "..";
+    for (unsigned char c : name) {
+      plain = plain && c >= 0x20 && c != 0x7F && std::string_view("/\\:*?\"<>|").find(static_cast<char>(c)) ==
+                                                        std::string_view::npos;
+    }
+    if (!plain) fail(at(item.place, "name"), "an object's name must be usable as a file name");
+  }
+
+  void resolveNames(const json& items, Scene& scene) const {
+    for (size_t i = 0; i < scene.items.size(); ++i) {
+      const SceneItem& item = scene.items[i];
+      for (size_t j = 0; j < i; ++j) {
+        if (scene.items[j].name == item.name) {
+          fail(at(item.place, "name"), "another item is already named \"" + item.name + "\"");
+        }
+      }
+      if (item.type == LWI_OBJECT) checkFileName(item);
+    }
+    for (size_t i = 0; i < scene.items.size(); ++i) {
+      const json& parent = items[i].contains("parent") ? items[i]["parent"] : json();
+      if (parent.is_null()) continue;
+      const std::string parentPlace = at(scene.items[i].place, "parent");
+      const std::string name = text(parent, parentPlace);
+      scene.items[i].parent = find(scene, name);
+      if (scene.items[i].parent < 0) fail(parentPlace, "no item is named \"" + name + "\"");
+    }
+    for (size_t i = 0; i < scene.items.size(); ++i) {
+      size_t steps = 0;
+      for (int up = scene.items[i].parent; up >= 0; up = scene.items[up].parent) {
+        if (++steps > scene.items.size()) {
+          fail(at(scene.items[i].place, "parent"), "the parents form a loop");
+        }
+      }
+    }
+  }
+
+  void readRenderCamera(const json& value, Scene& scene) const {
+    if (value.is_null()) return;
+    const std::string name = text(value, "/renderCamera");
+    const int camera = find(scene, name);
+    if (camera < 0) fail("/renderCamera", "no item is named \"" + name + "\"");
+    if (scene.items[camera].type != LWI_CAMERA) fail("/renderCamera", "\"" + name + "\" is not a camera");
+    scene.renderCamera = camera;
+  }
+
+  static int find(const Scene& scene, const std::string& name) {
+    for (size_t i = 0; i < scene.items.size(); ++i) {
+      if (scene.items[i].name == name) return static_cast<int>(i);
+    }
+    return -1;
+  }
+
+  std::filesystem::path file_;
+};
+
+// Copying and writing a document recurse once a level, so text nested deeper than this is
+// refused before it is parsed; scenes nest a handful of levels (node networks a few more).
+constexpr int kMostNesting = 100;
+
+// The 1-based byte at which the text opens its level kMostNesting + 1, or 0 when it never does.
+size_t tooDeepAt(std::string_view text) {
+  int depth = 0;
+  bool inString = false;
+  bool escaped = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (escaped) {
+        escaped = false;
+      } else if (c == '\\') {
+        escaped = true;
+      } else if (c == '"') {
+        inString = false;
+      }
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > kMostNesting) return i + 1;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return 0;
+}
+
+// nlohmann reports a byte offset; people read lines and columns.
+std::string positionOf(std::string_view text, size_t byte) {
+  size_t line = 1;
+  size_t column = 1;
+  for (size_t i = 0; i + 1 < byte && i < text.size(); ++i) {
+    if (text[i] == '\n') {
+      ++line;
+      column = 1;
+    } else {
+      ++column;
+    }
+  }
+  return "line " + std::to_string(line) + ", column " + std::to_string(column) + " (byte " +
+         std::to_string(byte) + ")";
+}
+
+// The library's message without its "[json.exception...] parse error at ...: " preamble.
+std::string reasonOf(const std::string& message) {
+  const size_t column = message.find("column ");
+  const size_t colon = message.find(": ", column == std::string::npos ? 0 : column);
+  return colon == std::string::npos ? message : message.substr(colon + 2);
+}
+
+}  // namespace
+
+Scene parseScene(std::string_view text, const std::filesystem::path& file) {
+  if (const size_t byte = tooDeepAt(text)) {
+    throwSceneError(file.string() + ": " + positionOf(text, byte) + ": nested deeper than " +
+                    std::to_string(kMostNesting) + " levels");
+  }
+  json document;
+  try {
+    document = json::parse(text);
+  } catch (const json::parse_error& error) {
+    throwSceneError(file.string() + ": " + positionOf(text, error.byte) + ": not JSON: " + reasonOf(error.what()));
+  } catch (const json::exception& error) {
+    // Numbers beyond the range of a double, for one.
+    throwSceneError(file.string() + ": /: not usable JSON: " + reasonOf(error.what()));
+  }
+  return SceneReader(file).read(document);
+}
+
+Scene loadScene(const std::filesystem::path& file) {
+  const std::optional<std::string> text = readFileText(file);
+  if (!text) throwSceneError(file.string() + ": cannot be read (missing or not a file)");
+  return parseScene(*text, file);
+}
+
+}  // namespace tarrow::host

@@ -1,0 +1,29 @@
+// Reading and writing scene files (JSON; the format is described in docs/scene-format.md).
+#pragma once
+
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "host/scene/scene.h"
+
+namespace tarrow::host {
+
+// A scene that cannot be used; what() is one line: "FILE: PLACE: what is wrong", where PLACE
+// is a JSON pointer into the file (or a line and column where the text is not JSON).
+class SceneError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Throws SceneError.
+Scene loadScene(const std::filesystem::path& file);
+// The same for a text already read; file names the scene in messages and anchors mesh paths.
+Scene parseScene(std::string_view text, const std::filesystem::path& file);
+
+// Throws SceneError naming the file and the place.
+[[noreturn]] void failAt(const std::filesystem::path& file, const std::string& place,
+                         const std::string& what);
+
+}  // namespace tarrow::host

@@ -1,0 +1,495 @@
+#include "host/services/node_editor.h"
+
+#include <algorithm>
+#include <atomic>
+#include <iostream>
+#include <map>
+#include <mutex>
+#include <span>
+
+#include "host/services/node_blocks.h"
+#include "host/services/node_network.h"
+#include "host/loader/unprovided.h"
+
+namespace tarrow::host {
+
+const char* const kNodeLoadMalformed = "Couldn't load the node network: its blocks are malformed.";
+const char* const kNodeLoadInvalid =
+    "Couldn't load the node network: its nodes don't make a valid network.";
+const char* const kNodeUnknownEditor = "Unknown node editor.";
+
+namespace {
+
+const char* const kNodeEditorFailure = "The node editor couldn't complete the operation.";
+
+struct EditorRecord;
+
+struct EditorInput {
+  EditorRecord* owner;
+  int index;
+  std::string name;
+  ConnectionType type;
+  NodeInputEvent* event;
+};
+
+struct RootNode {
+  EditorRecord* owner;
+};
+
+struct EditorRecord {
+  std::string name, title;
+  void* userData = nullptr;
+  LWChanGroupID group = nullptr;
+  RootNode root{this};
+  int previewType = NPT_RENDER;
+  nodeEditorUpdateFunc* updateFunc = nullptr;
+  nodeAutoSizeFunc* autosize = nullptr;
+  bool rangesKnown = false;
+  double ranges[3][2]{};
+  std::vector<std::unique_ptr<EditorInput>> inputs;
+  NodeNetwork network;
+  int updates = 0;
+  std::string loadError;
+
+  NodeEditorID handle() { return reinterpret_cast<NodeEditorID>(this); }
+
+  std::vector<EditorInputSignature> signatures() const {
+    std::vector<EditorInputSignature> result;
+    for (const auto& input : inputs) result.push_back({input->name, input->type});
+    return result;
+  }
+};
+
+// A callback into the module, made once the service's lock is released: the module may well
+// call back into the service (check, evaluate, another editor's operation).
+struct PendingEvent {
+  NodeInputEvent* event;
+  void* userData;
+  NodeInputID input;
+  int nodalEvent;
+  ConnectionType connectionType;
+};
+
+std::string typeText(ConnectionType type) {
+  switch (type) {
+    case NOT_SCALAR: return "scalar";
+    case NOT_VECTOR: return "vector";
+    case NOT_COLOR: return "color";
+    default: return "type " + std::to_string(type);
+  }
+}
+
+std::string formatRanges(const double (&ranges)[3][2]) {
+  std::string text;
+  for (int i = 0; i < 3; ++i) {
+    text += (i == 0 ? "" : ", ") + std::to_string(ranges[i][0]) + " .. " + std::to_string(ranges[i][1]);
+  }
+  return text;
+}
+
+}  // namespace
+
+class NodeEditorService::Impl {
+ public:
+  mutable std::mutex mutex;
+  std::map<const void*, std::unique_ptr<EditorRecord>> editors;
+  const LWItemInfo* itemInfo = nullptr;
+  std::function<void(const std::string&)> sink = [](const std::string& text) { std::cout << text; };
+
+  // Callers hold the lock.
+  EditorRecord* find(NodeEditorID editor) const {
+    auto found = editors.find(editor);
+    return found == editors.end() ? nullptr : found->second.get();
+  }
+
+  EditorRecord& require(NodeEditorID editor) const {
+    EditorRecord* record = find(editor);
+    if (record == nullptr) throw NodeNetworkError("node editor: unknown editor");
+    return *record;
+  }
+
+  std::string describe(const EditorRecord& record) const {
+    std::string text = "Node editor \"" + record.name + "\" of \"" + record.title + "\"\n";
+    text += "Inputs:\n";
+    for (const auto& input : record.inputs) {
+      std::string source = record.network.sourceOf(input->index);
+      text += "  " + input->name + " (" + typeText(input->type) + ")" +
+              (source.empty() ? ": unconnected" : " <- " + source) + "\n";
+    }
+    text += record.network.nodes().empty() ? "Nodes: none\n" : "Nodes:\n" + record.network.describeNodes();
+    if (record.rangesKnown) text += "Preview ranges: " + formatRanges(record.ranges) + "\n";
+    return text;
+  }
+
+  // The table entries. Each is reached through a noexcept wrapper that turns a failure into the
+  // host's answer for it.
+  // Of the root description only the preview type is kept: a deformer's root has no entries.
+  NodeEditorID create(const char* name, const char* title, const LWRootNode* root, void* userData) {
+    auto record = std::make_unique<EditorRecord>();
+    record->name = name != nullptr ? name : "";
+    record->title = title != nullptr ? title : "";
+    record->userData = userData;
+    if (root != nullptr) record->previewType = root->previewType;
+    NodeEditorID handle = record->handle();
+    std::lock_guard lock(mutex);
+    editors.emplace(handle, std::move(record));
+    return handle;
+  }
+
+  void destroy(NodeEditorID editor) {
+    std::unique_ptr<EditorRecord> doomed;
+    std::lock_guard lock(mutex);
+    auto found = editors.find(editor);
+    if (found == editors.end()) return;
+    doomed = std::move(found->second);
+    editors.erase(found);
+  }
+
+  LWError copy(NodeEditorID to, NodeEditorID from) {
+    std::lock_guard lock(mutex);
+    EditorRecord* target = find(to);
+    EditorRecord* source = find(from);
+    if (target == nullptr || source == nullptr) return kNodeUnknownEditor;
+    if (target == source) return nullptr;
+    auto signatures = target->signatures();
+    target->network = source->network.copyFor(signatures);
+    return nullptr;
+  }
+
+  LWError save(NodeEditorID editor, const LWSaveState* state) {
+    std::lock_guard lock(mutex);
+    EditorRecord* record = find(editor);
+    if (record == nullptr) return kNodeUnknownEditor;
+    if (state == nullptr) return kNodeEditorFailure;
+    saveNodeNetwork(record->network.toJson(), *state);
+    return nullptr;
+  }
+
+  LWError load(NodeEditorID editor, const LWLoadState* state) {
+    std::lock_guard lock(mutex);
+    EditorRecord* record = find(editor);
+    if (record == nullptr) return kNodeUnknownEditor;
+    if (state == nullptr) return kNodeEditorFailure;
+    nlohmann::json description;
+    try {
+      description = loadNodeNetwork(*state);
+    } catch (const NodeNetworkError& error) {
+      record->loadError = error.what();
+      return kNodeLoadMalformed;
+    }
+    try {
+      auto signatures = record->signatures();
+      record->network = NodeNetwork::fromJson(description, signatures);
+    } catch (const NodeNetworkError& error) {
+      record->loadError = error.what();
+      return kNodeLoadInvalid;
+    }
+    record->loadError.clear();
+    return nullptr;
+  }
+
+  NodeInputID addInput(NodeEditorID editor, ConnectionType type, const char* name,
+                       NodeInputEvent* event) {
+    std::lock_guard lock(mutex);
+    EditorRecord* record = find(editor);
+    if (record == nullptr) return nullptr;
+    int index = static_cast<int>(record->inputs.size());
+    record->inputs.push_back(std::make_unique<EditorInput>(
+        EditorInput{record, index, name != nullptr ? name : "", type, event}));
+    record->network.addEditorInput();
+    return reinterpret_cast<NodeInputID>(record->inputs.back().get());
+  }
+
+  NodeID rootNode(NodeEditorID editor) const {
+    std::lock_guard lock(mutex);
+    EditorRecord* record = find(editor);
+    return record != nullptr ? reinterpret_cast<NodeID>(&record->root) : nullptr;
+  }
+
+  template <typename Change>
+  void change(NodeEditorID editor, Change apply) {
+    std::lock_guard lock(mutex);
+    if (EditorRecord* record = find(editor)) apply(*record);
+  }
+
+  void setPreviewType(NodeID node, int previewType) {
+    std::lock_guard lock(mutex);
+    for (auto& [handle, record] : editors) {
+      if (reinterpret_cast<NodeID>(&record->root) == node) record->previewType = previewType;
+    }
+  }
+
+  LWError newTime(NodeEditorID editor, LWTime time) {
+    std::lock_guard lock(mutex);
+    EditorRecord* record = find(editor);
+    if (record == nullptr) return kNodeUnknownEditor;
+    ++record->updates;
+    record->network.updateItems(itemInfo, time);
+    return nullptr;
+  }
+
+  // The window shows the network and the preview ranges the autosize function gives.
+  int openNodeEditor(NodeEditorID editor) {
+    nodeAutoSizeFunc* autosize = nullptr;
+    void* userData = nullptr;
+    {
+      std::lock_guard lock(mutex);
+      EditorRecord* record = find(editor);
+      if (record == nullptr) return 0;
+      autosize = record->autosize;
+      userData = record->userData;
+    }
+    double ranges[3][2]{};
+    if (autosize != nullptr) autosize(editor, userData, ranges);
+    std::string text;
+    std::function<void(const std::string&)> show;
+    {
+      std::lock_guard lock(mutex);
+      EditorRecord* record = find(editor);
+      if (record == nullptr) return 0;
+      if (autosize != nullptr) {
+        std::copy(&ranges[0][0], &ranges[0][0] + 6, &record->ranges[0][0]);
+        record->rangesKnown = true;
+      }
+      text = describe(*record);
+      show = sink;
+    }
+    if (show) show(text);
+    return 1;
+  }
+};
+
+namespace {
+
+std::atomic<NodeEditorService::Impl*> currentService{nullptr};
+
+NodeEditorService::Impl* current() { return currentService.load(std::memory_order_acquire); }
+
+template <typename Result, typename Operation>
+Result guarded(Result onFailure, Operation operation) noexcept {
+  NodeEditorService::Impl* service = current();
+  if (service == nullptr) return onFailure;
+  try {
+    return operation(*service);
+  } catch (...) {
+    return onFailure;
+  }
+}
+
+template <typename Operation>
+void guardedVoid(Operation operation) noexcept {
+  NodeEditorService::Impl* service = current();
+  if (service == nullptr) return;
+  try {
+    operation(*service);
+  } catch (...) {
+    // The host's void entries have no way to report a failure; the editor stays as it was.
+  }
+}
+
+NodeEditorID editorCreate(const char* name, const char* title, LWRootNode* root, LWInputNode* /*input*/,
+                          void* userData, NodeEditorID /*parent*/) noexcept {
+  return guarded<NodeEditorID>(nullptr, [&](auto& s) { return s.create(name, title, root, userData); });
+}
+
+void editorDestroy(NodeEditorID editor) noexcept {
+  guardedVoid([&](auto& s) { s.destroy(editor); });
+}
+
+void editorSetUpdateFunc(NodeEditorID editor, nodeEditorUpdateFunc* update) noexcept {
+  guardedVoid([&](auto& s) { s.change(editor, [&](EditorRecord& r) { r.updateFunc = update; }); });
+}
+
+LWError editorCopy(NodeEditorID to, NodeEditorID from) noexcept {
+  return guarded<LWError>(kNodeEditorFailure, [&](auto& s) { return s.copy(to, from); });
+}
+
+LWError editorSave(NodeEditorID editor, const LWSaveState* state) noexcept {
+  return guarded<LWError>(kNodeEditorFailure, [&](auto& s) { return s.save(editor, state); });
+}
+
+LWError editorLoad(NodeEditorID editor, const LWLoadState* state) noexcept {
+  return guarded<LWError>(kNodeEditorFailure, [&](auto& s) { return s.load(editor, state); });
+}
+
+LWError editorNewTime(NodeEditorID editor, LWFrame /*frame*/, LWTime time) noexcept {
+  return guarded<LWError>(kNodeEditorFailure, [&](auto& s) { return s.newTime(editor, time); });
+}
+
+NodeInputID editorAddInput(NodeEditorID editor, ConnectionType type, const char* name,
+                           NodeInputEvent* event) noexcept {
+  return guarded<NodeInputID>(nullptr, [&](auto& s) { return s.addInput(editor, type, name, event); });
+}
+
+void editorSetEnvGroup(NodeEditorID editor, LWChanGroupID group) noexcept {
+  guardedVoid([&](auto& s) { s.change(editor, [&](EditorRecord& r) { r.group = group; }); });
+}
+
+void editorSetAutosize(NodeEditorID editor, nodeAutoSizeFunc* autosize) noexcept {
+  guardedVoid([&](auto& s) { s.change(editor, [&](EditorRecord& r) { r.autosize = autosize; }); });
+}
+
+int editorOpen(NodeEditorID editor) noexcept {
+  return guarded<int>(0, [&](auto& s) { return s.openNodeEditor(editor); });
+}
+
+NodeID editorRootNode(NodeEditorID editor) noexcept {
+  return guarded<NodeID>(nullptr, [&](auto& s) { return s.rootNode(editor); });
+}
+
+// check and evaluate run for every point, possibly on several threads: they take no lock and
+// trust the input handle, which the editor that made it owns until it is destroyed.
+int inputCheck(NodeInputID input) noexcept {
+  const auto* record = reinterpret_cast<const EditorInput*>(input);
+  return record != nullptr && record->owner->network.connected(record->index) ? 1 : 0;
+}
+
+int inputEvaluate(NodeInputID input, LWNodalAccess* sample, void* value) noexcept {
+  const auto* record = reinterpret_cast<const EditorInput*>(input);
+  if (record == nullptr) return 0;
+  return record->owner->network.evaluate(record->index, sample, static_cast<double*>(value));
+}
+
+void nodeSetPreviewType(NodeID node, int previewType) noexcept {
+  guardedVoid([&](auto& s) { s.setPreviewType(node, previewType); });
+}
+
+const LWNodeEditorFuncs editorFuncs = withUnprovidedLaterMembers<"LWNodeEditorFuncs">(LWNodeEditorFuncs{
+    .create = &editorCreate,
+    .destroy = &editorDestroy,
+    .rename = TARROW_UNPROVIDED(LWNodeEditorFuncs, rename),
+    .setUpdateFunc = &editorSetUpdateFunc,
+    .copy = &editorCopy,
+    .save = &editorSave,
+    .load = &editorLoad,
+    .init = TARROW_UNPROVIDED(LWNodeEditorFuncs, init),
+    .newTime = &editorNewTime,
+    .cleanup = TARROW_UNPROVIDED(LWNodeEditorFuncs, cleanup),
+    .addInput = &editorAddInput,
+    .remInput = TARROW_UNPROVIDED(LWNodeEditorFuncs, remInput),
+    .addOutput = TARROW_UNPROVIDED(LWNodeEditorFuncs, addOutput),
+    .remOutput = TARROW_UNPROVIDED(LWNodeEditorFuncs, remOutput),
+    .setEnvGroup = &editorSetEnvGroup,
+    .setAutosize = &editorSetAutosize,
+    .setUserData = TARROW_UNPROVIDED(LWNodeEditorFuncs, setUserData),
+    .getUserData = TARROW_UNPROVIDED(LWNodeEditorFuncs, getUserData),
+    .numberOfNodes = TARROW_UNPROVIDED(LWNodeEditorFuncs, numberOfNodes),
+    .getInputByName = TARROW_UNPROVIDED(LWNodeEditorFuncs, getInputByName),
+    .getInputByIndex = TARROW_UNPROVIDED(LWNodeEditorFuncs, getInputByIndex),
+    .getState = TARROW_UNPROVIDED(LWNodeEditorFuncs, getState),
+    .setState = TARROW_UNPROVIDED(LWNodeEditorFuncs, setState),
+    .OpenNodeEditor = &editorOpen,
+    .isOpenNodeEditor = TARROW_UNPROVIDED(LWNodeEditorFuncs, isOpenNodeEditor),
+    .getRootNodeID = &editorRootNode,
+    .laterMembers = {},
+});
+
+const LWNodeInputFuncs inputFuncs = withUnprovidedLaterMembers<"LWNodeInputFuncs">(LWNodeInputFuncs{
+    .create = TARROW_UNPROVIDED(LWNodeInputFuncs, create),
+    .destroy = TARROW_UNPROVIDED(LWNodeInputFuncs, destroy),
+    .evaluate = &inputEvaluate,
+    .check = &inputCheck,
+    .laterMembers = {},
+});
+
+const LWNodeFuncs nodeFuncs = withUnprovidedLaterMembers<"LWNodeFuncs">(LWNodeFuncs{
+    .nodeName = TARROW_UNPROVIDED(LWNodeFuncs, nodeName),
+    .serverUserName = TARROW_UNPROVIDED(LWNodeFuncs, serverUserName),
+    .chanGrp = TARROW_UNPROVIDED(LWNodeFuncs, chanGrp),
+    .setNodeColor = TARROW_UNPROVIDED(LWNodeFuncs, setNodeColor),
+    .setNodeColor3 = TARROW_UNPROVIDED(LWNodeFuncs, setNodeColor3),
+    .setNodePreviewType = &nodeSetPreviewType,
+    .laterMembers = {},
+});
+
+}  // namespace
+
+NodeEditorService::NodeEditorService() : impl_(std::make_unique<Impl>()) {}
+
+NodeEditorService::~NodeEditorService() {
+  Impl* self = impl_.get();
+  currentService.compare_exchange_strong(self, nullptr);
+}
+
+void NodeEditorService::registerInto(ServiceRegistry& registry) {
+  registry.provide(LWNODEEDITORFUNCS_GLOBAL, const_cast<LWNodeEditorFuncs*>(&editorFuncs));
+  registry.provide(LWNODEINPUTFUNCS_GLOBAL, const_cast<LWNodeInputFuncs*>(&inputFuncs));
+  registry.provide(LWNODEFUNCS_GLOBAL, const_cast<LWNodeFuncs*>(&nodeFuncs));
+  currentService.store(impl_.get(), std::memory_order_release);
+}
+
+void NodeEditorService::setItemInfo(const LWItemInfo* itemInfo) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->itemInfo = itemInfo;
+}
+
+void NodeEditorService::setWindowSink(std::function<void(const std::string&)> sink) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->sink = std::move(sink);
+}
+
+std::optional<NodeEditorService::EditorView> NodeEditorService::view(NodeEditorID editor) const {
+  std::lock_guard lock(impl_->mutex);
+  const EditorRecord* record = impl_->find(editor);
+  if (record == nullptr) return std::nullopt;
+  EditorView result{record->name,     record->title,      record->userData,
+                    record->group,    record->previewType, record->updateFunc != nullptr,
+                    record->autosize != nullptr, {},      {},
+                    record->updates,  record->loadError};
+  std::copy(&record->ranges[0][0], &record->ranges[0][0] + 6, &result.ranges[0][0]);
+  for (const auto& input : record->inputs) {
+    result.inputs.push_back({reinterpret_cast<NodeInputID>(input.get()), input->name, input->type,
+                             input->event, record->userData,
+                             record->network.connected(input->index)});
+  }
+  return result;
+}
+
+std::size_t NodeEditorService::liveEditors() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->editors.size();
+}
+
+NodeEditorID NodeEditorService::editorOf(const void* userData) const {
+  std::lock_guard lock(impl_->mutex);
+  for (const auto& [handle, record] : impl_->editors) {
+    if (record->userData == userData) return record->handle();
+  }
+  return nullptr;
+}
+
+void NodeEditorService::buildNetwork(NodeEditorID editor, const nlohmann::json& nodes) {
+  std::vector<PendingEvent> events;
+  nodeEditorUpdateFunc* updateFunc = nullptr;
+  {
+    std::lock_guard lock(impl_->mutex);
+    EditorRecord& record = impl_->require(editor);
+    auto signatures = record.signatures();
+    NodeNetwork next = NodeNetwork::fromJson(nodes, signatures);
+    for (const auto& input : record.inputs) {
+      std::string before = record.network.sourceOf(input->index);
+      std::string after = next.sourceOf(input->index);
+      if (before == after || input->event == nullptr) continue;
+      events.push_back({input->event, record.userData, reinterpret_cast<NodeInputID>(input.get()),
+                        after.empty() ? NIE_DISCONNECT : NIE_CONNECT, input->type});
+    }
+    record.network = std::move(next);
+    updateFunc = record.updateFunc;
+  }
+  for (const auto& pending : events) {
+    pending.event(pending.userData, pending.input, pending.nodalEvent, pending.connectionType);
+  }
+  if (updateFunc != nullptr) updateFunc(editor);
+}
+
+nlohmann::json NodeEditorService::networkJson(NodeEditorID editor) const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->require(editor).network.toJson();
+}
+
+std::string NodeEditorService::describeNetwork(NodeEditorID editor) const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->describe(impl_->require(editor));
+}
+
+}  // namespace tarrow::host

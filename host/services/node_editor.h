@@ -1,0 +1,79 @@
+// The stand-in host's node editor service: per-editor networks of nodes that drive the editor's
+// inputs, offered to modules as "NodeEditorFuncs 4", "NodeInputFuncs 4" and "NodeFuncs".
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "host/services/node_kinds.h"
+#include "host/loader/service_registry.h"
+#include "sdk/lwnodes.h"
+#include "sdk/lwrender.h"
+
+namespace tarrow::host {
+
+// Returned by load for saved blocks that do not make a network; the editor keeps its network.
+extern const char* const kNodeLoadMalformed;
+extern const char* const kNodeLoadInvalid;
+// Returned by operations given an editor this service does not know.
+extern const char* const kNodeUnknownEditor;
+
+class NodeEditorService {
+ public:
+  NodeEditorService();
+  NodeEditorService(const NodeEditorService&) = delete;
+  NodeEditorService& operator=(const NodeEditorService&) = delete;
+  ~NodeEditorService();  // destroys the editors still alive
+
+  // Provides the three tables and makes this service the one they answer for: like the global
+  // function, the tables are plain C and carry no pointer back to a service. Members the host
+  // does not provide hold stoppers (host/loader/unprovided.h).
+  void registerInto(ServiceRegistry& registry);
+  void setItemInfo(const LWItemInfo* itemInfo);  // resolves ItemInfo nodes at each newTime
+  void setWindowSink(std::function<void(const std::string&)> sink);  // where OpenNodeEditor shows
+
+  struct InputView {
+    NodeInputID id;
+    std::string name;
+    ConnectionType type;
+    NodeInputEvent* event;
+    void* userData;
+    bool connected;
+  };
+  struct EditorView {
+    std::string name, title;
+    void* userData;
+    LWChanGroupID group;
+    int previewType;  // the root description's, then as setNodePreviewType changed it
+    bool hasUpdateFunc, hasAutosize;
+    double ranges[3][2];  // as the autosize function gave them when the window last opened
+    std::vector<InputView> inputs;
+    int updates;            // newTime calls so far
+    std::string loadError;  // the full reason of the last failed load, empty after a good one
+  };
+  std::optional<EditorView> view(NodeEditorID editor) const;
+  std::size_t liveEditors() const;
+  // The editor created with this user data (a module passes its instance), or null.
+  NodeEditorID editorOf(const void* userData) const;
+
+  // Replaces the editor's network with the one a scene describes. Throws NodeNetworkError naming
+  // the node at fault and leaves the network as it was. Each editor input whose connection
+  // changes gets its event (NIE_CONNECT or NIE_DISCONNECT, with the editor's user data and the
+  // input's connection type) after the new network is in place; then the update function.
+  void buildNetwork(NodeEditorID editor, const nlohmann::json& nodes);
+  nlohmann::json networkJson(NodeEditorID editor) const;
+  std::string describeNetwork(NodeEditorID editor) const;
+
+  class Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace tarrow::host

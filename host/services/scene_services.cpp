@@ -1,0 +1,310 @@
+#include "host/services/scene_services.h"
+
+#include <atomic>
+#include <cstring>
+
+#include "host/loader/unprovided.h"
+
+namespace tarrow::host {
+namespace {
+
+std::atomic<SceneServices*> current{nullptr};
+
+void writeVector(double out[3], const Vec3& value) {
+  out[0] = value[0];
+  out[1] = value[1];
+  out[2] = value[2];
+}
+
+}  // namespace
+
+struct SceneServices::Entries {
+  static SceneServices* now() { return current.load(std::memory_order_acquire); }
+
+  static LWItemID first(LWItemType type, LWItemID /*parent*/) noexcept {
+    const SceneServices* self = now();
+    if (self == nullptr) return LWITEM_NULL;
+    const auto& items = self->scene_.items;
+    for (size_t i = 0; i < items.size(); ++i) {
+      if (items[i].type == type) return self->scene_.idOf(static_cast<int>(i));
+    }
+    return LWITEM_NULL;
+  }
+
+  static LWItemID next(LWItemID item) noexcept {
+    const SceneServices* self = now();
+    if (self == nullptr) return LWITEM_NULL;
+    const int index = self->scene_.indexOf(item);
+    if (index < 0) return LWITEM_NULL;
+    const auto& items = self->scene_.items;
+    for (size_t i = static_cast<size_t>(index) + 1; i < items.size(); ++i) {
+      if (items[i].type == items[static_cast<size_t>(index)].type) return self->scene_.idOf(static_cast<int>(i));
+    }
+    return LWITEM_NULL;
+  }
+
+  static LWItemID parent(LWItemID item) noexcept {
+    const SceneServices* self = now();
+    if (self == nullptr) return LWITEM_NULL;
+    const int index = self->scene_.indexOf(item);
+    return index < 0 ? LWITEM_NULL : self->scene_.idOf(self->scene_.items[static_cast<size_t>(index)].parent);
+  }
+
+  static LWItemType type(LWItemID item) noexcept {
+    const SceneServices* self = now();
+    const int index = self == nullptr ? -1 : self->scene_.indexOf(item);
+    return index < 0 ? LWI_OBJECT : self->scene_.items[static_cast<size_t>(index)].type;
+  }
+
+  static const char* name(LWItemID item) noexcept {
+    const SceneServices* self = now();
+    const int index = self == nullptr ? -1 : self->scene_.indexOf(item);
+    return index < 0 ? "" : self->scene_.items[static_cast<size_t>(index)].name.c_str();
+  }
+
+  static void param(LWItemID item, LWItemParam code, LWTime time, double vector[3]) noexcept {
+    const SceneServices* self = now();
+    const int index = self == nullptr ? -1 : self->scene_.indexOf(item);
+    if (index < 0) {
+      writeVector(vector, {});
+      return;
+    }
+    const Scene& scene = self->scene_;
+    switch (code) {
+      case LWIP_POSITION: writeVector(vector, samplePose(scene.items[static_cast<size_t>(index)].motion, time).position); return;
+      case LWIP_RIGHT:
+      case LWIP_UP:
+      case LWIP_FORWARD: writeVector(vector, scene.ownPlacement(index, time).axes.column(code - LWIP_RIGHT)); return;
+      case LWIP_W_POSITION: writeVector(vector, scene.worldPlacement(index, time).position); return;
+      case LWIP_W_RIGHT:
+      case LWIP_W_UP:
+      case LWIP_W_FORWARD:
+        writeVector(vector, scene.worldPlacement(index, time).axes.column(code - LWIP_W_RIGHT));
+        return;
+      default: writeVector(vector, {}); return;
+    }
+  }
+
+  // The stand-in host has no animation channels; an item's group is a token only.
+  static LWChanGroupID chanGroup(LWItemID item) noexcept {
+    const SceneServices* self = now();
+    const int index = self == nullptr ? -1 : self->scene_.indexOf(item);
+    return index < 0 ? nullptr : reinterpret_cast<LWChanGroupID>(reinterpret_cast<uintptr_t>(item));
+  }
+
+  static LWItemID renderCamera(LWTime /*time*/) noexcept {
+    const SceneServices* self = now();
+    return self == nullptr ? LWITEM_NULL : self->scene_.idOf(self->scene_.renderCamera);
+  }
+
+  static int numObjects() noexcept {
+    const SceneServices* self = now();
+    return self == nullptr ? 0 : static_cast<int>(self->scene_.itemsOfType(LWI_OBJECT).size());
+  }
+
+  static int numVMaps(LWID type) noexcept {
+    const SceneServices* self = now();
+    return self == nullptr || type != LWVMAP_WGHT ? 0 : static_cast<int>(self->weightMapNames_.size());
+  }
+
+  static const char* vmapName(LWID type, int index) noexcept {
+    const SceneServices* self = now();
+    if (self == nullptr || type != LWVMAP_WGHT || index < 0 ||
+        index >= static_cast<int>(self->weightMapNames_.size())) {
+      return nullptr;
+    }
+    return self->weightMapNames_[static_cast<size_t>(index)].c_str();
+  }
+
+  static void instUpdate(const char* /*className*/, LWInstance instance) noexcept {
+    SceneServices* self = now();
+    if (self == nullptr) return;
+    try {
+      std::lock_guard lock(self->updatesMutex_);
+      self->updates_.push_back(instance);
+    } catch (...) {
+      // Nothing to do: a request that cannot be recorded is the same as one made twice.
+    }
+  }
+
+  static const SceneItem* meshItem(LWMeshInfo* info) {
+    return info == nullptr ? nullptr : static_cast<const Mesh*>(info->priv)->item;
+  }
+
+  static int numPoints(LWMeshInfo* info) noexcept {
+    const SceneItem* item = meshItem(info);
+    return item == nullptr ? 0 : static_cast<int>(item->points.size());
+  }
+
+  static int numPolygons(LWMeshInfo* info) noexcept {
+    const SceneItem* item = meshItem(info);
+    return item == nullptr ? 0 : static_cast<int>(item->polygons.size());
+  }
+
+  static LWVMapID pntVLookup(LWMeshInfo* info, LWID type, const char* mapName) noexcept {
+    const SceneItem* item = meshItem(info);
+    if (item == nullptr || type != LWVMAP_WGHT || mapName == nullptr) return nullptr;
+    for (const WeightMap& map : item->weightMaps) {
+      if (map.name == mapName) return const_cast<WeightMap*>(&map);
+    }
+    return nullptr;
+  }
+
+  static int pntVIDGet(LWMeshInfo* info, LWPntID point, float* vector, LWVMapID vmap) noexcept {
+    if (info != nullptr && vmap == nullptr) {
+      static_cast<const Mesh*>(info->priv)->owner->nullMapReads_.fetch_add(1, std::memory_order_relaxed);
+    }
+    const SceneItem* item = meshItem(info);
+    if (item == nullptr || vmap == nullptr || vector == nullptr) return 0;
+    // Only maps of this object answer; a map id of another object reads nothing.
+    const WeightMap* found = nullptr;
+    for (const WeightMap& map : item->weightMaps) {
+      if (&map == vmap) found = &map;
+    }
+    const uintptr_t id = reinterpret_cast<uintptr_t>(point);
+    if (found == nullptr || id == 0 || id > found->values.size()) return 0;
+    const std::optional<float>& value = found->values[id - 1];
+    if (!value) return 0;
+    *vector = *value;
+    return 1;
+  }
+};
+
+namespace {
+
+using Entries = SceneServices::Entries;
+
+const LWItemInfo itemInfoTable = withUnprovidedLaterMembers<"LWItemInfo">(LWItemInfo{
+    .first = &Entries::first,
+    .next = &Entries::next,
+    .firstChild = TARROW_UNPROVIDED(LWItemInfo, firstChild),
+    .nextChild = TARROW_UNPROVIDED(LWItemInfo, nextChild),
+    .parent = &Entries::parent,
+    .target = TARROW_UNPROVIDED(LWItemInfo, target),
+    .goal = TARROW_UNPROVIDED(LWItemInfo, goal),
+    .type = &Entries::type,
+    .name = &Entries::name,
+    .param = &Entries::param,
+    .limits = TARROW_UNPROVIDED(LWItemInfo, limits),
+    .getTag = TARROW_UNPROVIDED(LWItemInfo, getTag),
+    .setTag = TARROW_UNPROVIDED(LWItemInfo, setTag),
+    .chanGroup = &Entries::chanGroup,
+    .laterMembers = {},
+});
+
+const LWObjectFuncs objectFuncsTable = withUnprovidedLaterMembers<"LWObjectFuncs">(LWObjectFuncs{
+    .numObjects = &Entries::numObjects,
+    .filename = TARROW_UNPROVIDED(LWObjectFuncs, filename),
+    .maxLayers = TARROW_UNPROVIDED(LWObjectFuncs, maxLayers),
+    .layerExists = TARROW_UNPROVIDED(LWObjectFuncs, layerExists),
+    .pivotPoint = TARROW_UNPROVIDED(LWObjectFuncs, pivotPoint),
+    .layerMesh = TARROW_UNPROVIDED(LWObjectFuncs, layerMesh),
+    .numVMaps = &Entries::numVMaps,
+    .vmapName = &Entries::vmapName,
+    .laterMembers = {},
+});
+
+// One object's mesh: the same functions for every mesh, told apart by priv.
+LWMeshInfo meshInfoFor(void* mesh) {
+  return withUnprovidedLaterMembers<"LWMeshInfo">(LWMeshInfo{
+      .priv = mesh,
+      .destroy = TARROW_UNPROVIDED(LWMeshInfo, destroy),
+      .numPoints = &Entries::numPoints,
+      .numPolygons = &Entries::numPolygons,
+      .scanPoints = TARROW_UNPROVIDED(LWMeshInfo, scanPoints),
+      .scanPolys = TARROW_UNPROVIDED(LWMeshInfo, scanPolys),
+      .pntBasePos = TARROW_UNPROVIDED(LWMeshInfo, pntBasePos),
+      .pntOtherPos = TARROW_UNPROVIDED(LWMeshInfo, pntOtherPos),
+      .pntVLookup = &Entries::pntVLookup,
+      .pntVSelect = TARROW_UNPROVIDED(LWMeshInfo, pntVSelect),
+      .pntVGet = TARROW_UNPROVIDED(LWMeshInfo, pntVGet),
+      .polType = TARROW_UNPROVIDED(LWMeshInfo, polType),
+      .polSize = TARROW_UNPROVIDED(LWMeshInfo, polSize),
+      .polVertex = TARROW_UNPROVIDED(LWMeshInfo, polVertex),
+      .polTag = TARROW_UNPROVIDED(LWMeshInfo, polTag),
+      .pntVPGet = TARROW_UNPROVIDED(LWMeshInfo, pntVPGet),
+      .polFlags = TARROW_UNPROVIDED(LWMeshInfo, polFlags),
+      .pntVIDGet = &Entries::pntVIDGet,
+      .laterMembers = {},
+  });
+}
+
+// The scene as the host renders it: the scene's frame range and rate; no frame size is kept in
+// scene files, so a 640 x 480 frame of square pixels, one sample a pixel, no limited region.
+LWSceneInfo sceneInfoFor(const Scene& scene, const char* name, const char* fileName) {
+  constexpr int width = 640;
+  constexpr int height = 480;
+  int points = 0;
+  int polygons = 0;
+  for (const SceneItem& item : scene.items) {
+    points += static_cast<int>(item.points.size());
+    polygons += static_cast<int>(item.polygons.size());
+  }
+  return LWSceneInfo{
+      .name = name,
+      .filename = fileName,
+      .numPoints = points,
+      .numPolygons = polygons,
+      .renderType = 0,
+      .renderOpts = 0,
+      .frameStart = scene.firstFrame,
+      .frameEnd = scene.lastFrame,
+      .frameStep = 1,
+      .framesPerSecond = scene.fps,
+      .frameWidth = width,
+      .frameHeight = height,
+      .pixelAspect = 1.0,
+      .minSamplesPerPixel = 1,
+      .maxSamplesPerPixel = 1,
+      .limitedRegion = {0, 0, width - 1, height - 1},
+      .recursionDepth = 16,
+      .renderCamera = &Entries::renderCamera,
+      .laterMembers = {},  // data and functions of later versions, unknown here: left zero
+  };
+}
+
+}  // namespace
+
+SceneServices::SceneServices(const Scene& scene)
+    : scene_(scene),
+      sceneName_(scene.file.stem().string()),
+      fileName_(scene.file.string()),
+      sceneInfo_(sceneInfoFor(scene, sceneName_.c_str(), fileName_.c_str())),
+      meshes_(scene.items.size()),
+      weightMapNames_(scene.weightMapNames()) {
+  for (size_t i = 0; i < meshes_.size(); ++i) {
+    Mesh& mesh = meshes_[i];
+    mesh.owner = this;
+    mesh.item = scene.items[i].type == LWI_OBJECT ? &scene.items[i] : nullptr;
+    mesh.info = meshInfoFor(&mesh);
+    mesh.normals = tarrow::host::pointNormals(scene.items[i]);
+  }
+}
+
+SceneServices::~SceneServices() {
+  SceneServices* self = this;
+  current.compare_exchange_strong(self, nullptr);
+}
+
+const LWItemInfo* SceneServices::itemInfo() { return &itemInfoTable; }
+const LWObjectFuncs* SceneServices::objectFuncs() { return &objectFuncsTable; }
+
+void SceneServices::makeCurrent() { current.store(this, std::memory_order_release); }
+
+void SceneServices::registerInto(ServiceRegistry& registry) {
+  registry.provide(LWITEMINFO_GLOBAL, const_cast<LWItemInfo*>(&itemInfoTable));
+  registry.provide(LWSCENEINFO_GLOBAL, &sceneInfo_);
+  registry.provide(LWOBJECTFUNCS_GLOBAL, const_cast<LWObjectFuncs*>(&objectFuncsTable));
+  registry.provide(LWINSTUPDATE_GLOBAL, reinterpret_cast<void*>(&Entries::instUpdate));
+  registry.provide(LWLOCALEINFO_GLOBAL, reinterpret_cast<void*>(static_cast<uintptr_t>(locale_)));
+  makeCurrent();
+}
+
+std::vector<LWInstance> SceneServices::takeUpdateRequests() {
+  std::lock_guard lock(updatesMutex_);
+  std::vector<LWInstance> taken;
+  taken.swap(updates_);
+  return taken;
+}
+
+}  // namespace tarrow::host

@@ -1,0 +1,76 @@
+// The scene as the module sees it: item info, scene info, scene objects, "Instance Update",
+// "Locale Info" and one mesh info per object, answered from one scene.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "host/scene/scene.h"
+#include "host/loader/service_registry.h"
+#include "sdk/lwdisplace.h"
+#include "sdk/lwrender.h"
+
+namespace tarrow::host {
+
+// The service tables are plain C functions without user data, so they answer from the scene
+// services made current last; the tables themselves never change and outlive every scene.
+// Members the host does not provide hold stoppers (host/loader/unprovided.h).
+class SceneServices {
+ public:
+  explicit SceneServices(const Scene& scene);
+  ~SceneServices();
+  SceneServices(const SceneServices&) = delete;
+  SceneServices& operator=(const SceneServices&) = delete;
+
+  // Offers every scene service under its name and makes these services current.
+  void registerInto(ServiceRegistry& registry);
+  void makeCurrent();
+
+  const Scene& scene() const { return scene_; }
+  static const LWItemInfo* itemInfo();
+  static const LWObjectFuncs* objectFuncs();
+  const LWSceneInfo* sceneInfo() const { return &sceneInfo_; }
+  // The mesh info of an object item (by index into the scene's items).
+  LWMeshInfo* meshInfo(int item) { return &meshes_[static_cast<size_t>(item)].info; }
+  // Unit normals of the item's points in its own coordinates, as its polygons give them.
+  const std::vector<Vec3>& pointNormals(int item) const { return meshes_[static_cast<size_t>(item)].normals; }
+
+  void setLocale(unsigned int languageId) { locale_ = languageId; }
+
+  // Calls of a mesh's pntVIDGet with a null map id: the mesh reads nothing for them, but a
+  // module that makes them reads from a map it never found.
+  long long nullMapReads() const { return nullMapReads_.load(std::memory_order_relaxed); }
+
+  // Instances that asked for an update since the last call, in order.
+  std::vector<LWInstance> takeUpdateRequests();
+
+  // Stable point ids: the index plus one, so that no point has the null id.
+  static LWPntID pointId(size_t index) { return reinterpret_cast<LWPntID>(index + 1); }
+
+  // Service entries, public for the tables; they read the current services.
+  struct Entries;
+
+ private:
+  struct Mesh {
+    LWMeshInfo info{};
+    SceneServices* owner = nullptr;
+    const SceneItem* item = nullptr;
+    std::vector<Vec3> normals;
+  };
+
+  const Scene& scene_;
+  std::string sceneName_;
+  std::string fileName_;
+  LWSceneInfo sceneInfo_{};
+  std::vector<Mesh> meshes_;
+  std::vector<std::string> weightMapNames_;
+  unsigned int locale_ = LANGID_USENGLISH;
+  std::atomic<long long> nullMapReads_{0};
+  std::mutex updatesMutex_;
+  std::vector<LWInstance> updates_;
+};
+
+}  // namespace tarrow::host
