@@ -5,7 +5,7 @@ set -euo pipefail
 
 demo=(cmake ninja-build g++ pkg-config nlohmann-json3-dev libcli11-dev libcairo2-dev libgif-dev
       googletest libgtest-dev libgmock-dev libbenchmark-dev)
-all=("${demo[@]}" g++-mingw-w64-x86-64 wine64 clang libclang-rt-14-dev binutils)
+all=("${demo[@]}" g++-mingw-w64-x86-64 wine64 clang libclang-rt-14-dev clang-format clang-tidy binutils)
 case "${1:-all}" in
   demo) wanted=("${demo[@]}") ;;
   all) wanted=("${all[@]}") ;;
