@@ -111,7 +111,7 @@ void Session::makeCurrent() {
 void Session::refuseUnlessOffered(const DeformerSpec& deformer, const char* className, const char* what) const {
   if (module_->findServer(className, deformer.server) != nullptr) return;
   failAt(scene_.file, deformer.place + "/server",
-         module_->path().filename().string() + " offers no " + what + " \"" + deformer.server + "\"; it offers " +
+         displayPath(module_->path().filename()) + " offers no " + what + " \"" + deformer.server + "\"; it offers " +
              offeredNames(*module_, className));
 }
 

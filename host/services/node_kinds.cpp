@@ -108,7 +108,9 @@ void readOp(Node& node, const nlohmann::json& value) {
 
 void writeOp(const Node& node, nlohmann::json& value) { value = kMathOpNames[static_cast<std::size_t>(node.op)]; }
 
-std::string describeOp(const Node& node) { return std::string("op ") + kMathOpNames[static_cast<std::size_t>(node.op)]; }
+std::string describeOp(const Node& node) {
+  return std::string("op ") + kMathOpNames[static_cast<std::size_t>(node.op)];
+}
 
 void readKeys(Node& node, const nlohmann::json& keys) {
   if (!keys.is_array() || keys.empty()) {
