@@ -8,6 +8,17 @@
 
 namespace tarrow::host {
 
+// One displacement handler of the module, activated once for every deformer that names it; its
+// instances use the records its activation filled. changeName stays null: no item is ever
+// renamed here.
+struct ActiveHandler {
+  std::string server;
+  LWInstanceFuncs instanceFuncs{};
+  LWItemFuncs itemFuncs{};
+  LWRenderFuncs renderFuncs{};
+  LWDisplacementHandler records{&instanceFuncs, &itemFuncs, &renderFuncs, nullptr, nullptr};
+};
+
 // One deformer's pass over the points of one object. Normals are those of the undeformed mesh,
 // turned with the object into the world.
 struct Session::Pass {
@@ -41,6 +52,15 @@ struct Session::Pass {
 
 namespace {
 
+// The names of the servers of one class the module offers, for a message.
+std::string offeredNames(const LoadedModule& module, std::string_view className) {
+  std::string names;
+  for (const ServerInfo& server : module.servers()) {
+    if (server.className == className) names += (names.empty() ? "\"" : ", \"") + server.name + "\"";
+  }
+  return names.empty() ? "none" : names;
+}
+
 // Places an object's own points in the world, for the first deformer to start from.
 struct PlacePoints {
   const Placement* placement;
@@ -67,16 +87,6 @@ Session::Session(const Scene& scene, const SessionOptions& options)
   services_.setLocale(options.language);
   services_.registerInto(registry_);
   registry_.makeCurrent();
-  handler_.inst = &instanceFuncs_;
-  handler_.item = &itemFuncs_;
-  handler_.rend = &renderFuncs_;
-  const int result = module_->activate(LWDISPLACEMENT_HCLASS, "Tarrow_plus", LWDISPLACEMENT_VERSION,
-                                       &handler_, ServiceRegistry::globalFunction());
-  if (result != AFUNC_OK || instanceFuncs_.create == nullptr || handler_.evaluate == nullptr ||
-      renderFuncs_.newTime == nullptr) {
-    throw ModuleError(displayPath(module_->path()) + ": the displacement handler \"Tarrow_plus\" refused activation (code " +
-                      std::to_string(result) + ")");
-  }
   try {
     createInstances();
   } catch (...) {
@@ -98,26 +108,54 @@ void Session::makeCurrent() {
   services_.makeCurrent();
 }
 
+void Session::refuseUnlessOffered(const DeformerSpec& deformer, const char* className, const char* what) const {
+  if (module_->findServer(className, deformer.server) != nullptr) return;
+  failAt(scene_.file, deformer.place + "/server",
+         displayPath(module_->path().filename()) + " offers no " + what + " \"" + deformer.server + "\"; it offers " +
+             offeredNames(*module_, className));
+}
+
+const ActiveHandler& Session::handlerFor(const DeformerSpec& deformer) {
+  for (const auto& active : handlers_) {
+    if (active->server == deformer.server) return *active;
+  }
+  refuseUnlessOffered(deformer, LWDISPLACEMENT_HCLASS, "displacement handler");
+  auto active = std::make_unique<ActiveHandler>();
+  active->server = deformer.server;
+  const int result = module_->activate(LWDISPLACEMENT_HCLASS, deformer.server, LWDISPLACEMENT_VERSION,
+                                       &active->records, ServiceRegistry::globalFunction());
+  if (result != AFUNC_OK || active->instanceFuncs.create == nullptr || active->records.evaluate == nullptr ||
+      active->renderFuncs.newTime == nullptr) {
+    throw ModuleError(displayPath(module_->path()) + ": the displacement handler \"" + deformer.server +
+                      "\" refused activation (code " + std::to_string(result) + ")");
+  }
+  handlers_.push_back(std::move(active));
+  return *handlers_.back();
+}
+
 void Session::createInstances() {
   for (size_t item = 0; item < scene_.items.size(); ++item) {
     const SceneItem& sceneItem = scene_.items[item];
     if (sceneItem.deformers.empty()) continue;
-    objects_.push_back({static_cast<int>(item), {}, {}});
+    objects_.push_back({static_cast<int>(item), {}, {}, {}});
     DeformedObject& object = objects_.back();
     for (const DeformerSpec& deformer : sceneItem.deformers) {
+      const ActiveHandler& handler = handlerFor(deformer);
+      const LWInstanceFuncs& funcs = handler.instanceFuncs;
       LWError error = nullptr;
-      LWInstance instance = instanceFuncs_.create(instanceFuncs_.priv, scene_.idOf(static_cast<int>(item)), &error);
+      LWInstance instance = funcs.create(funcs.priv, scene_.idOf(static_cast<int>(item)), &error);
       if (instance == nullptr) {
         failAt(scene_.file, deformer.place,
                std::string("the module could not create the instance: ") + (error ? error : "no reason given"));
       }
       object.instances.push_back(instance);
       object.deformers.push_back(&deformer);
+      object.handlers.push_back(&handler);
       // The instance's editor is the one made with the instance as its user data.
       NodeEditorID editor = nodeEditor_->editorOf(instance);
-      if (!deformer.state.empty() && instanceFuncs_.load != nullptr) {
+      if (!deformer.state.empty() && funcs.load != nullptr) {
         BlockReader reader(deformer.state);
-        if (LWError loadError = instanceFuncs_.load(instance, reader.state())) {
+        if (LWError loadError = funcs.load(instance, reader.state())) {
           failAt(scene_.file, deformer.place + "/state", std::string("the module could not load it: ") + loadError);
         }
       }
@@ -149,11 +187,14 @@ void Session::applyPanel(size_t object, size_t deformer, const nlohmann::json& s
 
 LWXPanelID Session::openPanel(size_t object, size_t deformer) {
   makeCurrent();
-  LWInterface request{objects_.at(object).instances.at(deformer), nullptr, nullptr, nullptr};
-  const int result = module_->activate(LWDISPLACEMENT_ICLASS, "Tarrow_plus", LWINTERFACE_VERSION, &request,
+  const DeformedObject& deformed = objects_.at(object);
+  const DeformerSpec& spec = *deformed.deformers.at(deformer);
+  refuseUnlessOffered(spec, LWDISPLACEMENT_ICLASS, "displacement interface");
+  LWInterface request{deformed.instances.at(deformer), nullptr, nullptr, nullptr};
+  const int result = module_->activate(LWDISPLACEMENT_ICLASS, spec.server, LWINTERFACE_VERSION, &request,
                                        ServiceRegistry::globalFunction());
   if (result != AFUNC_OK || request.panel == nullptr || !panels_.isOpen(request.panel)) {
-    throw ModuleError(displayPath(module_->path()) + ": the interface \"Tarrow_plus\" built no panel (code " +
+    throw ModuleError(displayPath(module_->path()) + ": the interface \"" + spec.server + "\" built no panel (code " +
                       std::to_string(result) + ")");
   }
   return request.panel;
@@ -166,8 +207,9 @@ void Session::destroyInstances() noexcept {
   } catch (...) {
   }
   for (DeformedObject& object : objects_) {
-    for (LWInstance instance : object.instances) {
-      if (instanceFuncs_.destroy != nullptr) instanceFuncs_.destroy(instance);
+    for (size_t k = 0; k < object.instances.size(); ++k) {
+      const LWInstanceFuncs& funcs = object.handlers[k]->instanceFuncs;
+      if (funcs.destroy != nullptr) funcs.destroy(object.instances[k]);
     }
     object.instances.clear();
   }
@@ -191,8 +233,8 @@ void Session::beginFrame(int frame) {
   const LWTime time = frame / scene_.fps;
   time_ = time;
   for (const DeformedObject& object : objects_) {
-    for (LWInstance instance : object.instances) {
-      if (LWError error = renderFuncs_.newTime(instance, frame, time)) {
+    for (size_t k = 0; k < object.instances.size(); ++k) {
+      if (LWError error = object.handlers[k]->renderFuncs.newTime(object.instances[k], frame, time)) {
         throw std::runtime_error(scene_.items[static_cast<size_t>(object.item)].name + ": frame " +
                                  std::to_string(frame) + ": " + error);
       }
@@ -209,9 +251,10 @@ void Session::deformPoints(FramePoints& points) {
     const Placement placement = scene_.worldPlacement(object.item, time);
     PlacePoints place{&placement, &item.points, &points[k]};
     pool_.run(item.points.size(), &PlacePoints::run, &place);
-    for (LWInstance instance : object.instances) {
-      Pass pass{handler_.evaluate, instance,  &item.points, &services_.pointNormals(object.item),
-                &placement.axes,   &points[k], services_.meshInfo(object.item)};
+    for (size_t d = 0; d < object.instances.size(); ++d) {
+      Pass pass{object.handlers[d]->records.evaluate, object.instances[d], &item.points,
+                &services_.pointNormals(object.item), &placement.axes, &points[k],
+                services_.meshInfo(object.item)};
       pool_.run(item.points.size(), &Pass::run, &pass);
     }
   }
@@ -221,7 +264,10 @@ std::string Session::savedState(size_t object, size_t deformer) {
   makeCurrent();
   BlockWriter writer;
   const DeformedObject& deformed = objects_.at(object);
-  LWError error = instanceFuncs_.save(deformed.instances.at(deformer), writer.state());
+  // A handler that saves nothing leaves the deformer without state.
+  const LWInstanceFuncs& funcs = deformed.handlers.at(deformer)->instanceFuncs;
+  if (funcs.save == nullptr) return "";
+  LWError error = funcs.save(deformed.instances.at(deformer), writer.state());
   if (error != nullptr || !writer.complete()) {
     failAt(scene_.file, deformed.deformers.at(deformer)->place,
            std::string("the module could not save the instance: ") + (error ? error : "out of memory"));

@@ -19,6 +19,7 @@ namespace tarrow::host {
 
 class LoadedModule;
 class NodeEditorService;
+struct ActiveHandler;
 
 struct SessionOptions {
   std::filesystem::path modulePath;          // empty: the module next to the program
@@ -26,11 +27,13 @@ struct SessionOptions {
   unsigned int language = LANGID_USENGLISH;  // what "Locale Info" answers
 };
 
-// An object with deformers, and its instances in the order the scene lists them.
+// An object with deformers, and its instances in the order the scene lists them, each with the
+// displacement handler (the server its deformer names) that made it.
 struct DeformedObject {
   int item = -1;
   std::vector<LWInstance> instances;
   std::vector<const DeformerSpec*> deformers;
+  std::vector<const ActiveHandler*> handlers;
 };
 
 // World positions of the points of each deformed object, in deformedObjects() order.
@@ -40,7 +43,9 @@ using FramePoints = std::vector<std::vector<Vec3>>;
 // evaluated a frame (or was made). Sessions are used from one thread.
 class Session {
  public:
-  // Throws SceneError (naming the scene and the deformer) or ModuleError.
+  // Activates, for each deformer, the module's displacement handler its "server" names.
+  // Throws SceneError (naming the scene and the deformer, or a server the module does not
+  // offer) or ModuleError.
   Session(const Scene& scene, const SessionOptions& options);
   ~Session();
   Session(const Session&) = delete;
@@ -63,8 +68,9 @@ class Session {
   void deformPoints(FramePoints& points);
   // The state text each instance's save writes now.
   std::string savedState(size_t object, size_t deformer);
-  // The instance's settings panel as the interface activation builds it; the panel stays open
-  // until panels().destroy or the end of the session. Throws ModuleError when none is built.
+  // The instance's settings panel as the interface of its deformer's server builds it; the panel
+  // stays open until panels().destroy or the end of the session. Throws SceneError when the
+  // module offers no such interface, ModuleError when it builds no panel.
   LWXPanelID openPanel(size_t object, size_t deformer);
   // Offers this session's services to the module again (after another session ran).
   void makeCurrent();
@@ -73,6 +79,8 @@ class Session {
   struct Pass;
   void offerNodeEditor();
   void createInstances();
+  const ActiveHandler& handlerFor(const DeformerSpec& deformer);
+  void refuseUnlessOffered(const DeformerSpec& deformer, const char* className, const char* what) const;
   void applyPanel(size_t object, size_t deformer, const nlohmann::json& settings, const std::string& place);
   void destroyInstances() noexcept;
 
@@ -82,11 +90,7 @@ class Session {
   SceneServices services_;
   std::unique_ptr<NodeEditorService> nodeEditor_;
   XPanelService panels_;
-  // Records the module fills at activation; changeName stays null: no item is ever renamed here.
-  LWInstanceFuncs instanceFuncs_{};
-  LWItemFuncs itemFuncs_{};
-  LWRenderFuncs renderFuncs_{};
-  LWDisplacementHandler handler_{};
+  std::vector<std::unique_ptr<ActiveHandler>> handlers_;  // one for each server named
   std::vector<DeformedObject> objects_;
   LWTime time_ = 0.0;
   WorkerPool pool_;

@@ -271,9 +271,8 @@ class SceneReader {
       DeformerSpec deformer;
       deformer.place = deformerPlace;
       deformer.server = text(required(value[d], deformerPlace, "server"), at(deformerPlace, "server"));
-      if (deformer.server != "Tarrow_plus") {
-        fail(at(deformerPlace, "server"), "unknown server \"" + deformer.server + "\"");
-      }
+      // Whether the module offers the server is known only once it is loaded.
+      if (deformer.server.empty()) fail(at(deformerPlace, "server"), "must name a server of the module");
       if (value[d].contains("state")) deformer.state = text(value[d]["state"], at(deformerPlace, "state"));
       if (value[d].contains("nodes")) {
         if (!value[d]["nodes"].is_object()) fail(at(deformerPlace, "nodes"), "must be an object");

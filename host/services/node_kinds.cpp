@@ -10,29 +10,6 @@
 namespace tarrow::host {
 namespace {
 
-struct KindInfo {
-  NodeKind kind;
-  const char* name;
-  std::vector<const char*> inputs;
-  std::vector<const char*> outputs;
-};
-
-const std::array<KindInfo, 5>& kindTable() {
-  static const std::array<KindInfo, 5> table{{
-      {NodeKind::Constant, "Constant", {}, {"value"}},
-      {NodeKind::SpotInfo,
-       "SpotInfo",
-       {},
-       {"oPos", "worldPosition", "raySource", "rayDirection", "rayLength", "spotSize", "weight"}},
-      {NodeKind::ItemInfo, "ItemInfo", {}, {"position"}},
-      {NodeKind::Math, "Math", {"a", "b"}, {"result"}},
-      {NodeKind::Gradient, "Gradient", {"input"}, {"value"}},
-  }};
-  return table;
-}
-
-const KindInfo& infoOf(NodeKind kind) { return kindTable()[static_cast<std::size_t>(kind)]; }
-
 // SpotInfo's outputs, in the order of its output table.
 enum SpotOutput { kOPos, kWorldPosition, kRaySource, kRayDirection, kRayLength, kSpotSize, kWeight };
 
@@ -72,6 +49,15 @@ const nlohmann::json& required(const Node& node, const nlohmann::json& descripti
   return *found;
 }
 
+// Each parameter of a kind: read from its member of the scene's node object, written back to
+// it, and described for the node editor's window.
+struct ParameterInfo {
+  const char* name;
+  void (*read)(Node& node, const nlohmann::json& value);
+  void (*write)(const Node& node, nlohmann::json& value);
+  std::string (*describe)(const Node& node);
+};
+
 void readConstant(Node& node, const nlohmann::json& value) {
   if (value.is_array()) {
     if (value.size() != 3) badParameter(node, "parameter \"value\" needs one number or three");
@@ -81,6 +67,49 @@ void readConstant(Node& node, const nlohmann::json& value) {
     node.value = NodeValue{{finiteNumber(node, value, "value"), 0.0, 0.0}};
     node.valueType = ValueType::Scalar;
   }
+}
+
+void writeConstant(const Node& node, nlohmann::json& value) {
+  if (node.valueType == ValueType::Scalar) {
+    value = node.value.v[0];
+  } else {
+    value = {node.value.v[0], node.value.v[1], node.value.v[2]};
+  }
+}
+
+std::string describeConstant(const Node& node) {
+  return std::string("value ").append(formatValue(node.value, node.valueType));
+}
+
+void readItem(Node& node, const nlohmann::json& value) {
+  if (!value.is_string() || value.get_ref<const std::string&>().empty() ||
+      value.get_ref<const std::string&>().size() > 255) {
+    badParameter(node, "parameter \"item\" needs an item's name of at most 255 bytes");
+  }
+  node.item = value.get<std::string>();
+}
+
+void writeItem(const Node& node, nlohmann::json& value) { value = node.item; }
+
+std::string describeItem(const Node& node) {
+  return std::string("item \"").append(node.item).append("\" at ").append(
+      formatValue(node.itemPosition, ValueType::Vector));
+}
+
+void readOp(Node& node, const nlohmann::json& value) {
+  auto name = value.is_string() ? value.get<std::string>() : std::string();
+  auto found = std::find(kMathOpNames.begin(), kMathOpNames.end(), name);
+  if (found == kMathOpNames.end()) {
+    badParameter(node, "parameter \"op\" is none of add, subtract, multiply, divide, min, "
+                       "max, length, distance");
+  }
+  node.op = static_cast<MathOp>(found - kMathOpNames.begin());
+}
+
+void writeOp(const Node& node, nlohmann::json& value) { value = kMathOpNames[static_cast<std::size_t>(node.op)]; }
+
+std::string describeOp(const Node& node) {
+  return std::string("op ") + kMathOpNames[static_cast<std::size_t>(node.op)];
 }
 
 void readKeys(Node& node, const nlohmann::json& keys) {
@@ -99,6 +128,46 @@ void readKeys(Node& node, const nlohmann::json& keys) {
     node.keys.push_back(key);
   }
 }
+
+void writeKeys(const Node& node, nlohmann::json& value) {
+  value = nlohmann::json::array();
+  for (const auto& key : node.keys) value.push_back({key.key, key.value});
+}
+
+std::string describeKeys(const Node& node) {
+  std::string text = "keys";
+  for (const auto& key : node.keys) {
+    text.append(" ").append(formatNumber(key.key)).append(":").append(formatNumber(key.value));
+  }
+  return text;
+}
+
+// Every kind of node, in NodeKind order: its name in scenes, the names of its inputs and
+// outputs (a port's number is its place here) and its parameters.
+struct KindInfo {
+  NodeKind kind;
+  const char* name;
+  std::vector<const char*> inputs;
+  std::vector<const char*> outputs;
+  std::vector<ParameterInfo> parameters;
+};
+
+const std::array<KindInfo, 5>& kindTable() {
+  static const std::array<KindInfo, 5> table{{
+      {NodeKind::Constant, "Constant", {}, {"value"}, {{"value", readConstant, writeConstant, describeConstant}}},
+      {NodeKind::SpotInfo,
+       "SpotInfo",
+       {},
+       {"oPos", "worldPosition", "raySource", "rayDirection", "rayLength", "spotSize", "weight"},
+       {}},
+      {NodeKind::ItemInfo, "ItemInfo", {}, {"position"}, {{"item", readItem, writeItem, describeItem}}},
+      {NodeKind::Math, "Math", {"a", "b"}, {"result"}, {{"op", readOp, writeOp, describeOp}}},
+      {NodeKind::Gradient, "Gradient", {"input"}, {"value"}, {{"keys", readKeys, writeKeys, describeKeys}}},
+  }};
+  return table;
+}
+
+const KindInfo& infoOf(NodeKind kind) { return kindTable()[static_cast<std::size_t>(kind)]; }
 
 double gradientAt(const std::vector<GradientKey>& keys, double x) {
   // A NaN input fails every comparison and takes the first key's value.
@@ -214,82 +283,29 @@ ValueType nodeOutputType(const Node& node, int output,
 }
 
 void readNodeParameters(Node& node, const nlohmann::json& description) {
-  static const std::array<std::vector<const char*>, 5> parameters{{
-      {"value"}, {}, {"item"}, {"op"}, {"keys"}}};
-  const auto& allowed = parameters[static_cast<std::size_t>(node.kind)];
+  const auto& parameters = infoOf(node.kind).parameters;
   for (const auto& entry : description.items()) {
     const std::string& key = entry.key();
     if (key == "id" || key == "type") continue;
-    if (std::find_if(allowed.begin(), allowed.end(), [&](const char* p) { return key == p; }) ==
-        allowed.end()) {
+    if (std::none_of(parameters.begin(), parameters.end(),
+                     [&](const ParameterInfo& parameter) { return key == parameter.name; })) {
       badParameter(node, "unknown parameter \"" + key + "\"");
     }
   }
-  switch (node.kind) {
-    case NodeKind::Constant: readConstant(node, required(node, description, "value")); break;
-    case NodeKind::SpotInfo: break;
-    case NodeKind::ItemInfo: {
-      const auto& item = required(node, description, "item");
-      if (!item.is_string() || item.get_ref<const std::string&>().empty() ||
-          item.get_ref<const std::string&>().size() > 255) {
-        badParameter(node, "parameter \"item\" needs an item's name of at most 255 bytes");
-      }
-      node.item = item.get<std::string>();
-      break;
-    }
-    case NodeKind::Math: {
-      const auto& op = required(node, description, "op");
-      auto name = op.is_string() ? op.get<std::string>() : std::string();
-      auto found = std::find(kMathOpNames.begin(), kMathOpNames.end(), name);
-      if (found == kMathOpNames.end()) {
-        badParameter(node, "parameter \"op\" is none of add, subtract, multiply, divide, min, "
-                           "max, length, distance");
-      }
-      node.op = static_cast<MathOp>(found - kMathOpNames.begin());
-      break;
-    }
-    case NodeKind::Gradient: readKeys(node, required(node, description, "keys")); break;
-  }
+  for (const auto& parameter : parameters) parameter.read(node, required(node, description, parameter.name));
 }
 
 void writeNodeParameters(const Node& node, nlohmann::json& description) {
-  switch (node.kind) {
-    case NodeKind::Constant:
-      if (node.valueType == ValueType::Scalar) {
-        description["value"] = node.value.v[0];
-      } else {
-        description["value"] = {node.value.v[0], node.value.v[1], node.value.v[2]};
-      }
-      break;
-    case NodeKind::SpotInfo: break;
-    case NodeKind::ItemInfo: description["item"] = node.item; break;
-    case NodeKind::Math: description["op"] = kMathOpNames[static_cast<std::size_t>(node.op)]; break;
-    case NodeKind::Gradient: {
-      auto keys = nlohmann::json::array();
-      for (const auto& key : node.keys) keys.push_back({key.key, key.value});
-      description["keys"] = std::move(keys);
-      break;
-    }
-  }
+  for (const auto& parameter : infoOf(node.kind).parameters) parameter.write(node, description[parameter.name]);
 }
 
 std::string describeNodeParameters(const Node& node) {
-  switch (node.kind) {
-    case NodeKind::Constant: return std::string("value ").append(formatValue(node.value, node.valueType));
-    case NodeKind::SpotInfo: return "";
-    case NodeKind::ItemInfo:
-      return std::string("item \"").append(node.item).append("\" at ").append(
-          formatValue(node.itemPosition, ValueType::Vector));
-    case NodeKind::Math: return std::string("op ") + kMathOpNames[static_cast<std::size_t>(node.op)];
-    case NodeKind::Gradient: {
-      std::string text = "keys";
-      for (const auto& key : node.keys) {
-        text.append(" ").append(formatNumber(key.key)).append(":").append(formatNumber(key.value));
-      }
-      return text;
-    }
+  std::string text;
+  for (const auto& parameter : infoOf(node.kind).parameters) {
+    if (!text.empty()) text += ", ";
+    text += parameter.describe(node);
   }
-  return "";
+  return text;
 }
 
 NodeValue computeNodeOutput(const Node& node, int output, const NodeValue& a, const NodeValue& b,

@@ -64,11 +64,13 @@ int inputsOf(const Node& node) {
   return std::min(nodeInputCount(node.kind), static_cast<int>(node.inputs.size()));
 }
 
-}  // namespace
+struct NetworkLists {
+  const nlohmann::json& nodes;
+  const nlohmann::json& connections;
+};
 
-NodeNetwork NodeNetwork::fromJson(const nlohmann::json& description,
-                                  std::span<const EditorInputSignature> inputs,
-                                  UnknownInputs unknownInputs) {
+// The lists of a network's description; either may be left out.
+NetworkLists networkLists(const nlohmann::json& description) {
   if (!description.is_object()) fail("node network: not an object");
   for (const auto& [key, value] : description.items()) {
     if (key != "nodes" && key != "connections") fail("node network: unknown member \"" + key + "\"");
@@ -83,80 +85,21 @@ NodeNetwork NodeNetwork::fromJson(const nlohmann::json& description,
     fail("node network: " + std::to_string(nodes.size()) + " nodes, at most " +
          std::to_string(kMaxNetworkNodes) + " are allowed");
   }
-
-  NodeNetwork network;
-  for (std::size_t i = 0; i < nodes.size(); ++i) {
-    Node node = readNode(nodes[i], i);
-    for (const auto& other : network.nodes_) {
-      if (other.id == node.id) fail("node \"" + node.id + "\": the id is used twice");
-    }
-    network.nodes_.push_back(std::move(node));
-  }
-
-  auto findNode = [&](std::string_view id, const std::string& where) {
-    for (std::size_t i = 0; i < network.nodes_.size(); ++i) {
-      if (network.nodes_[i].id == id) return static_cast<int>(i);
-    }
-    fail(where + ": unknown node \"" + std::string(id) + "\"");
-  };
-
-  for (std::size_t c = 0; c < connections.size(); ++c) {
-    std::string where = "connection #" + std::to_string(c + 1);
-    const auto& link = connections[c];
-    if (!link.is_object()) fail(where + ": not an object");
-    const std::string& from = requiredText(link, "from", where);
-    const std::string& to = requiredText(link, "to", where);
-
-    auto dot = from.find('.');
-    PortRef source{findNode(std::string_view(from).substr(0, dot), where), 0};
-    const Node& sourceNode = network.nodes_[source.node];
-    if (dot != std::string::npos) {
-      source.port = nodeOutputIndex(sourceNode.kind, std::string_view(from).substr(dot + 1));
-      if (source.port < 0) fail(nodeLabel(sourceNode) + ": no output \"" + from.substr(dot + 1) + "\"");
-    } else if (nodeOutputCount(sourceNode.kind) != 1) {
-      fail(nodeLabel(sourceNode) + ": has several outputs; name one, as in \"" + from + "." +
-           nodeOutputName(sourceNode.kind, 0) + "\"");
-    }
-
-    bool toEditor = std::any_of(inputs.begin(), inputs.end(),
-                                [&](const EditorInputSignature& input) { return input.name == to; });
-    if (toEditor) {
-      for (const auto& existing : network.editorLinks_) {
-        if (existing.input == to) fail(nodeLabel(sourceNode) + ": editor input \"" + to + "\" is fed twice");
-      }
-      network.editorLinks_.push_back({to, source});
-      continue;
-    }
-    auto toDot = to.rfind('.');
-    if (toDot == std::string::npos) {
-      if (unknownInputs == UnknownInputs::Drop) continue;
-      fail(nodeLabel(sourceNode) + ": \"" + to + "\" is not an input of this editor");
-    }
-    Node& target = network.nodes_[findNode(std::string_view(to).substr(0, toDot), where)];
-    int input = nodeInputIndex(target.kind, std::string_view(to).substr(toDot + 1));
-    if (input < 0) fail(nodeLabel(target) + ": no input \"" + to.substr(toDot + 1) + "\"");
-    if (target.inputs[input].connected()) {
-      fail(nodeLabel(target) + ": input \"" + to.substr(toDot + 1) + "\" is fed twice");
-    }
-    target.inputs[input] = source;
-  }
-
-  network.checkAndCompile(inputs, unknownInputs);
-  return network;
+  return {nodes, connections};
 }
 
-void NodeNetwork::checkAndCompile(std::span<const EditorInputSignature> inputs,
-                                  UnknownInputs unknownInputs) {
-  const int count = static_cast<int>(nodes_.size());
+using OutputTypes = std::vector<std::array<ValueType, kMaxOutputsPerNode>>;
 
-  // Depth-first walk along the links into each node: a node met again while it is still being
-  // walked closes a cycle. Types are settled in the order the walk finishes nodes.
+// The type of every output of every node. A depth-first walk along the links into each node: a
+// node met again while it is still being walked closes a cycle. Types are settled in the order
+// the walk finishes nodes.
+OutputTypes settleOutputTypes(const std::vector<Node>& nodes) {
   enum class Mark { Unseen, Walking, Done };
-  std::vector<Mark> marks(nodes_.size(), Mark::Unseen);
-  std::vector<std::array<ValueType, kMaxOutputsPerNode>> outputTypes(nodes_.size());
+  std::vector<Mark> marks(nodes.size(), Mark::Unseen);
+  OutputTypes outputTypes(nodes.size());
   auto walk = [&](auto& self, int index) -> void {
     if (marks[index] == Mark::Done) return;
-    const Node& node = nodes_[index];
+    const Node& node = nodes[index];
     if (marks[index] == Mark::Walking) fail(nodeLabel(node) + ": is part of a cycle");
     marks[index] = Mark::Walking;
     std::array<std::optional<ValueType>, 2> inputTypes;
@@ -171,8 +114,87 @@ void NodeNetwork::checkAndCompile(std::span<const EditorInputSignature> inputs,
     }
     marks[index] = Mark::Done;
   };
-  for (int i = 0; i < count; ++i) walk(walk, i);
+  for (int i = 0; i < static_cast<int>(nodes.size()); ++i) walk(walk, i);
+  return outputTypes;
+}
 
+}  // namespace
+
+NodeNetwork NodeNetwork::fromJson(const nlohmann::json& description,
+                                  std::span<const EditorInputSignature> inputs,
+                                  UnknownInputs unknownInputs) {
+  const auto [nodes, connections] = networkLists(description);
+  NodeNetwork network;
+  for (std::size_t i = 0; i < nodes.size(); ++i) network.addNode(readNode(nodes[i], i));
+  for (std::size_t c = 0; c < connections.size(); ++c) {
+    network.addConnection(connections[c], "connection #" + std::to_string(c + 1), inputs, unknownInputs);
+  }
+  network.checkAndCompile(inputs, unknownInputs);
+  return network;
+}
+
+void NodeNetwork::addNode(Node node) {
+  for (const auto& other : nodes_) {
+    if (other.id == node.id) fail("node \"" + node.id + "\": the id is used twice");
+  }
+  nodes_.push_back(std::move(node));
+}
+
+int NodeNetwork::nodeIndex(std::string_view id, const std::string& where) const {
+  for (std::size_t i = 0; i < nodes_.size(); ++i) {
+    if (nodes_[i].id == id) return static_cast<int>(i);
+  }
+  fail(where + ": unknown node \"" + std::string(id) + "\"");
+}
+
+// "id" names the only output of a node that has one, "id.output" any output.
+PortRef NodeNetwork::outputNamed(const std::string& from, const std::string& where) const {
+  const auto dot = from.find('.');
+  PortRef source{nodeIndex(std::string_view(from).substr(0, dot), where), 0};
+  const Node& node = nodes_[source.node];
+  if (dot != std::string::npos) {
+    source.port = nodeOutputIndex(node.kind, std::string_view(from).substr(dot + 1));
+    if (source.port < 0) fail(nodeLabel(node) + ": no output \"" + from.substr(dot + 1) + "\"");
+  } else if (nodeOutputCount(node.kind) != 1) {
+    fail(nodeLabel(node) + ": has several outputs; name one, as in \"" + from + "." + nodeOutputName(node.kind, 0) +
+         "\"");
+  }
+  return source;
+}
+
+// A link goes to an input of the editor when "to" is one's name, else to "id.input" of a node.
+void NodeNetwork::addConnection(const nlohmann::json& link, const std::string& where,
+                                std::span<const EditorInputSignature> inputs, UnknownInputs unknownInputs) {
+  if (!link.is_object()) fail(where + ": not an object");
+  const std::string& from = requiredText(link, "from", where);
+  const std::string& to = requiredText(link, "to", where);
+  const PortRef source = outputNamed(from, where);
+  const Node& sourceNode = nodes_[source.node];
+
+  if (std::any_of(inputs.begin(), inputs.end(), [&](const EditorInputSignature& input) { return input.name == to; })) {
+    for (const auto& existing : editorLinks_) {
+      if (existing.input == to) fail(nodeLabel(sourceNode) + ": editor input \"" + to + "\" is fed twice");
+    }
+    editorLinks_.push_back({to, source});
+    return;
+  }
+  const auto toDot = to.rfind('.');
+  if (toDot == std::string::npos) {
+    if (unknownInputs == UnknownInputs::Drop) return;
+    fail(nodeLabel(sourceNode) + ": \"" + to + "\" is not an input of this editor");
+  }
+  Node& target = nodes_[nodeIndex(std::string_view(to).substr(0, toDot), where)];
+  const int input = nodeInputIndex(target.kind, std::string_view(to).substr(toDot + 1));
+  if (input < 0) fail(nodeLabel(target) + ": no input \"" + to.substr(toDot + 1) + "\"");
+  if (target.inputs[input].connected()) {
+    fail(nodeLabel(target) + ": input \"" + to.substr(toDot + 1) + "\" is fed twice");
+  }
+  target.inputs[input] = source;
+}
+
+void NodeNetwork::checkAndCompile(std::span<const EditorInputSignature> inputs,
+                                  UnknownInputs unknownInputs) {
+  const OutputTypes outputTypes = settleOutputTypes(nodes_);
   plans_.assign(inputs.size(), std::nullopt);
   std::vector<EditorLink> kept;
   for (const auto& link : editorLinks_) {
@@ -190,30 +212,35 @@ void NodeNetwork::checkAndCompile(std::span<const EditorInputSignature> inputs,
            "\" is " + typeName(given) + " but editor input \"" + link.input + "\" takes " +
            typeName(typeTaken(input->type)));
     }
-
-    Plan plan{{}, given, link.from};
-    std::vector<int> stepOf(nodes_.size() * kMaxOutputsPerNode, -1);
-    auto addSteps = [&](auto& self, PortRef port) -> int {
-      int& known = stepOf[port.node * kMaxOutputsPerNode + port.port];
-      if (known >= 0) return known;
-      const Node& node = nodes_[port.node];
-      Step step{port.node, port.port, {-1, -1}};
-      for (int i = 0; i < inputsOf(node); ++i) {
-        if (node.inputs[i].connected()) step.args[i] = self(self, node.inputs[i]);
-      }
-      plan.steps.push_back(step);
-      known = static_cast<int>(plan.steps.size()) - 1;
-      return known;
-    };
-    addSteps(addSteps, link.from);
-    if (plan.steps.size() > static_cast<std::size_t>(kMaxPlanSteps)) {
-      fail(nodeLabel(source) + ": editor input \"" + link.input + "\" needs more than " +
-           std::to_string(kMaxPlanSteps) + " evaluation steps");
-    }
-    plans_[input - inputs.begin()] = std::move(plan);
+    plans_[input - inputs.begin()] = planFor(link, given);
     kept.push_back(link);
   }
   editorLinks_ = std::move(kept);
+}
+
+// The steps that compute what feeds the editor input: every node output it needs once, after
+// the steps of that node's inputs.
+NodeNetwork::Plan NodeNetwork::planFor(const EditorLink& link, ValueType type) const {
+  Plan plan{{}, type, link.from};
+  std::vector<int> stepOf(nodes_.size() * kMaxOutputsPerNode, -1);
+  auto addSteps = [&](auto& self, PortRef port) -> int {
+    int& known = stepOf[port.node * kMaxOutputsPerNode + port.port];
+    if (known >= 0) return known;
+    const Node& node = nodes_[port.node];
+    Step step{port.node, port.port, {-1, -1}};
+    for (int i = 0; i < inputsOf(node); ++i) {
+      if (node.inputs[i].connected()) step.args[i] = self(self, node.inputs[i]);
+    }
+    plan.steps.push_back(step);
+    known = static_cast<int>(plan.steps.size()) - 1;
+    return known;
+  };
+  addSteps(addSteps, link.from);
+  if (plan.steps.size() > static_cast<std::size_t>(kMaxPlanSteps)) {
+    fail(nodeLabel(nodes_[link.from.node]) + ": editor input \"" + link.input + "\" needs more than " +
+         std::to_string(kMaxPlanSteps) + " evaluation steps");
+  }
+  return plan;
 }
 
 nlohmann::json NodeNetwork::toJson() const {

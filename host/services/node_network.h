@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -78,7 +79,16 @@ class NodeNetwork {
   };
 
   std::string portText(const PortRef& port) const;
+  // Building from a description; each throws NodeNetworkError. where names the connection.
+  void addNode(Node node);
+  int nodeIndex(std::string_view id, const std::string& where) const;
+  PortRef outputNamed(const std::string& from, const std::string& where) const;
+  void addConnection(const nlohmann::json& link, const std::string& where,
+                     std::span<const EditorInputSignature> inputs, UnknownInputs unknownInputs);
+  // Checks the types along every link and compiles a plan for each editor input that is fed;
+  // links to inputs the editor lacks or cannot take are refused, or dropped as unknownInputs says.
   void checkAndCompile(std::span<const EditorInputSignature> inputs, UnknownInputs unknownInputs);
+  Plan planFor(const EditorLink& link, ValueType type) const;
 
   std::vector<Node> nodes_;
   std::vector<EditorLink> editorLinks_;

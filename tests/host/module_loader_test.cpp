@@ -123,7 +123,7 @@ TEST_F(ModuleLoader, ReadsTheServerTableAsAPluginScanWould) {
   const auto module = LoadedModule::open(fixture("sample_module.p"));
   EXPECT_EQ(module->descriptor().sysSync, MOD_SYSSYNC);
   const auto servers = module->servers();
-  ASSERT_EQ(servers.size(), 4u);
+  ASSERT_EQ(servers.size(), 5u);
   EXPECT_EQ(servers[0].className, "SampleHandler");
   EXPECT_EQ(servers[0].name, "alpha");
   ASSERT_EQ(servers[0].tags.size(), 2u);
@@ -133,6 +133,8 @@ TEST_F(ModuleLoader, ReadsTheServerTableAsAPluginScanWould) {
   EXPECT_EQ(servers[1].name, "beta");
   EXPECT_TRUE(servers[1].tags.empty());
   EXPECT_EQ(servers[2].className, "SampleInterface");
+  EXPECT_EQ(servers[4].className, "DisplacementHandler");
+  EXPECT_EQ(servers[4].name, "Nudge");
 
   EXPECT_EQ(module->findServer("SampleHandler", "beta"), module->descriptor().serverDefs + 1);
   EXPECT_EQ(module->findServer("SampleInterface", "alpha"), module->descriptor().serverDefs + 2);
@@ -147,7 +149,7 @@ TEST_F(ModuleLoader, LoadsAFileNamedRelativeToTheCurrentFolder) {
   try {
     const auto module = LoadedModule::open("sample_module.p");
     EXPECT_EQ(module->path(), fs::path("sample_module.p"));
-    EXPECT_EQ(module->servers().size(), 4u);
+    EXPECT_EQ(module->servers().size(), 5u);
   } catch (const ModuleError& error) {
     failure = error.what();
   }

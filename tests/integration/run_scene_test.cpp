@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "scratch_folder_test.h"
+#include "tests/fixtures/sample_module.h"
 #include "host/loader/module_loader.h"
 #include "host/run/obj_writer.h"
 #include "host/run/preview_animation.h"
@@ -191,6 +192,59 @@ std::string strandWithState(const std::string& state) {
   nlohmann::json scene = nlohmann::json::parse(kStrand);
   scene["items"][0]["deformers"][0]["state"] = state;
   return scene.dump();
+}
+
+// The strand scene with its deformer naming another server.
+std::string strandWithServer(const std::string& server) {
+  nlohmann::json scene = nlohmann::json::parse(kStrand);
+  scene["items"][0]["deformers"][0]["server"] = server;
+  return scene.dump();
+}
+
+// Each deformer runs through the displacement handler its "server" names, whatever the module:
+// the sample module's "Nudge" moves every point by one step. A server the module does not offer
+// stops the session with one line naming it and what the module has instead.
+TEST_F(RunSceneTest, EachDeformerRunsTheServerItNames) {
+  const std::filesystem::path sampleModule = executableDirectory() / "sample_module.p";
+  const Scene nudged = parseScene(strandWithServer("Nudge"), "nudged.json");
+  Session session(nudged, {sampleModule, 2});
+  FramePoints points;
+  for (int frame : {0, 5, 14}) {
+    SCOPED_TRACE(frame);
+    session.evaluateFrame(frame, points);
+    ASSERT_EQ(points.size(), 1u);
+    ASSERT_EQ(points[0].size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+      const Vec3 placed = Expected::place(nudged.items[0].points[i], frame / 10.0);
+      for (int c = 0; c < 3; ++c) EXPECT_NEAR(points[0][i][c], placed[c] + kSampleNudge[c], 1e-12) << "point " << i;
+    }
+  }
+
+  // A panel of the deformer needs the module's displacement interface of the same name.
+  nlohmann::json withPanel = nlohmann::json::parse(strandWithServer("Nudge"));
+  withPanel["items"][0]["deformers"][0]["panel"] = nlohmann::json::object();
+  struct Refusal {
+    std::filesystem::path module;
+    std::string scene;
+    std::string message;
+  };
+  const Refusal refusals[] = {
+      {sampleModule, strandWithServer("Tarrow_plus"),
+       "sample_module.p offers no displacement handler \"Tarrow_plus\"; it offers \"Nudge\""},
+      {defaultModulePath(), strandWithServer("Nudge"),
+       "Tarrow_plus.p offers no displacement handler \"Nudge\"; it offers \"Tarrow_plus\""},
+      {sampleModule, withPanel.dump(), "sample_module.p offers no displacement interface \"Nudge\"; it offers none"},
+  };
+  for (const Refusal& refusal : refusals) {
+    SCOPED_TRACE(refusal.message);
+    const Scene scene = parseScene(refusal.scene, "named.json");
+    try {
+      Session refused(scene, {refusal.module, 1});
+      ADD_FAILURE() << "accepted";
+    } catch (const SceneError& error) {
+      EXPECT_EQ(std::string(error.what()), "named.json: /items/0/deformers/0/server: " + refusal.message);
+    }
+  }
 }
 
 // A block short of its last value (a PivotItem with an index but no id, a WeightMap with an
