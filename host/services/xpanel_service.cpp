@@ -122,8 +122,7 @@ struct XPanelService::Entries {
       case XPTAG_LABEL:
         panel.labels[idOf(args[0])] = args[1] != nullptr ? static_cast<const char*>(args[1]) : "";
         return;
-      case XPTAG_LEFT:
-        for (LWXPanelHint id : args) panel.leftAligned.push_back(idOf(id));
+      case XPTAG_LEFT:  // known, and nothing to do: the text view aligns every control alike
         return;
       case XPTAG_CHGNOTIFY:
         panel.changeNotify = functionOf<LWXPanelChangeNotifyFunc>(args[0]);
