@@ -14,7 +14,10 @@ struct ServiceTable {
   std::atomic_flag claimed = ATOMIC_FLAG_INIT;
   GlobalFunc* global = nullptr;
   LWItemInfo* itemInfo = nullptr;
-  // Fetched again at every new time; instances of different objects may do that at once.
+  // The scene info as of the latest new time: newTime fetches it afresh and stores it here, since
+  // the host may hand a new one for each time; instances of different objects do that at once.
+  // Nothing in the module reads it back (evaluate works from what newTime cached in the
+  // instance); the tests check that it follows the host.
   std::atomic<LWSceneInfo*> sceneInfo{nullptr};
   LWObjectFuncs* objectFuncs = nullptr;
   LWXPanelFuncs* xpanel = nullptr;

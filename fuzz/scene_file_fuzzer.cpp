@@ -12,11 +12,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "host/base/unique_name.h"
 #include "host/loader/module_loader.h"
 #include "host/run/obj_writer.h"
 #include "host/scene/scene_file.h"
@@ -44,7 +44,7 @@ void require(bool holds, const char* what) {
 const std::filesystem::path& scratch() {
   static const std::filesystem::path folder = [] {
     std::filesystem::path made = std::filesystem::temp_directory_path() /
-                                 ("tarrow-scene-fuzz-" + std::to_string(std::random_device{}()));
+                                 ("tarrow-scene-fuzz-" + uniqueSuffix());
     std::filesystem::create_directories(made);
     std::atexit([] {
       std::error_code ignored;

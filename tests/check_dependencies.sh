@@ -14,11 +14,12 @@ deform: sdk common deform
 ui: sdk common ui
 module: sdk common instance deform ui module
 host: sdk host
-host/loader: sdk host/loader
-host/scene: sdk host/scene
-host/services: sdk host/loader host/scene host/services
-host/run: sdk host/loader host/scene host/services host/run
-host/panel: sdk host/loader host/scene host/services host/run host/panel
+host/base: sdk host/base
+host/loader: sdk host/base host/loader
+host/scene: sdk host/base host/scene
+host/services: sdk host/base host/loader host/scene host/services
+host/run: sdk host/base host/loader host/scene host/services host/run
+host/panel: sdk host/base host/loader host/scene host/services host/run host/panel
 tools: sdk host
 '
 

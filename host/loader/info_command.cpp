@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "host/base/path_text.h"
 #include "host/loader/module_loader.h"
 #include "host/loader/info_command.h"
 

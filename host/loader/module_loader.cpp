@@ -1,10 +1,8 @@
 #include "host/loader/module_loader.h"
 
-#include <atomic>
-#include <cinttypes>
-#include <cstdio>
-#include <random>
-
+#include "host/base/number_text.h"
+#include "host/base/path_text.h"
+#include "host/base/unique_name.h"
 #include "host/loader/binary_header.h"
 #include "host/loader/shared_library.h"
 
@@ -15,12 +13,6 @@ namespace {
 constexpr size_t maxServers = 4096;
 constexpr size_t maxTags = 4096;
 
-std::string hex(uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08" PRIx32, value);
-  return text;
-}
-
 std::string textOrEmpty(const char* text) { return text != nullptr ? text : ""; }
 
 [[noreturn]] void refuse(const std::filesystem::path& file, const std::string& reason) {
@@ -29,14 +21,14 @@ std::string textOrEmpty(const char* text) { return text != nullptr ? text : ""; 
 
 void checkDescriptor(const std::filesystem::path& file, const ModuleDescriptor& descriptor) {
   if (descriptor.sysSync != MOD_SYSSYNC) {
-    refuse(file, "wrong sysSync " + hex(descriptor.sysSync) + " (this host expects " + hex(MOD_SYSSYNC) + ")");
+    refuse(file, "wrong sysSync " + hexCode(descriptor.sysSync) + " (this host expects " + hexCode(MOD_SYSSYNC) + ")");
   }
   if (descriptor.sysVersion != MOD_SYSVER) {
     refuse(file, "wrong sysVersion " + std::to_string(descriptor.sysVersion) + " (this host expects " +
                      std::to_string(MOD_SYSVER) + ")");
   }
   if (descriptor.sysMachine != MOD_MACHINE) {
-    refuse(file, "wrong sysMachine " + hex(descriptor.sysMachine) + " (this host expects " + hex(MOD_MACHINE) +
+    refuse(file, "wrong sysMachine " + hexCode(descriptor.sysMachine) + " (this host expects " + hexCode(MOD_MACHINE) +
                      ", 64-bit little-endian)");
   }
   if (descriptor.serverDefs == nullptr) refuse(file, "has no server table (serverDefs is null)");
@@ -52,19 +44,11 @@ void refuseUnlessLoadable(const std::filesystem::path& file) {
 }
 
 std::filesystem::path privateCopyName(const std::filesystem::path& file) {
-  static std::atomic<uint64_t> counter{0};
-  std::random_device entropy;
-  char unique[40];
-  std::snprintf(unique, sizeof unique, "tarrow-%08x%08x-%" PRIu64 "-", entropy(), entropy(), ++counter);
-  return std::filesystem::temp_directory_path() / (std::filesystem::path(unique) += file.filename());
+  std::filesystem::path name("tarrow-" + uniqueSuffix() + "-");
+  return std::filesystem::temp_directory_path() / (name += file.filename());
 }
 
 }  // namespace
-
-std::string displayPath(const std::filesystem::path& path) {
-  const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
-}
 
 std::unique_ptr<LoadedModule> LoadedModule::open(const std::filesystem::path& file) {
   refuseUnlessLoadable(file);

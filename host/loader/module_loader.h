@@ -73,7 +73,4 @@ std::filesystem::path defaultModulePath();
 // The directory of the running executable (empty when it cannot be found).
 std::filesystem::path executableDirectory();
 
-// A path as UTF-8 text, for messages.
-std::string displayPath(const std::filesystem::path& path);
-
 }  // namespace tarrow::host

@@ -1,8 +1,6 @@
 #include "host/panel/panel_run.h"
 
-#include <fstream>
-
-#include "host/loader/module_loader.h"
+#include "host/base/atomic_file.h"
 #include "host/services/node_editor.h"
 #include "host/services/panel_view.h"
 #include "host/scene/scene_file.h"
@@ -29,17 +27,6 @@ std::pair<size_t, size_t> findDeformer(const Session& session, const std::string
     return {k, static_cast<size_t>(deformer - 1)};
   }
   throw PanelError("no deformed object \"" + name + "\" in the scene; valid are " + (valid.empty() ? "none" : valid));
-}
-
-void writeAtomically(const std::filesystem::path& target, const std::string& text) {
-  std::filesystem::path partial = target;
-  partial += ".tarrow-partial";
-  {
-    std::ofstream out(partial, std::ios::binary);
-    out << text;
-    if (!out.flush()) throw std::runtime_error(displayPath(target) + ": cannot write the scene");
-  }
-  std::filesystem::rename(partial, target);
 }
 
 }  // namespace
@@ -71,7 +58,7 @@ std::string runPanel(const PanelOptions& options) {
   for (const auto& [label, value] : edits) view.set(label, value);
   if (options.press) view.press(*options.press);
   shown += view.render();
-  if (options.saveScene) writeAtomically(*options.saveScene, savedSceneText(session, *options.saveScene));
+  if (options.saveScene) writeFileAtomically(*options.saveScene, savedSceneText(session, *options.saveScene));
   session.panels().destroy(panel);
   session.nodeEditor().setWindowSink(nullptr);
   return shown;

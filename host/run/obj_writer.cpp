@@ -1,25 +1,8 @@
 #include "host/run/obj_writer.h"
 
-#include <array>
-#include <charconv>
+#include "host/base/number_text.h"
 
 namespace tarrow::host {
-namespace {
-
-void appendNumber(std::string& out, double value) {
-  std::array<char, 32> buffer{};
-  const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
-  out.append(buffer.data(), result.ptr);
-}
-
-void appendIndex(std::string& out, int value) {
-  std::array<char, 16> buffer{};
-  const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
-  out.append(buffer.data(), result.ptr);
-}
-
-}  // namespace
-
 void appendObj(std::string& out, const std::vector<Vec3>& points,
                const std::vector<std::vector<int>>& polygons) {
   for (const Vec3& point : points) {
@@ -34,7 +17,7 @@ void appendObj(std::string& out, const std::vector<Vec3>& points,
     out += 'f';
     for (int index : polygon) {
       out += ' ';
-      appendIndex(out, index + 1);
+      appendNumber(out, index + 1);
     }
     out += '\n';
   }

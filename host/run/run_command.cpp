@@ -10,8 +10,8 @@
 #include <unistd.h>
 #endif
 
+#include "host/base/path_text.h"
 #include "host/run/frame_loop.h"
-#include "host/loader/module_loader.h"
 #include "host/run/progress_display.h"
 #include "host/run/scene_run.h"
 #include "host/run/run_command.h"

@@ -2,13 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <optional>
-#include <random>
 #include <stdexcept>
-#include <system_error>
 
-#include "host/loader/module_loader.h"
+#include "host/base/atomic_file.h"
 #include "host/run/obj_writer.h"
 #include "host/run/preview.h"
 #include "host/run/preview_animation.h"
@@ -21,76 +18,39 @@ namespace {
 
 constexpr int kPreviewFrames = 7;
 
-std::string randomSuffix() {
-  std::random_device device;
-  const unsigned long long value = (static_cast<unsigned long long>(device()) << 32) ^ device();
-  char text[17];
-  std::snprintf(text, sizeof text, "%016llx", value);
-  return text;
-}
-
-// Files are written under temporary names and renamed into place only when the whole run has
-// succeeded, so a failed run leaves earlier output as it was.
+// Every file of a run is staged and renamed into place only when the whole run has succeeded, so
+// a failed run leaves earlier output as it was.
 class Staging {
  public:
-  explicit Staging(const std::filesystem::path& outDir) : outDir_(outDir) {
-    std::filesystem::create_directories(outDir_);
-    for (int attempt = 0; attempt < 100 && folder_.empty(); ++attempt) {
-      std::filesystem::path candidate = outDir_ / (".tarrow-run-" + randomSuffix());
-      if (std::filesystem::create_directory(candidate)) folder_ = candidate;
-    }
-    if (folder_.empty()) throw std::runtime_error(displayPath(outDir_) + ": cannot make a temporary folder");
+  // Stages the file and tells where to write it meanwhile.
+  std::filesystem::path add(const std::filesystem::path& target) {
+    files_.emplace_back(target);
+    return files_.back().temporary();
   }
 
-  ~Staging() {
-    std::error_code ignored;
-    for (const auto& [staged, target] : moves_) std::filesystem::remove(staged, ignored);
-    std::filesystem::remove_all(folder_, ignored);
-  }
-
-  // Where to write the file that belongs in the output folder under this name.
-  std::filesystem::path inFolder(const std::string& name) {
-    moves_.emplace_back(folder_ / name, outDir_ / name);
-    return moves_.back().first;
-  }
-
-  // Where to write a file that belongs elsewhere: beside it, under a hidden name.
-  std::filesystem::path beside(const std::filesystem::path& target) {
-    const std::filesystem::path staged =
-        target.parent_path() / ("." + target.filename().string() + ".tarrow-partial-" + randomSuffix());
-    moves_.emplace_back(staged, target);
-    return staged;
+  void write(const std::filesystem::path& target, const std::string& content) {
+    files_.emplace_back(target);
+    files_.back().write(content);
   }
 
   // Gives up a file staged earlier; its target stays as it is.
   void drop(const std::filesystem::path& staged) {
-    std::error_code ignored;
-    std::filesystem::remove(staged, ignored);
-    std::erase_if(moves_, [&](const auto& move) { return move.first == staged; });
+    std::erase_if(files_, [&](const AtomicFile& file) { return file.temporary() == staged; });
   }
 
   std::vector<std::filesystem::path> commit() {
     std::vector<std::filesystem::path> written;
-    for (const auto& [staged, target] : moves_) {
-      std::filesystem::rename(staged, target);
-      written.push_back(target);
+    for (AtomicFile& file : files_) {
+      file.commit();
+      written.push_back(file.target());
     }
-    moves_.clear();
+    files_.clear();
     return written;
   }
 
  private:
-  std::filesystem::path outDir_;
-  std::filesystem::path folder_;
-  std::vector<std::pair<std::filesystem::path, std::filesystem::path>> moves_;
+  std::vector<AtomicFile> files_;
 };
-
-void writeFile(const std::filesystem::path& file, const std::string& content) {
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
-  out.close();
-  if (!out) throw std::runtime_error(displayPath(file) + ": cannot be written");
-}
 
 }  // namespace
 
@@ -125,7 +85,8 @@ RunSummary runScene(const RunOptions& options) {
   const Scene scene = loadScene(options.scene);
   const auto [first, last] = options.frames.value_or(std::pair{scene.firstFrame, scene.lastFrame});
   Session session(scene, {options.modulePath, options.threads});
-  Staging staging(options.outDir);
+  std::filesystem::create_directories(options.outDir);
+  Staging staging;
 
   const int total = last - first + 1;
   int done = 0;
@@ -139,7 +100,7 @@ RunSummary runScene(const RunOptions& options) {
       const SceneItem& item = scene.items[static_cast<size_t>(objects[k].item)];
       text.clear();
       appendObj(text, points[k], item.polygons);
-      writeFile(staging.inFolder(frameFileName(item.name, frame)), text);
+      staging.write(options.outDir / frameFileName(item.name, frame), text);
       moved += static_cast<long long>(points[k].size());
     }
     ++done;
@@ -167,7 +128,7 @@ RunSummary runScene(const RunOptions& options) {
     std::optional<PreviewAnimation> animation;
     std::filesystem::path animationFile;
     if (PreviewAnimation::available(notes[1])) {
-      animationFile = staging.inFolder("preview.gif");
+      animationFile = staging.add(options.outDir / "preview.gif");
       animation.emplace(animationFile, scene, objects, view, first, last);
     }
     auto shot = shots.cbegin();
@@ -182,7 +143,7 @@ RunSummary runScene(const RunOptions& options) {
     }
 
     // Whatever picture cannot be made now keeps what an earlier run left.
-    const std::filesystem::path picture = staging.inFolder("preview.png");
+    const std::filesystem::path picture = staging.add(options.outDir / "preview.png");
     if (!writePreview(picture, scene, objects, shots, notes[0])) staging.drop(picture);
     if (animation && !animation->finish(notes[1])) staging.drop(animationFile);
     for (const std::string& note : notes) {
@@ -190,7 +151,7 @@ RunSummary runScene(const RunOptions& options) {
       summary.note += (summary.note.empty() ? "" : "; ") + note;
     }
   }
-  if (options.saveScene) writeFile(staging.beside(*options.saveScene), savedSceneText(session, *options.saveScene));
+  if (options.saveScene) staging.write(*options.saveScene, savedSceneText(session, *options.saveScene));
   summary.written = staging.commit();
   return summary;
 }

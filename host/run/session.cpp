@@ -1,5 +1,6 @@
 #include "host/run/session.h"
 
+#include "host/base/path_text.h"
 #include "host/services/block_store.h"
 #include "host/loader/module_loader.h"
 #include "host/services/node_editor.h"

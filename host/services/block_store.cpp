@@ -4,6 +4,7 @@
 #include <new>
 #include <system_error>
 
+#include "host/base/number_text.h"
 #include "host/loader/unprovided.h"
 
 namespace tarrow::host {
@@ -125,10 +126,8 @@ template <typename T>
 void BlockWriter::writeNumbers(const T* values, int count) {
   if (values == nullptr) return;
   for (int i = 0; i < count; ++i) {
-    char text[64];
-    const auto written = std::to_chars(text, text + sizeof text, values[i]);
     beginValue();
-    out_.append(text, written.ptr);
+    appendNumber(out_, values[i]);
   }
 }
 

@@ -1,11 +1,11 @@
 #include "host/services/node_kinds.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
-#include <iterator>
 
 #include <nlohmann/json.hpp>
+
+#include "host/base/number_text.h"
 
 namespace tarrow::host {
 namespace {
@@ -16,17 +16,11 @@ enum SpotOutput { kOPos, kWorldPosition, kRaySource, kRayDirection, kRayLength, 
 constexpr std::array<const char*, 8> kMathOpNames{"add", "subtract", "multiply", "divide",
                                                   "min", "max",      "length",   "distance"};
 
-std::string formatNumber(double value) {
-  char buffer[32];
-  auto result = std::to_chars(std::begin(buffer), std::end(buffer), value);
-  return std::string(buffer, result.ptr);
-}
-
 std::string formatValue(const NodeValue& value, ValueType type) {
-  if (type == ValueType::Scalar) return formatNumber(value.v[0]);
+  if (type == ValueType::Scalar) return numberText(value.v[0]);
   std::string text("(");
-  text.append(formatNumber(value.v[0])).append(", ").append(formatNumber(value.v[1]));
-  return text.append(", ").append(formatNumber(value.v[2])).append(")");
+  text.append(numberText(value.v[0])).append(", ").append(numberText(value.v[1]));
+  return text.append(", ").append(numberText(value.v[2])).append(")");
 }
 
 [[noreturn]] void badParameter(const Node& node, const std::string& what) {
@@ -137,7 +131,7 @@ void writeKeys(const Node& node, nlohmann::json& value) {
 std::string describeKeys(const Node& node) {
   std::string text = "keys";
   for (const auto& key : node.keys) {
-    text.append(" ").append(formatNumber(key.key)).append(":").append(formatNumber(key.value));
+    text.append(" ").append(numberText(key.key)).append(":").append(numberText(key.value));
   }
   return text;
 }

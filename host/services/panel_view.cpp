@@ -2,26 +2,15 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
+#include <cstdlib>
 
+#include "host/base/number_text.h"
 #include "host/services/language.h"
 
 namespace tarrow::host {
 namespace {
 
-std::string hexId(uint32_t id) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%X", id);
-  return text;
-}
-
 std::string inQuotes(std::string_view text) { return "\"" + std::string(text) + "\""; }
-
-std::string numberText(double value) {
-  char text[64];
-  const auto result = std::to_chars(text, text + sizeof text, value);
-  return std::string(text, result.ptr);
-}
 
 template <typename Number>
 bool parseWhole(std::string_view text, Number& out) {

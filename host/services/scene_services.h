@@ -44,7 +44,9 @@ class SceneServices {
   // module that makes them reads from a map it never found.
   long long nullMapReads() const { return nullMapReads_.load(std::memory_order_relaxed); }
 
-  // Instances that asked for an update since the last call, in order.
+  // Instances that asked for an update since the last call, in order. The host itself has nothing
+  // to redraw, so only the tests take them: they prove that an edit made through the panel or
+  // the node editor asks for one. A run keeps them (one a request, a handful a run) until it ends.
   std::vector<LWInstance> takeUpdateRequests();
 
   // Stable point ids: the index plus one, so that no point has the null id.

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "host/base/number_text.h"
 #include "host/loader/unprovided.h"
 
 namespace tarrow::host {
@@ -17,12 +18,6 @@ uint32_t idOf(LWXPanelHint word) { return static_cast<uint32_t>(bits(word)); }
 template <typename Function>
 Function* functionOf(LWXPanelHint word) {
   return reinterpret_cast<Function*>(word);
-}
-
-std::string hex(uint32_t id) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%X", id);
-  return text;
 }
 
 }  // namespace
@@ -127,8 +122,7 @@ struct XPanelService::Entries {
       case XPTAG_LABEL:
         panel.labels[idOf(args[0])] = args[1] != nullptr ? static_cast<const char*>(args[1]) : "";
         return;
-      case XPTAG_LEFT:
-        for (LWXPanelHint id : args) panel.leftAligned.push_back(idOf(id));
+      case XPTAG_LEFT:  // known, and nothing to do: the text view aligns every control alike
         return;
       case XPTAG_CHGNOTIFY:
         panel.changeNotify = functionOf<LWXPanelChangeNotifyFunc>(args[0]);
@@ -250,7 +244,7 @@ XPanelService::ValueAccess XPanelService::valueAccess(LWXPanelID panel, uint32_t
   if (found == panels_.end()) throw std::invalid_argument("no such panel is open");
   const PanelRecord& record = *found->second;
   const auto type = record.datatypes.find(valueId);
-  if (type == record.datatypes.end()) throw std::invalid_argument("the panel has no value " + hex(valueId));
+  if (type == record.datatypes.end()) throw std::invalid_argument("the panel has no value " + hexId(valueId));
   return {valueId, type->second == "float", record.inst, record.get, record.set, record.changeNotify};
 }
 
@@ -268,7 +262,7 @@ std::optional<PanelValue> XPanelService::read(LWXPanelID panel, uint32_t valueId
 int XPanelService::write(LWXPanelID panel, uint32_t valueId, PanelValue value) {
   const ValueAccess access = valueAccess(panel, valueId);
   if (access.isFloat != std::holds_alternative<double>(value)) {
-    throw std::invalid_argument("value " + hex(valueId) + " is " + (access.isFloat ? "a number" : "a whole number"));
+    throw std::invalid_argument("value " + hexId(valueId) + " is " + (access.isFloat ? "a number" : "a whole number"));
   }
   void* stored = access.isFloat ? static_cast<void*>(&std::get<double>(value))
                                 : static_cast<void*>(&std::get<int32_t>(value));
@@ -313,7 +307,7 @@ std::vector<std::string> XPanelService::popupEntries(LWXPanelID panel, uint32_t 
       })) {
     throw std::invalid_argument("no such panel is open");
   }
-  if (!hasPopup) throw std::invalid_argument("control " + hex(controlId) + " has no popup entries");
+  if (!hasPopup) throw std::invalid_argument("control " + hexId(controlId) + " has no popup entries");
   const auto [count, name] = functions;
   std::vector<std::string> entries;
   const int total = count != nullptr ? count(nullptr) : 0;
@@ -332,7 +326,7 @@ void XPanelService::press(LWXPanelID panel, uint32_t controlId) {
       })) {
     throw std::invalid_argument("no such panel is open");
   }
-  if (notify == nullptr) throw std::invalid_argument("control " + hex(controlId) + " is no button");
+  if (notify == nullptr) throw std::invalid_argument("control " + hexId(controlId) + " is no button");
   notify(panel, static_cast<int>(controlId));
 }
 

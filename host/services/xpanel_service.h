@@ -41,7 +41,6 @@ struct PanelRecord {
   std::vector<PanelControlInfo> controls;
   std::map<uint32_t, std::string> datatypes;  // by value id, from describe
   std::map<uint32_t, std::string> labels;     // XPTAG_LABEL by id; 0 is the panel's title
-  std::vector<uint32_t> leftAligned;          // controls listed by XPTAG_LEFT
   std::vector<uint32_t> unknownTags;          // hint tags skipped, in order
   LWXPanelGetFunc* get = nullptr;
   LWXPanelSetFunc* set = nullptr;
@@ -52,7 +51,8 @@ struct PanelRecord {
   std::map<uint32_t, std::pair<LWXPanelPopCntFunc*, LWXPanelPopNameFunc*>> popups;
   LWXPanelDestroyNotifyFunc* destroyNotify = nullptr;
   int refreshes = 0;
-  // What the last refresh read for each value (nothing where the get function gave none).
+  // What the last refresh read for each value (nothing where the get function gave none). The
+  // text view reads afresh when drawn; this is how a redraw's reads through the module show.
   std::map<uint32_t, std::optional<PanelValue>> shown;
 };
 

@@ -4,9 +4,10 @@
 
 #include <fstream>
 #include <functional>
-#include <random>
 #include <string>
 
+#include "host/base/path_text.h"
+#include "host/base/unique_name.h"
 #include "tests/fixtures/sample_module.h"
 
 namespace tarrow::host {
@@ -20,8 +21,7 @@ fs::path fixture(const char* name) { return executableDirectory() / name; }
 class ModuleLoader : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::random_device entropy;
-    scratch_ = fs::temp_directory_path() / ("tarrow-loader-test-" + std::to_string(entropy()));
+    scratch_ = fs::temp_directory_path() / ("tarrow-loader-test-" + uniqueSuffix());
     fs::create_directories(scratch_);
   }
   void TearDown() override {

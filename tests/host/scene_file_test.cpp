@@ -3,7 +3,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "host/base/atomic_file.h"
+#include "host/base/unique_name.h"
 
 namespace tarrow::host {
 namespace {
@@ -15,7 +21,7 @@ class SceneFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
     folder_ = std::filesystem::temp_directory_path() /
-              ("tarrow-scene-file-" + std::to_string(reinterpret_cast<uintptr_t>(this)));
+              ("tarrow-scene-file-" + uniqueSuffix());
     std::filesystem::create_directories(folder_);
   }
   void TearDown() override { std::filesystem::remove_all(folder_); }
@@ -149,6 +155,29 @@ TEST_F(SceneFileTest, AMissingFileIsNamed) {
     EXPECT_THAT(error.what(), StartsWith(file.string() + ": "));
     EXPECT_THAT(error.what(), HasSubstr("cannot be read"));
   }
+}
+
+// Saved scenes and other results are written whole or not at all: a write that fails names the
+// target, leaves it as it was and takes its temporary with it.
+TEST_F(SceneFileTest, AtomicWritesReplaceTheTargetOrLeaveItAlone) {
+  const auto target = write("saved.json", "before");
+  writeFileAtomically(target, "after");
+  std::ifstream written(target, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), "after");
+
+  const auto blocked = folder_ / "blocked.json";  // a folder with something in it: the rename fails
+  std::filesystem::create_directories(blocked / "kept");
+  try {
+    writeFileAtomically(blocked, "text");
+    ADD_FAILURE() << "wrote over a folder";
+  } catch (const std::runtime_error& error) {
+    EXPECT_THAT(error.what(), StartsWith(blocked.string() + ": cannot be written"));
+  }
+  EXPECT_TRUE(std::filesystem::is_directory(blocked / "kept"));
+  std::vector<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(folder_)) left.push_back(entry.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"blocked.json", "saved.json"})) << "no temporary left";
 }
 
 }  // namespace

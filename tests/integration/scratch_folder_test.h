@@ -5,9 +5,10 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
+
+#include "host/base/unique_name.h"
 
 namespace tarrow::integration {
 
@@ -15,7 +16,7 @@ class ScratchFolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     folder_ = std::filesystem::temp_directory_path() /
-              ("tarrow-test-" + std::to_string(std::random_device{}()));
+              ("tarrow-test-" + host::uniqueSuffix());
     std::filesystem::create_directories(folder_);
   }
   void TearDown() override {

@@ -1,0 +1,37 @@
+// Files the host writes as a result (OBJ frames, previews, saved scenes) appear whole or not at
+// all: the content goes to a temporary name in the target's folder, so that the rename over the
+// target cannot cross file systems, and a reader never sees half a file.
+#pragma once
+
+#include <filesystem>
+#include <string_view>
+
+namespace tarrow::host {
+
+// One file on its way to its target. Until commit() the target stays as it was; a file never
+// committed takes its temporary with it. Errors are std::runtime_error naming the target.
+class AtomicFile {
+ public:
+  explicit AtomicFile(std::filesystem::path target);
+  ~AtomicFile();
+  AtomicFile(AtomicFile&& other) noexcept;
+  AtomicFile& operator=(AtomicFile&& other) noexcept;
+
+  const std::filesystem::path& target() const { return target_; }
+  // Where to write, for writers that open the file themselves.
+  const std::filesystem::path& temporary() const { return temporary_; }
+
+  void write(std::string_view content);
+  // Renames the temporary over the target.
+  void commit();
+  // Removes the temporary; the target stays as it was.
+  void discard() noexcept;
+
+ private:
+  std::filesystem::path target_;
+  std::filesystem::path temporary_;  // empty once committed or discarded
+};
+
+void writeFileAtomically(const std::filesystem::path& target, std::string_view content);
+
+}  // namespace tarrow::host
