@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& error) {
     return app.exit(error);
   } catch (const std::exception& error) {
-    // A ModuleError among them: its text already names the file and says what is wrong.
+    // Each command reports its own failures; this is what none of them foresaw.
     std::fprintf(stderr, "tarrow-host: %s\n", error.what());
     return 1;
   } catch (...) {

@@ -40,8 +40,13 @@ void addInfoCommand(CLI::App& app) {
   command->add_option("path", *path, "The module file (default: Tarrow_plus.p next to this program)");
   command->callback([path] {
     const auto file = path->empty() ? host::defaultModulePath() : std::filesystem::path(*path);
-    const auto module = host::LoadedModule::open(file);
-    printModule(*module);
+    try {
+      printModule(*host::LoadedModule::open(file));
+    } catch (const host::ModuleError& error) {
+      // Its text names the file and says what is wrong with it.
+      std::fprintf(stderr, "tarrow-host info: %s\n", error.what());
+      throw CLI::RuntimeError(1);
+    }
   });
 }
 

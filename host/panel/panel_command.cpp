@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 
+#include "host/base/path_text.h"
 #include "host/services/language.h"
 #include "host/panel/panel_run.h"
 #include "host/panel/panel_command.h"
@@ -35,7 +36,7 @@ int showPanel(const PanelArguments& arguments) {
     if (!arguments.saveScene.empty()) options.saveScene = arguments.saveScene;
     const std::string shown = host::runPanel(options);
     std::fputs(shown.c_str(), stdout);
-    if (options.saveScene) std::printf("scene saved to %s\n", arguments.saveScene.c_str());
+    if (options.saveScene) std::printf("scene saved to %s\n", host::displayPath(arguments.saveScene).c_str());
     return 0;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "tarrow-host panel: %s\n", error.what());

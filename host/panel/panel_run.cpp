@@ -21,12 +21,12 @@ std::pair<size_t, size_t> findDeformer(const Session& session, const std::string
     }
     const int count = static_cast<int>(objects[k].instances.size());
     if (deformer < 1 || deformer > count) {
-      throw PanelError("\"" + name + "\" has no deformer " + std::to_string(deformer) + "; valid are 1 to " +
+      throw PanelError("\"" + name + "\" has no deformer " + std::to_string(deformer) + "; valid deformers are 1 to " +
                        std::to_string(count));
     }
     return {k, static_cast<size_t>(deformer - 1)};
   }
-  throw PanelError("no deformed object \"" + name + "\" in the scene; valid are " + (valid.empty() ? "none" : valid));
+  throw PanelError("no deformed object \"" + name + "\" in the scene; valid objects are " + (valid.empty() ? "none" : valid));
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Deformed frames as Wavefront OBJ text: one `v x y z` line a point, then the polygons.
+// Deformed frames as Wavefront OBJ text: one `v x y z` line per point, then the polygons.
 #pragma once
 
 #include <string>

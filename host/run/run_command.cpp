@@ -83,7 +83,7 @@ int run(const RunArguments& arguments) {
     return 0;
   } catch (const std::exception& error) {
     eraseProgress();
-    std::fprintf(stderr, "%s\n", error.what());
+    std::fprintf(stderr, "tarrow-host run: %s\n", error.what());
     return 1;
   }
 }

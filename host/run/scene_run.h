@@ -19,7 +19,7 @@ struct RunOptions {
   std::optional<std::filesystem::path> saveScene;
   bool picture = true;                         // preview.png and preview.gif
   // Called after each frame with the frames done, the frames to do and the points the frames
-  // done held (each point of each deformed object, counted once a frame).
+  // done held (each point of each deformed object, counted once per frame).
   std::function<void(int done, int total, long long points)> progress;
 };
 

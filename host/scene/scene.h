@@ -17,7 +17,7 @@ namespace tarrow::host {
 
 struct WeightMap {
   std::string name;
-  std::vector<std::optional<float>> values;  // one a point; empty: no value in the map
+  std::vector<std::optional<float>> values;  // one per point; empty: no value in the map
 };
 
 struct DeformerSpec {

@@ -74,7 +74,7 @@ class BlockWriter {
 // bounds or loop: a value that cannot be read leaves its destination unchanged and is not
 // counted, a block cut off by the end of the text simply ends there. readStr returns the bytes
 // it delivered (at most size - 1, then the terminator), or -1 with the buffer untouched when
-// the next value is no complete text; a text too long for the buffer is consumed whole.
+// the next value is not a complete text; a text too long for the buffer is consumed whole.
 class BlockReader {
  public:
   explicit BlockReader(std::string text, int ioMode = LWIO_SCENE);

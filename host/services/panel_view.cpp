@@ -73,7 +73,7 @@ const PanelControlInfo& PanelView::control(std::string_view name) const {
       if (control.id == id) return control;
     }
   }
-  throw PanelError("no control " + inQuotes(name) + " on the panel; valid are " + validControls());
+  throw PanelError("no control " + inQuotes(name) + " on the panel; valid controls are " + validControls());
 }
 
 const std::string& PanelView::datatype(const PanelControlInfo& control) const {
@@ -95,7 +95,7 @@ int32_t PanelView::popupIndex(const PanelControlInfo& control, std::string_view 
   for (size_t k = 0; k < entries.size(); ++k) {
     list += std::string(k == 0 ? "" : ", ") + inQuotes(entries[k]) + " (" + std::to_string(k) + ")";
   }
-  throw PanelError(inQuotes(shownLabel(control)) + " has no entry " + inQuotes(value) + "; valid are " + list);
+  throw PanelError(inQuotes(shownLabel(control)) + " has no entry " + inQuotes(value) + "; valid values are " + list);
 }
 
 void PanelView::set(std::string_view name, std::string_view value) {
@@ -115,7 +115,7 @@ void PanelView::set(std::string_view name, std::string_view value) {
     if (value == "on" || value == "1") {
       whole = 1;
     } else if (value != "off" && value != "0") {
-      throw PanelError(label + " is a switch: valid are on, off, 1, 0, not " + inQuotes(value));
+      throw PanelError(label + " is a switch: valid values are on, off, 1 and 0, not " + inQuotes(value));
     }
   } else if (!parseWhole(value, whole)) {
     throw PanelError(label + " takes a whole number, not " + inQuotes(value));
@@ -140,7 +140,7 @@ void PanelView::press(std::string_view name) {
         if (control.id == id) buttons += std::string(buttons.empty() ? "" : ", ") + inQuotes(shownLabel(control));
       }
     }
-    throw PanelError(inQuotes(shownLabel(target)) + " is no button; valid are " + buttons);
+    throw PanelError(inQuotes(shownLabel(target)) + " is not a button; valid buttons are " + buttons);
   }
   service_.press(panel_, target.id);
 }

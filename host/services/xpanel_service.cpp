@@ -326,7 +326,7 @@ void XPanelService::press(LWXPanelID panel, uint32_t controlId) {
       })) {
     throw std::invalid_argument("no such panel is open");
   }
-  if (notify == nullptr) throw std::invalid_argument("control " + hexId(controlId) + " is no button");
+  if (notify == nullptr) throw std::invalid_argument("control " + hexId(controlId) + " is not a button");
   notify(panel, static_cast<int>(controlId));
 }
 

@@ -1,5 +1,6 @@
 // Settings made through the module's panel, as `tarrow-host panel` makes them, against the same
 // settings written as saved state.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -87,7 +88,7 @@ TEST_F(PanelEditTest, BadPanelSettingsNameWhatIsValid) {
     }
     return std::string("(no error)");
   };
-  EXPECT_NE(failure(R"({"Weight Map": "Nope"})").find(R"j(valid are "(none)" (0), "Fade" (1), "Half" (2))j"),
+  EXPECT_NE(failure(R"({"Weight Map": "Nope"})").find(R"j(valid values are "(none)" (0), "Fade" (1), "Half" (2))j"),
             std::string::npos);
   EXPECT_NE(failure(R"({"Lag": 1})").find("/panel"), std::string::npos);
   EXPECT_NE(failure(R"j({"Lag Rate (s/m)": "fast"})j").find("takes a number"), std::string::npos);
@@ -95,8 +96,13 @@ TEST_F(PanelEditTest, BadPanelSettingsNameWhatIsValid) {
   PanelOptions edit;
   edit.scene = write("plain.json", sceneWith(R"({"server": "Tarrow_plus"})"));
   edit.object = "Handle";
-  EXPECT_THROW(runPanel(edit), PanelError);
+  EXPECT_THAT([&] { runPanel(edit); },
+              testing::ThrowsMessage<PanelError>(testing::HasSubstr("; valid objects are \"Strand\"")));
+  edit.deformer = 2;
   edit.object = "Strand";
+  EXPECT_THAT([&] { runPanel(edit); },
+              testing::ThrowsMessage<PanelError>(testing::HasSubstr("has no deformer 2; valid deformers are 1 to 1")));
+  edit.deformer = 1;
   edit.sets = {"Lag Rate (s/m)"};
   EXPECT_THROW(runPanel(edit), PanelError);
 }
