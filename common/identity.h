@@ -6,8 +6,8 @@
 
 namespace tarrow {
 
-inline constexpr const char* serverName = "Tarrow_plus";
-inline constexpr const char* handlerClass = LWDISPLACEMENT_HCLASS;
-inline constexpr const char* allocationError = "Couldn't allocate memory for instance.";
+inline constexpr const char* kServerName = "Tarrow_plus";
+inline constexpr const char* kHandlerClass = LWDISPLACEMENT_HCLASS;
+inline constexpr const char* kAllocationError = "Couldn't allocate memory for instance.";
 
 }  // namespace tarrow

@@ -9,7 +9,7 @@
 namespace tarrow {
 namespace {
 
-constexpr double spotSize = 0.001;
+constexpr double kSpotSize = 0.001;
 
 void copyVector(const double from[3], double to[3]) noexcept {
   to[0] = from[0];
@@ -28,7 +28,7 @@ void objectAxesInParent(const LagInstance& instance, double out[9]) noexcept {
 
 void objectAxesInWorld(const LagInstance& instance, double out[9]) noexcept {
   if (instance.haveObjectWorldAxes) {
-    for (int axis = 0; axis < 3; ++axis) {
+    for (std::size_t axis = 0; axis < 3; ++axis) {
       copyVector(instance.objectWorldAxes[axis], &out[3 * axis]);
     }
     return;
@@ -50,7 +50,7 @@ void fillNodalAccess(const LagInstance& instance, const LWDisplacementAccess& ac
   objectAxesInWorld(instance, sample.wXfrm);
   objectAxesInParent(instance, sample.oXfrm);
   sample.verts[0] = access.point;
-  sample.spotSize = spotSize;
+  sample.spotSize = kSpotSize;
   sample.weights[0] = 1.0f;
   for (int i = 0; i < 3; ++i) {
     sample.vertsWPos[0][i] = static_cast<float>(access.source[i]);

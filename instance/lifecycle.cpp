@@ -12,7 +12,7 @@
 namespace tarrow {
 namespace {
 
-constexpr const char* copyError = "Copy Error!";
+constexpr const char* kCopyError = "Copy Error!";
 
 // Shared by every instance and rewritten by each call: the pivot item, then the end mark.
 LWItemID usedItemList[2] = {LWITEM_NULL, LWITEM_NULL};
@@ -25,12 +25,12 @@ LWInstance create(void* /*priv*/, void* context, LWError* errorOut) noexcept {
   auto* lag = new (std::nothrow) LagInstance{};
   if (lag == nullptr) {
     if (errorOut != nullptr) {
-      *errorOut = allocationError;
+      *errorOut = kAllocationError;
     }
     return nullptr;
   }
   lag->objectId = static_cast<LWItemID>(context);
-  std::snprintf(lag->description, sizeof lag->description, "%s (%d.%02d)%s", serverName, 1, 0,
+  std::snprintf(lag->description, sizeof lag->description, "%s (%d.%02d)%s", kServerName, 1, 0,
                 " 03/25");
   setUpNodeEditor(*lag);
   return lag;
@@ -58,7 +58,7 @@ LWError copy(LWInstance to, LWInstance from) noexcept {
   LagInstance* target = asLag(to);
   const LagInstance* source = asLag(from);
   if (target == nullptr || source == nullptr) {
-    return copyError;
+    return kCopyError;
   }
   // The only step that can fail comes first, so that a failed copy leaves the target as it was,
   // node network included.
@@ -67,7 +67,7 @@ LWError copy(LWInstance to, LWInstance from) noexcept {
     try {
       weightMapName = source->weightMapName;
     } catch (...) {
-      return copyError;
+      return kCopyError;
     }
   }
   services().nodeEditor->copy(target->nodeEditor, source->nodeEditor);

@@ -17,7 +17,7 @@ void setUpNodeEditor(LagInstance& instance) noexcept {
   // The host reads the root description during create only; a deformer gives it no entries.
   LWRootNode noRoot{};
 
-  instance.nodeEditor = editors.create("Displacement", serverName, &noRoot, nullptr, &instance, nullptr);
+  instance.nodeEditor = editors.create("Displacement", kServerName, &noRoot, nullptr, &instance, nullptr);
   NodeID root = editors.getRootNodeID(instance.nodeEditor);
   host.nodeFuncs->setNodePreviewType(root, NPT_OFF);
   editors.setEnvGroup(instance.nodeEditor, host.itemInfo->chanGroup(instance.objectId));
@@ -36,7 +36,7 @@ int nodeInputChanged(void* userData, NodeInputID /*input*/, int /*nodalEvent*/,
   if (instance->panel != nullptr) {
     host.xpanel->viewRefresh(instance->panel);
   }
-  host.instUpdate(handlerClass, instance);
+  host.instUpdate(kHandlerClass, instance);
   return 1;
 }
 

@@ -9,29 +9,29 @@
 namespace tarrow {
 namespace {
 
-constexpr int32_t formatVersion = 1;
-constexpr int weightMapNameCapacity = 256;  // 255 characters and the terminator
+constexpr int32_t kFormatVersion = 1;
+constexpr int kWeightMapNameCapacity = 256;  // 255 characters and the terminator
 
-enum BlockIndex { versionBlock, lagRateBlock, pivotItemBlock, pivotLocalBlock, weightMapBlock,
-                  useNodeBlock, nodeTreeBlock };
+enum BlockIndex { VersionBlock, LagRateBlock, PivotItemBlock, PivotLocalBlock, WeightMapBlock,
+                  UseNodeBlock, NodeTreeBlock };
 
 }  // namespace
 
 // Declared extern in the header, so the constant table has one address module-wide.
-constexpr LWBlockIdent savedBlocks[8] = {
+constexpr LWBlockIdent kSavedBlocks[8] = {
     {LWID_('I', 'V', 'E', 'R'), "Version"},   {LWID_('L', 'A', 'G', 'R'), "LagRate"},
     {LWID_('P', 'I', 'T', 'M'), "PivotItem"}, {LWID_('P', 'L', 'O', 'C'), "PivotLocal"},
     {LWID_('W', 'M', 'A', 'P'), "WeightMap"}, {LWID_('N', 'O', 'D', 'U'), "UseNode"},
     {LWID_('N', 'O', 'D', 'T'), "NodeTree"},  {0, nullptr}};
 
-static_assert(savedBlocks[versionBlock].id == 0x49564552u);
-static_assert(savedBlocks[lagRateBlock].id == 0x4C414752u);
-static_assert(savedBlocks[pivotItemBlock].id == 0x5049544Du);
-static_assert(savedBlocks[pivotLocalBlock].id == 0x504C4F43u);
-static_assert(savedBlocks[weightMapBlock].id == 0x574D4150u);
-static_assert(savedBlocks[useNodeBlock].id == 0x4E4F4455u);
-static_assert(savedBlocks[nodeTreeBlock].id == 0x4E4F4454u);
-static_assert(savedBlocks[7].id == 0 && savedBlocks[7].token == nullptr);
+static_assert(kSavedBlocks[VersionBlock].id == 0x49564552u);
+static_assert(kSavedBlocks[LagRateBlock].id == 0x4C414752u);
+static_assert(kSavedBlocks[PivotItemBlock].id == 0x5049544Du);
+static_assert(kSavedBlocks[PivotLocalBlock].id == 0x504C4F43u);
+static_assert(kSavedBlocks[WeightMapBlock].id == 0x574D4150u);
+static_assert(kSavedBlocks[UseNodeBlock].id == 0x4E4F4455u);
+static_assert(kSavedBlocks[NodeTreeBlock].id == 0x4E4F4454u);
+static_assert(kSavedBlocks[7].id == 0 && kSavedBlocks[7].token == nullptr);
 
 namespace {
 
@@ -44,7 +44,7 @@ void readInt(const LWLoadState& in, int32_t& setting) noexcept {
 }
 
 void writeIntBlock(const LWSaveState& out, BlockIndex block, int32_t value) noexcept {
-  out.beginBlk(out.writeData, &savedBlocks[block], 1);
+  out.beginBlk(out.writeData, &kSavedBlocks[block], 1);
   out.writeI4(out.writeData, &value, 1);
   out.endBlk(out.writeData);
 }
@@ -56,13 +56,13 @@ LWError save(LWInstance instance, const LWSaveState* saveState) noexcept {
   const LWSaveState& out = *saveState;
   void* const data = out.writeData;
 
-  writeIntBlock(out, versionBlock, formatVersion);
+  writeIntBlock(out, VersionBlock, kFormatVersion);
 
-  out.beginBlk(data, &savedBlocks[lagRateBlock], 1);
+  out.beginBlk(data, &kSavedBlocks[LagRateBlock], 1);
   out.writeDP(data, &lag.lagRate, 1);
   out.endBlk(data);
 
-  out.beginBlk(data, &savedBlocks[pivotItemBlock], 1);
+  out.beginBlk(data, &kSavedBlocks[PivotItemBlock], 1);
   out.writeI4(data, &lag.pivotIndex, 1);
   // Item ids are stored by their low 32 bits, which is all the host's ids use.
   const auto pivotBits =
@@ -70,16 +70,16 @@ LWError save(LWInstance instance, const LWSaveState* saveState) noexcept {
   out.writeU4(data, &pivotBits, 1);
   out.endBlk(data);
 
-  writeIntBlock(out, pivotLocalBlock, lag.localPivot);
+  writeIntBlock(out, PivotLocalBlock, lag.localPivot);
 
-  out.beginBlk(data, &savedBlocks[weightMapBlock], 1);
+  out.beginBlk(data, &kSavedBlocks[WeightMapBlock], 1);
   out.writeI4(data, &lag.weightMapIndex, 1);
   out.writeStr(data, lag.weightMapName.c_str());
   out.endBlk(data);
 
-  writeIntBlock(out, useNodeBlock, lag.useNode);
+  writeIntBlock(out, UseNodeBlock, lag.useNode);
 
-  out.beginBlk(data, &savedBlocks[nodeTreeBlock], 0);
+  out.beginBlk(data, &kSavedBlocks[NodeTreeBlock], 0);
   const LWError nodeResult = services().nodeEditor->save(lag.nodeEditor, saveState);
   out.endBlk(data);
   return nodeResult;
@@ -92,21 +92,21 @@ LWError load(LWInstance instance, const LWLoadState* loadState) noexcept {
 
   LWError nodeResult = nullptr;
   bool nodeTreeRead = false;
-  for (LWID id = in.findBlk(data, savedBlocks); id != 0; id = in.findBlk(data, savedBlocks)) {
+  for (LWID id = in.findBlk(data, kSavedBlocks); id != 0; id = in.findBlk(data, kSavedBlocks)) {
     switch (id) {
-      case savedBlocks[versionBlock].id: {
+      case kSavedBlocks[VersionBlock].id: {
         int32_t ignoredVersion = 0;  // every version is read the same way
         readInt(in, ignoredVersion);
         break;
       }
-      case savedBlocks[lagRateBlock].id: {
+      case kSavedBlocks[LagRateBlock].id: {
         double lagRate = 0.0;
         if (in.readDP(data, &lagRate, 1) == 1) {
           lag.lagRate = lagRate;
         }
         break;
       }
-      case savedBlocks[pivotItemBlock].id: {
+      case kSavedBlocks[PivotItemBlock].id: {
         readInt(in, lag.pivotIndex);
         uint32_t pivotBits = 0;
         if (in.readU4(data, &pivotBits, 1) == 1) {
@@ -114,28 +114,28 @@ LWError load(LWInstance instance, const LWLoadState* loadState) noexcept {
         }
         break;
       }
-      case savedBlocks[pivotLocalBlock].id:
+      case kSavedBlocks[PivotLocalBlock].id:
         readInt(in, lag.localPivot);
         break;
-      case savedBlocks[weightMapBlock].id: {
+      case kSavedBlocks[WeightMapBlock].id: {
         readInt(in, lag.weightMapIndex);
-        char name[weightMapNameCapacity] = {};
-        if (in.readStr(data, name, weightMapNameCapacity) < 0) {
+        char name[kWeightMapNameCapacity] = {};
+        if (in.readStr(data, name, kWeightMapNameCapacity) < 0) {
           break;  // no text: the name stays as it was
         }
-        name[weightMapNameCapacity - 1] = '\0';  // whatever the reader left there
+        name[kWeightMapNameCapacity - 1] = '\0';  // whatever the reader left there
         try {
           lag.weightMapName = name;
         } catch (...) {
           in.endBlk(data);
-          return allocationError;
+          return kAllocationError;
         }
         break;
       }
-      case savedBlocks[useNodeBlock].id:
+      case kSavedBlocks[UseNodeBlock].id:
         readInt(in, lag.useNode);
         break;
-      case savedBlocks[nodeTreeBlock].id:
+      case kSavedBlocks[NodeTreeBlock].id:
         nodeResult = services().nodeEditor->load(lag.nodeEditor, loadState);
         nodeTreeRead = true;
         break;

@@ -6,7 +6,7 @@
 namespace tarrow {
 
 // The blocks in the order save writes them, then the end entry.
-extern const LWBlockIdent savedBlocks[8];
+extern const LWBlockIdent kSavedBlocks[8];
 
 LWError save(LWInstance instance, const LWSaveState* saveState) noexcept;
 LWError load(LWInstance instance, const LWLoadState* loadState) noexcept;

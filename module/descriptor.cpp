@@ -13,11 +13,11 @@ void* startModule() noexcept { return reinterpret_cast<void*>(std::uintptr_t{4})
 
 void stopModule(void* /*serverData*/) noexcept {}
 
-const ServerTagInfo serverTags[2] = {{serverName, SRVTAG_USERNAME | LANGID_USENGLISH}, {nullptr, 0}};
+const ServerTagInfo kServerTags[2] = {{kServerName, SRVTAG_USERNAME | LANGID_USENGLISH}, {nullptr, 0}};
 
-const ServerRecord serverTable[3] = {
-    {LWDISPLACEMENT_HCLASS, serverName, activateHandler, serverTags},
-    {LWDISPLACEMENT_ICLASS, serverName, activateInterface, serverTags},
+const ServerRecord kServerTable[3] = {
+    {LWDISPLACEMENT_HCLASS, kServerName, activateHandler, kServerTags},
+    {LWDISPLACEMENT_ICLASS, kServerName, activateInterface, kServerTags},
     {nullptr, nullptr, nullptr, nullptr}};
 
 }  // namespace
@@ -35,4 +35,4 @@ extern "C" {
 TARROW_EXPORT extern const ModuleDescriptor _mod_descrip;
 }
 const ModuleDescriptor _mod_descrip = {MOD_SYSSYNC,        MOD_SYSVER,         MOD_MACHINE,
-                                       tarrow::startModule, tarrow::stopModule, tarrow::serverTable};
+                                       tarrow::startModule, tarrow::stopModule, tarrow::kServerTable};

@@ -12,8 +12,8 @@ namespace tarrow {
 // popup, local-pivot switch, weight-map popup); entry 6 is unused.
 using LabelTable = std::array<const char*, 7>;
 
-extern const LabelTable japaneseLabels;  // the button label as code page 932 bytes
-extern const LabelTable englishLabels;
+extern const LabelTable kJapaneseLabels;  // the button label as code page 932 bytes
+extern const LabelTable kEnglishLabels;
 
 // The table of the host's language; null until the first handler activation.
 extern std::atomic<const LabelTable*> PanelLabels;

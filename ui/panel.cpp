@@ -21,7 +21,7 @@ std::once_flag dataDescFilled;
 // The labels in force when the first panel is built; every later panel keeps them.
 const LabelTable& currentLabels() noexcept {
   const LabelTable* labels = PanelLabels.load(std::memory_order_acquire);
-  return labels != nullptr ? *labels : englishLabels;
+  return labels != nullptr ? *labels : kEnglishLabels;
 }
 
 void fillControls() noexcept {
@@ -59,7 +59,7 @@ LagInstance* instanceOf(LWXPanelID panel) noexcept {
 }  // namespace
 
 const LWXPanelHint panelHints[] = {
-    word(XPTAG_LABEL),         word(std::uintptr_t{0}), word(reinterpret_cast<std::uintptr_t>(serverName)), word(std::uintptr_t{0}),
+    word(XPTAG_LABEL),         word(std::uintptr_t{0}), word(reinterpret_cast<std::uintptr_t>(kServerName)), word(std::uintptr_t{0}),
     word(XPTAG_LEFT),       word(ID_EDIT_NODE),      word(std::uintptr_t{0}),
     word(XPTAG_CHGNOTIFY),     word(&onPanelChange),
     word(XPTAG_BUTNOTIFY),     word(ID_EDIT_NODE),      word(&onPanelButton),
@@ -96,7 +96,7 @@ int onPanelChange(LWXPanelID panel, unsigned int /*controlId*/, unsigned int /*v
     return LWXPRC_NONE;
   }
   if (LagInstance* instance = instanceOf(panel)) {
-    services().instUpdate(handlerClass, instance);
+    services().instUpdate(kHandlerClass, instance);
   }
   return LWXPRC_NONE;
 }

@@ -20,7 +20,7 @@ inline constexpr uint32_t ID_LOCAL_PIVOT = 0x8005;
 inline constexpr uint32_t ID_WEIGHT_MAP = 0x8006;
 
 // Popup entry 0 of both popups.
-inline constexpr const char* noChoice = "(none)";
+inline constexpr const char* kNoChoice = "(none)";
 
 // Builds the host panel for the instance and keeps it in the instance; null when none is built.
 LWXPanelID buildPanel(LagInstance* instance) noexcept;

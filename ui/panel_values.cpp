@@ -105,7 +105,7 @@ int pivotChoiceCount(void* /*userData*/) noexcept {
 
 const char* pivotChoiceName(void* /*userData*/, int index) noexcept {
   if (index == 0) {
-    return noChoice;
+    return kNoChoice;
   }
   const LWItemID item = objectAt(index);
   return item != LWITEM_NULL ? textOrEmpty(services().itemInfo->name(item)) : "";
@@ -117,7 +117,7 @@ int weightMapChoiceCount(void* /*userData*/) noexcept {
 
 const char* weightMapChoiceName(void* /*userData*/, int index) noexcept {
   if (index == 0) {
-    return noChoice;
+    return kNoChoice;
   }
   return textOrEmpty(services().objectFuncs->vmapName(LWVMAP_WGHT, index - 1));
 }

@@ -218,9 +218,9 @@ TEST_F(ModuleTest, LabelLanguageFollowsTheLowSixteenBitsOfTheLocale) {
     const tarrow::LabelTable* expected;
   };
   const Case cases[] = {
-      {1041, &tarrow::japaneseLabels},  {0x12340411, &tarrow::japaneseLabels}, {1033, &tarrow::englishLabels},
-      {0, &tarrow::englishLabels},      {0x0412, &tarrow::englishLabels},      {0x0410, &tarrow::englishLabels},
-      {0x04110000, &tarrow::englishLabels}, {1041, &tarrow::japaneseLabels}};
+      {1041, &tarrow::kJapaneseLabels},  {0x12340411, &tarrow::kJapaneseLabels}, {1033, &tarrow::kEnglishLabels},
+      {0, &tarrow::kEnglishLabels},      {0x0412, &tarrow::kEnglishLabels},      {0x0410, &tarrow::kEnglishLabels},
+      {0x04110000, &tarrow::kEnglishLabels}, {1041, &tarrow::kJapaneseLabels}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.answer);
     host.localeAnswer = c.answer;
@@ -231,19 +231,19 @@ TEST_F(ModuleTest, LabelLanguageFollowsTheLowSixteenBitsOfTheLocale) {
   host.localeAnswer = 1033;
   LWInterface local{};
   EXPECT_EQ(tarrow::activateInterface(4, fake::global, &local, nullptr), AFUNC_OK);
-  EXPECT_EQ(tarrow::PanelLabels.load(), &tarrow::japaneseLabels);
+  EXPECT_EQ(tarrow::PanelLabels.load(), &tarrow::kJapaneseLabels);
 }
 
 TEST(Labels, TablesDifferOnlyInTheButtonLabel) {
   const unsigned char editNode[] = {0x83, 0x6D, 0x81, 0x5B, 0x83, 0x68, 0x95, 0xD2, 0x8F, 0x57, 0x00};
-  ASSERT_EQ(std::strlen(tarrow::japaneseLabels[0]), 10u);
-  EXPECT_EQ(std::memcmp(tarrow::japaneseLabels[0], editNode, sizeof editNode), 0);
-  EXPECT_STREQ(tarrow::englishLabels[0], "Edit Node");
+  ASSERT_EQ(std::strlen(tarrow::kJapaneseLabels[0]), 10u);
+  EXPECT_EQ(std::memcmp(tarrow::kJapaneseLabels[0], editNode, sizeof editNode), 0);
+  EXPECT_STREQ(tarrow::kEnglishLabels[0], "Edit Node");
   const char* const shared[] = {"", "Lag Rate (s/m)", "Tarrow Pivot Object", "Local Pivot", "Weight Map", ""};
   for (int k = 1; k < 7; ++k) {
     SCOPED_TRACE(k);
-    EXPECT_STREQ(tarrow::japaneseLabels[k], shared[k - 1]);
-    EXPECT_STREQ(tarrow::englishLabels[k], shared[k - 1]);
+    EXPECT_STREQ(tarrow::kJapaneseLabels[k], shared[k - 1]);
+    EXPECT_STREQ(tarrow::kEnglishLabels[k], shared[k - 1]);
   }
 }
 

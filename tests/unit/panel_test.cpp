@@ -23,7 +23,7 @@ using fixture::ModuleTest;
 using fixture::object;
 using tarrow::LagInstance;
 
-const char* const editNodeJapanese = "\x83\x6D\x81\x5B\x83\x68\x95\xD2\x8F\x57";
+const char* const kEditNodeJapanese = "\x83\x6D\x81\x5B\x83\x68\x95\xD2\x8F\x57";
 
 class PanelTest : public ModuleTest {
  protected:
@@ -81,7 +81,7 @@ TEST_F(FirstPanelTest, LabelsOfTheFirstPanelStayAndANullInstanceFillsNothing) {
                 if (labelOf(first, 0) != "Edit Node") problems += "first panel: " + labelOf(first, 0) + "\n";
                 if (std::strcmp(first.dataDesc[2].name, "Tarrow Pivot Object") != 0) problems += "value names\n";
                 activateWithLocale(0x10000u | LANGID_JAPANESE);
-                if (tarrow::PanelLabels.load() != &tarrow::japaneseLabels) problems += "no Japanese labels\n";
+                if (tarrow::PanelLabels.load() != &tarrow::kJapaneseLabels) problems += "no Japanese labels\n";
                 const fake::Panel& later = built(lag);
                 if (later.controls != first.controls || later.dataDesc != first.dataDesc) {
                   problems += "a later panel got other lists\n";
@@ -118,7 +118,7 @@ TEST_F(FirstPanelTest, TwoThreadsBuildingTheFirstPanelsGetTheSameCompleteLists) 
                   if (a.controls[row].cid != ids[row]) problems += "control row " + std::to_string(row) + "\n";
                   if (row < 6 && a.dataDesc[row].vid != ids[row + 1]) problems += "value row " + std::to_string(row) + "\n";
                 }
-                if (labelOf(a, 0) != editNodeJapanese) problems += "button label\n";
+                if (labelOf(a, 0) != kEditNodeJapanese) problems += "button label\n";
                 if (a.dataDesc[5].name != nullptr || a.controls[6].ctrlclass != nullptr) problems += "no end record\n";
                 return problems;
               }),

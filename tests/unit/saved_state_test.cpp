@@ -37,9 +37,9 @@ TEST_F(SavedStateTest, DefaultsSaveSevenBlocksInOrder) {
   EXPECT_EQ(host.editorCalls, std::vector<std::string>{"save(" + text(lag.nodeEditor) + ")"});
   // Each block is opened with its own entry of the one table.
   ASSERT_EQ(writer.idents.size(), 7u);
-  for (std::size_t k = 0; k < 7; ++k) EXPECT_EQ(writer.idents[k], &tarrow::savedBlocks[k]);
-  EXPECT_EQ(tarrow::savedBlocks[7].id, 0u);
-  EXPECT_EQ(tarrow::savedBlocks[7].token, nullptr);
+  for (std::size_t k = 0; k < 7; ++k) EXPECT_EQ(writer.idents[k], &tarrow::kSavedBlocks[k]);
+  EXPECT_EQ(tarrow::kSavedBlocks[7].id, 0u);
+  EXPECT_EQ(tarrow::kSavedBlocks[7].token, nullptr);
 }
 
 TEST_F(SavedStateTest, SaveReportsTheNodeEditorsError) {
