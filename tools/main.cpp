@@ -7,17 +7,19 @@
 #include "host/run/run_command.h"
 
 int main(int argc, char** argv) {
-  CLI::App app{"tarrow-host: loads the Tarrow_plus module and runs scenes through it"};
-  app.require_subcommand(1);
-  // Paths such as /tmp/scene.json (under Wine too) are arguments, never "/option" switches.
-  app.allow_windows_style_options(false);
-  tarrow::host::addInfoCommand(app);
-  tarrow::host::addRunCommand(app);
-  tarrow::host::addPanelCommand(app);
   try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& error) {
-    return app.exit(error);
+    CLI::App app{"tarrow-host: loads the Tarrow_plus module and runs scenes through it"};
+    app.require_subcommand(1);
+    // Paths such as /tmp/scene.json (under Wine too) are arguments, never "/option" switches.
+    app.allow_windows_style_options(false);
+    tarrow::host::addInfoCommand(app);
+    tarrow::host::addRunCommand(app);
+    tarrow::host::addPanelCommand(app);
+    try {
+      app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+      return app.exit(error);
+    }
   } catch (const std::exception& error) {
     // Each command reports its own failures; this is what none of them foresaw.
     std::fprintf(stderr, "tarrow-host: %s\n", error.what());

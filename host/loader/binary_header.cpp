@@ -13,7 +13,7 @@ struct Machine {
   uint16_t pe;
   const char* name;
 };
-constexpr std::array<Machine, 4> knownMachines{{
+constexpr std::array<Machine, 4> kKnownMachines{{
     {3, 0x14c, "x86 (32-bit)"},
     {62, 0x8664, "x86-64"},
     {40, 0x1c4, "ARM (32-bit)"},
@@ -21,25 +21,25 @@ constexpr std::array<Machine, 4> knownMachines{{
 }};
 
 #if defined(__x86_64__) || defined(_M_X64)
-constexpr const char* hostMachine = "x86-64";
+constexpr const char* kHostMachine = "x86-64";
 #elif defined(__aarch64__) || defined(_M_ARM64)
-constexpr const char* hostMachine = "AArch64";
+constexpr const char* kHostMachine = "AArch64";
 #else
-constexpr const char* hostMachine = nullptr;  // no check: the loader's own reason will do
+constexpr const char* kHostMachine = nullptr;  // no check: the loader's own reason will do
 #endif
 
 std::string machineName(uint16_t code, bool elf) {
-  for (const Machine& machine : knownMachines) {
+  for (const Machine& machine : kKnownMachines) {
     if ((elf ? machine.elf : machine.pe) == code) return machine.name;
   }
   return "machine code " + std::to_string(code);
 }
 
 std::optional<std::string> wrongMachine(uint16_t code, bool elf) {
-  if (hostMachine == nullptr) return std::nullopt;
+  if (kHostMachine == nullptr) return std::nullopt;
   std::string name = machineName(code, elf);
-  if (name == hostMachine) return std::nullopt;
-  return "is built for " + name + ", but this host runs on " + hostMachine;
+  if (name == kHostMachine) return std::nullopt;
+  return "is built for " + name + ", but this host runs on " + kHostMachine;
 }
 
 uint32_t littleEndian(std::string_view bytes, size_t offset, size_t width) {
@@ -52,17 +52,17 @@ bool isElf(std::string_view bytes) { return bytes.substr(0, 4) == std::string_vi
 bool isDosProgram(std::string_view bytes) { return bytes.substr(0, 2) == "MZ"; }
 
 [[maybe_unused]] std::optional<std::string> checkElf(std::string_view bytes) {
-  constexpr size_t classAt = 4, dataAt = 5, machineAt = 18;
-  if (bytes.size() < machineAt + 2) return "is too short to be a shared library";
-  if (bytes[classAt] != 2) return "is a 32-bit ELF file, but this host loads 64-bit modules";
-  if (bytes[dataAt] != 1) return "is a big-endian ELF file, but this host is little-endian";
-  return wrongMachine(static_cast<uint16_t>(littleEndian(bytes, machineAt, 2)), true);
+  constexpr size_t kClassAt = 4, kDataAt = 5, kMachineAt = 18;
+  if (bytes.size() < kMachineAt + 2) return "is too short to be a shared library";
+  if (bytes[kClassAt] != 2) return "is a 32-bit ELF file, but this host loads 64-bit modules";
+  if (bytes[kDataAt] != 1) return "is a big-endian ELF file, but this host is little-endian";
+  return wrongMachine(static_cast<uint16_t>(littleEndian(bytes, kMachineAt, 2)), true);
 }
 
 [[maybe_unused]] std::optional<std::string> checkPe(std::string_view bytes) {
-  constexpr size_t peOffsetAt = 0x3c;
-  if (bytes.size() < peOffsetAt + 4) return "is too short to be a DLL";
-  const size_t peAt = littleEndian(bytes, peOffsetAt, 4);
+  constexpr size_t kPeOffsetAt = 0x3c;
+  if (bytes.size() < kPeOffsetAt + 4) return "is too short to be a DLL";
+  const size_t peAt = littleEndian(bytes, kPeOffsetAt, 4);
   if (peAt > bytes.size() || bytes.size() - peAt < 6 || bytes.substr(peAt, 4) != std::string_view("PE\0\0", 4)) {
     return "is a DOS program, not a Windows DLL";
   }
@@ -86,11 +86,11 @@ std::optional<std::string> incompatibleLibraryHeader(std::string_view bytes) {
 
 std::optional<std::string> incompatibleLibraryFile(const std::filesystem::path& file) {
   // Enough for the headers of both formats, including a PE header behind a long DOS stub.
-  constexpr std::streamsize headerBytes = 64 * 1024;
+  constexpr std::streamsize kHeaderBytes = std::streamsize{64} * 1024;
   std::ifstream in(file, std::ios::binary);
   if (!in) return "cannot be opened for reading";
-  std::string bytes(static_cast<size_t>(headerBytes), '\0');
-  in.read(bytes.data(), headerBytes);
+  std::string bytes(static_cast<size_t>(kHeaderBytes), '\0');
+  in.read(bytes.data(), kHeaderBytes);
   bytes.resize(static_cast<size_t>(in.gcount()));
   return incompatibleLibraryHeader(bytes);
 }

@@ -10,8 +10,8 @@ namespace tarrow::host {
 namespace {
 
 // A runaway table (one without its end record) stops here instead of running off in memory.
-constexpr size_t maxServers = 4096;
-constexpr size_t maxTags = 4096;
+constexpr size_t kMaxServers = 4096;
+constexpr size_t kMaxTags = 4096;
 
 std::string textOrEmpty(const char* text) { return text != nullptr ? text : ""; }
 
@@ -114,10 +114,10 @@ LoadedModule::~LoadedModule() {
 std::vector<ServerInfo> LoadedModule::servers() const {
   std::vector<ServerInfo> found;
   for (const ServerRecord* record = descriptor_->serverDefs;
-       record->className != nullptr && found.size() < maxServers; ++record) {
+       record->className != nullptr && found.size() < kMaxServers; ++record) {
     ServerInfo info{record->className, textOrEmpty(record->name), {}};
     for (const ServerTagInfo* tag = record->tagInfo;
-         tag != nullptr && tag->string != nullptr && info.tags.size() < maxTags; ++tag) {
+         tag != nullptr && tag->string != nullptr && info.tags.size() < kMaxTags; ++tag) {
       info.tags.push_back({tag->string, tag->tag});
     }
     found.push_back(std::move(info));
@@ -128,7 +128,7 @@ std::vector<ServerInfo> LoadedModule::servers() const {
 const ServerRecord* LoadedModule::findServer(std::string_view className, std::string_view name) const {
   size_t walked = 0;
   for (const ServerRecord* record = descriptor_->serverDefs;
-       record->className != nullptr && walked < maxServers; ++record, ++walked) {
+       record->className != nullptr && walked < kMaxServers; ++record, ++walked) {
     if (record->className == className && record->name != nullptr && record->name == name) return record;
   }
   return nullptr;

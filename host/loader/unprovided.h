@@ -53,8 +53,8 @@ void fillUnprovidedSlots(Slot (&slots)[N]) noexcept {
 // table (every slot before them is pointer-sized, so the index is the offset over 8).
 template <MemberName Table, typename T>
 T withUnprovidedLaterMembers(T table) noexcept {
-  constexpr std::size_t first = offsetof(T, laterMembers) / sizeof(LWLaterMember);
-  fillUnprovidedSlots<Table, first>(table.laterMembers);
+  constexpr std::size_t kFirst = offsetof(T, laterMembers) / sizeof(LWLaterMember);
+  fillUnprovidedSlots<Table, kFirst>(table.laterMembers);
   return table;
 }
 

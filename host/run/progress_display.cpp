@@ -21,7 +21,7 @@ std::string rateText(double perSecond) {
 }
 
 std::string durationText(double seconds) {
-  const long long whole = static_cast<long long>(std::ceil(seconds));
+  const auto whole = static_cast<long long>(std::ceil(seconds));
   char text[48];
   if (whole < 60) {
     std::snprintf(text, sizeof text, "%lld s", whole);

@@ -52,10 +52,10 @@ Pose samplePose(const std::vector<MotionKey>& keys, double time) {
 }
 
 Mat3 rotationMatrix(const Vec3& headingPitchBank) {
-  constexpr double toRadians = std::numbers::pi / 180.0;
-  const double h = headingPitchBank[0] * toRadians;
-  const double p = headingPitchBank[1] * toRadians;
-  const double b = headingPitchBank[2] * toRadians;
+  constexpr double kToRadians = std::numbers::pi / 180.0;
+  const double h = headingPitchBank[0] * kToRadians;
+  const double p = headingPitchBank[1] * kToRadians;
+  const double b = headingPitchBank[2] * kToRadians;
   Mat3 ry;
   ry.rows = {{{std::cos(h), 0.0, std::sin(h)}, {0.0, 1.0, 0.0}, {-std::sin(h), 0.0, std::cos(h)}}};
   Mat3 rx;

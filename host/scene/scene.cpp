@@ -8,9 +8,9 @@ namespace {
 
 uint32_t idBase(LWItemType type) {
   switch (type) {
-    case LWI_LIGHT: return lightIdBase;
-    case LWI_CAMERA: return cameraIdBase;
-    default: return objectIdBase;
+    case LWI_LIGHT: return kLightIdBase;
+    case LWI_CAMERA: return kCameraIdBase;
+    default: return kObjectIdBase;
   }
 }
 
@@ -47,15 +47,15 @@ LWItemID Scene::idOf(int item) const {
 }
 
 int Scene::indexOf(LWItemID id) const {
-  const uintptr_t value = reinterpret_cast<uintptr_t>(id);
+  const auto value = reinterpret_cast<uintptr_t>(id);
   const uintptr_t base = value & 0xF0000000u;
   if (value > 0xFFFFFFFFu) return -1;
   LWItemType type = LWI_OBJECT;
-  if (base == lightIdBase) {
+  if (base == kLightIdBase) {
     type = LWI_LIGHT;
-  } else if (base == cameraIdBase) {
+  } else if (base == kCameraIdBase) {
     type = LWI_CAMERA;
-  } else if (base != objectIdBase) {
+  } else if (base != kObjectIdBase) {
     return -1;
   }
   uintptr_t ordinal = value & 0x0FFFFFFFu;

@@ -40,6 +40,7 @@ struct SceneItem {
   std::string place;  // JSON pointer of the item in the scene file
 };
 
+// NOLINTNEXTLINE(bugprone-exception-escape): its members move without throwing (nlohmann::json too).
 struct Scene {
   std::filesystem::path file;
   double fps = 30.0;
@@ -70,8 +71,8 @@ struct Scene {
 // polygons around each point, weighted by their areas; zero for a point on no polygon.
 std::vector<Vec3> pointNormals(const SceneItem& item);
 
-constexpr uint32_t objectIdBase = 0x10000000u;
-constexpr uint32_t lightIdBase = 0x20000000u;
-constexpr uint32_t cameraIdBase = 0x30000000u;
+constexpr uint32_t kObjectIdBase = 0x10000000u;
+constexpr uint32_t kLightIdBase = 0x20000000u;
+constexpr uint32_t kCameraIdBase = 0x30000000u;
 
 }  // namespace tarrow::host

@@ -10,7 +10,7 @@
 namespace tarrow::host {
 namespace {
 
-constexpr int indentPerLevel = 2;
+constexpr size_t kIndentPerLevel = 2;
 
 // Bytes that separate words; every other byte but braces and quotes may stand in a word.
 bool isSpace(char c) noexcept { return static_cast<unsigned char>(c) <= 0x20; }
@@ -83,7 +83,7 @@ void BlockWriter::beginValue() {
   if (frame.lineOpen) {
     out_ += ' ';
   } else {
-    out_.append(static_cast<size_t>(depth() * indentPerLevel), ' ');
+    out_.append(static_cast<size_t>(depth()) * kIndentPerLevel, ' ');
     frame.lineOpen = true;
   }
 }
@@ -93,7 +93,7 @@ void BlockWriter::beginBlock(const LWBlockIdent* ident, bool leaf) {
   if (parent.lineOpen) out_ += '\n';
   parent.lineOpen = false;
   parent.hasInner = true;
-  out_.append(static_cast<size_t>(depth() * indentPerLevel), ' ');
+  out_.append(static_cast<size_t>(depth()) * kIndentPerLevel, ' ');
   out_ += "{ ";
   out_ += tokenOf(ident);
   frames_.push_back(Frame{leaf, false, true});
@@ -108,7 +108,7 @@ void BlockWriter::endBlock() {
     return;
   }
   if (closing.lineOpen) out_ += '\n';
-  out_.append(static_cast<size_t>(depth() * indentPerLevel), ' ');
+  out_.append(static_cast<size_t>(depth()) * kIndentPerLevel, ' ');
   out_ += "}\n";
 }
 

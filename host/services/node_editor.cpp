@@ -354,7 +354,7 @@ void nodeSetPreviewType(NodeID node, int previewType) noexcept {
   guardedVoid([&](auto& s) { s.setPreviewType(node, previewType); });
 }
 
-const LWNodeEditorFuncs editorFuncs = withUnprovidedLaterMembers<"LWNodeEditorFuncs">(LWNodeEditorFuncs{
+const LWNodeEditorFuncs kEditorFuncs = withUnprovidedLaterMembers<"LWNodeEditorFuncs">(LWNodeEditorFuncs{
     .create = &editorCreate,
     .destroy = &editorDestroy,
     .rename = TARROW_UNPROVIDED(LWNodeEditorFuncs, rename),
@@ -384,7 +384,7 @@ const LWNodeEditorFuncs editorFuncs = withUnprovidedLaterMembers<"LWNodeEditorFu
     .laterMembers = {},
 });
 
-const LWNodeInputFuncs inputFuncs = withUnprovidedLaterMembers<"LWNodeInputFuncs">(LWNodeInputFuncs{
+const LWNodeInputFuncs kInputFuncs = withUnprovidedLaterMembers<"LWNodeInputFuncs">(LWNodeInputFuncs{
     .create = TARROW_UNPROVIDED(LWNodeInputFuncs, create),
     .destroy = TARROW_UNPROVIDED(LWNodeInputFuncs, destroy),
     .evaluate = &inputEvaluate,
@@ -392,7 +392,7 @@ const LWNodeInputFuncs inputFuncs = withUnprovidedLaterMembers<"LWNodeInputFuncs
     .laterMembers = {},
 });
 
-const LWNodeFuncs nodeFuncs = withUnprovidedLaterMembers<"LWNodeFuncs">(LWNodeFuncs{
+const LWNodeFuncs kNodeFuncs = withUnprovidedLaterMembers<"LWNodeFuncs">(LWNodeFuncs{
     .nodeName = TARROW_UNPROVIDED(LWNodeFuncs, nodeName),
     .serverUserName = TARROW_UNPROVIDED(LWNodeFuncs, serverUserName),
     .chanGrp = TARROW_UNPROVIDED(LWNodeFuncs, chanGrp),
@@ -412,9 +412,9 @@ NodeEditorService::~NodeEditorService() {
 }
 
 void NodeEditorService::registerInto(ServiceRegistry& registry) {
-  registry.provide(LWNODEEDITORFUNCS_GLOBAL, const_cast<LWNodeEditorFuncs*>(&editorFuncs));
-  registry.provide(LWNODEINPUTFUNCS_GLOBAL, const_cast<LWNodeInputFuncs*>(&inputFuncs));
-  registry.provide(LWNODEFUNCS_GLOBAL, const_cast<LWNodeFuncs*>(&nodeFuncs));
+  registry.provide(LWNODEEDITORFUNCS_GLOBAL, const_cast<LWNodeEditorFuncs*>(&kEditorFuncs));
+  registry.provide(LWNODEINPUTFUNCS_GLOBAL, const_cast<LWNodeInputFuncs*>(&kInputFuncs));
+  registry.provide(LWNODEFUNCS_GLOBAL, const_cast<LWNodeFuncs*>(&kNodeFuncs));
   currentService.store(impl_.get(), std::memory_order_release);
 }
 

@@ -11,7 +11,7 @@ namespace tarrow::host {
 namespace {
 
 // SpotInfo's outputs, in the order of its output table.
-enum SpotOutput { kOPos, kWorldPosition, kRaySource, kRayDirection, kRayLength, kSpotSize, kWeight };
+enum class SpotOutput { OPos, WorldPosition, RaySource, RayDirection, RayLength, SpotSize, Weight };
 
 constexpr std::array<const char*, 8> kMathOpNames{"add", "subtract", "multiply", "divide",
                                                   "min", "max",      "length",   "distance"};
@@ -184,14 +184,14 @@ double lengthOf(const NodeValue& a) {
 
 NodeValue spotOutput(int output, const LWNodalAccess* sample) {
   if (sample == nullptr) return NodeValue{};
-  switch (output) {
-    case kOPos: return vector3(sample->oPos);
-    case kWorldPosition: return vector3(sample->wPos);
-    case kRaySource: return vector3(sample->raySource);
-    case kRayDirection: return vector3(sample->rayDir);
-    case kRayLength: return scalar(sample->rayLength);
-    case kSpotSize: return scalar(sample->spotSize);
-    case kWeight: return scalar(static_cast<double>(sample->weights[0]));
+  switch (static_cast<SpotOutput>(output)) {
+    case SpotOutput::OPos: return vector3(sample->oPos);
+    case SpotOutput::WorldPosition: return vector3(sample->wPos);
+    case SpotOutput::RaySource: return vector3(sample->raySource);
+    case SpotOutput::RayDirection: return vector3(sample->rayDir);
+    case SpotOutput::RayLength: return scalar(sample->rayLength);
+    case SpotOutput::SpotSize: return scalar(sample->spotSize);
+    case SpotOutput::Weight: return scalar(static_cast<double>(sample->weights[0]));
     default: return NodeValue{};
   }
 }
@@ -259,7 +259,7 @@ ValueType nodeOutputType(const Node& node, int output,
                          const std::array<std::optional<ValueType>, 2>& inputTypes) {
   switch (node.kind) {
     case NodeKind::Constant: return node.valueType;
-    case NodeKind::SpotInfo: return output < kRayLength ? ValueType::Vector : ValueType::Scalar;
+    case NodeKind::SpotInfo: return output < static_cast<int>(SpotOutput::RayLength) ? ValueType::Vector : ValueType::Scalar;
     case NodeKind::ItemInfo: return ValueType::Vector;
     case NodeKind::Gradient:
       if (inputTypes[0] == ValueType::Vector) {

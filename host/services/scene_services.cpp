@@ -161,7 +161,7 @@ struct SceneServices::Entries {
     for (const WeightMap& map : item->weightMaps) {
       if (&map == vmap) found = &map;
     }
-    const uintptr_t id = reinterpret_cast<uintptr_t>(point);
+    const auto id = reinterpret_cast<uintptr_t>(point);
     if (found == nullptr || id == 0 || id > found->values.size()) return 0;
     const std::optional<float>& value = found->values[id - 1];
     if (!value) return 0;
@@ -174,7 +174,7 @@ namespace {
 
 using Entries = SceneServices::Entries;
 
-const LWItemInfo itemInfoTable = withUnprovidedLaterMembers<"LWItemInfo">(LWItemInfo{
+const LWItemInfo kItemInfoTable = withUnprovidedLaterMembers<"LWItemInfo">(LWItemInfo{
     .first = &Entries::first,
     .next = &Entries::next,
     .firstChild = TARROW_UNPROVIDED(LWItemInfo, firstChild),
@@ -192,7 +192,7 @@ const LWItemInfo itemInfoTable = withUnprovidedLaterMembers<"LWItemInfo">(LWItem
     .laterMembers = {},
 });
 
-const LWObjectFuncs objectFuncsTable = withUnprovidedLaterMembers<"LWObjectFuncs">(LWObjectFuncs{
+const LWObjectFuncs kObjectFuncsTable = withUnprovidedLaterMembers<"LWObjectFuncs">(LWObjectFuncs{
     .numObjects = &Entries::numObjects,
     .filename = TARROW_UNPROVIDED(LWObjectFuncs, filename),
     .maxLayers = TARROW_UNPROVIDED(LWObjectFuncs, maxLayers),
@@ -230,10 +230,10 @@ LWMeshInfo meshInfoFor(void* mesh) {
 }
 
 // The scene as the host renders it: the scene's frame range and rate; no frame size is kept in
-// scene files, so a 640 x 480 frame of square pixels, one sample a pixel, no limited region.
+// scene files, so a 640 x 480 frame of square pixels, one sample per pixel, no limited region.
 LWSceneInfo sceneInfoFor(const Scene& scene, const char* name, const char* fileName) {
-  constexpr int width = 640;
-  constexpr int height = 480;
+  constexpr int kWidth = 640;
+  constexpr int kHeight = 480;
   int points = 0;
   int polygons = 0;
   for (const SceneItem& item : scene.items) {
@@ -251,12 +251,12 @@ LWSceneInfo sceneInfoFor(const Scene& scene, const char* name, const char* fileN
       .frameEnd = scene.lastFrame,
       .frameStep = 1,
       .framesPerSecond = scene.fps,
-      .frameWidth = width,
-      .frameHeight = height,
+      .frameWidth = kWidth,
+      .frameHeight = kHeight,
       .pixelAspect = 1.0,
       .minSamplesPerPixel = 1,
       .maxSamplesPerPixel = 1,
-      .limitedRegion = {0, 0, width - 1, height - 1},
+      .limitedRegion = {0, 0, kWidth - 1, kHeight - 1},
       .recursionDepth = 16,
       .renderCamera = &Entries::renderCamera,
       .laterMembers = {},  // data and functions of later versions, unknown here: left zero
@@ -286,15 +286,15 @@ SceneServices::~SceneServices() {
   current.compare_exchange_strong(self, nullptr);
 }
 
-const LWItemInfo* SceneServices::itemInfo() { return &itemInfoTable; }
-const LWObjectFuncs* SceneServices::objectFuncs() { return &objectFuncsTable; }
+const LWItemInfo* SceneServices::itemInfo() { return &kItemInfoTable; }
+const LWObjectFuncs* SceneServices::objectFuncs() { return &kObjectFuncsTable; }
 
 void SceneServices::makeCurrent() { current.store(this, std::memory_order_release); }
 
 void SceneServices::registerInto(ServiceRegistry& registry) {
-  registry.provide(LWITEMINFO_GLOBAL, const_cast<LWItemInfo*>(&itemInfoTable));
+  registry.provide(LWITEMINFO_GLOBAL, const_cast<LWItemInfo*>(&kItemInfoTable));
   registry.provide(LWSCENEINFO_GLOBAL, &sceneInfo_);
-  registry.provide(LWOBJECTFUNCS_GLOBAL, const_cast<LWObjectFuncs*>(&objectFuncsTable));
+  registry.provide(LWOBJECTFUNCS_GLOBAL, const_cast<LWObjectFuncs*>(&kObjectFuncsTable));
   registry.provide(LWINSTUPDATE_GLOBAL, reinterpret_cast<void*>(&Entries::instUpdate));
   registry.provide(LWLOCALEINFO_GLOBAL, reinterpret_cast<void*>(static_cast<uintptr_t>(locale_)));
   makeCurrent();

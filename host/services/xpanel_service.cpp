@@ -186,7 +186,7 @@ namespace {
 using Entries = XPanelService::Entries;
 
 // Version 2 of the service; the host has no drawing functions for custom controls.
-const LWXPanelFuncs funcsTable = withUnprovidedLaterMembers<"LWXPanelFuncs">(LWXPanelFuncs{
+const LWXPanelFuncs kFuncsTable = withUnprovidedLaterMembers<"LWXPanelFuncs">(LWXPanelFuncs{
     .version = 2,
     .drawf = nullptr,
     .create = &Entries::create,
@@ -211,13 +211,13 @@ XPanelService::~XPanelService() {
 }
 
 void XPanelService::registerInto(ServiceRegistry& registry) {
-  registry.provide(LWXPANELFUNCS_GLOBAL, const_cast<LWXPanelFuncs*>(&funcsTable));
+  registry.provide(LWXPANELFUNCS_GLOBAL, const_cast<LWXPanelFuncs*>(&kFuncsTable));
   makeCurrent();
 }
 
 void XPanelService::makeCurrent() { current.store(this, std::memory_order_release); }
 
-const LWXPanelFuncs* XPanelService::funcs() { return &funcsTable; }
+const LWXPanelFuncs* XPanelService::funcs() { return &kFuncsTable; }
 
 std::optional<PanelRecord> XPanelService::find(LWXPanelID panel) const {
   std::lock_guard lock(mutex_);
