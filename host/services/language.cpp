@@ -20,7 +20,7 @@
 namespace tarrow::host {
 namespace {
 
-constexpr std::string_view replacement = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
 
 bool isLeadByte(uint8_t byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
 bool isHalfWidthKatakana(uint8_t byte) { return byte >= 0xA1 && byte <= 0xDF; }
@@ -104,7 +104,7 @@ std::string utf8FromCp932(std::string_view text) {
     const size_t length = isLeadByte(byte) && at + 1 < text.size() ? 2 : 1;
     const std::string_view character = text.substr(at, length);
     const bool known = (length == 2 || isHalfWidthKatakana(byte)) && table.appendUtf8(character, out);
-    if (!known) out += replacement;
+    if (!known) out += kReplacement;
     at += length;
   }
   return out;
