@@ -97,15 +97,27 @@ struct PreviewAnimation::Writer {
       auto& path = paths.emplace_back();
       for (int f = first; f <= last; ++f) path.push_back(view.project(scene.worldPlacement(object.item, f / scene.fps).position));
     }
-    // Each image lasts until the next one's frame; the last a little longer.
+    delays = imageDelays(frames, first, last, scene.fps);
+    colours = palette();
+    nearest = nearestColours(colours);
+    open(file);
+  }
+
+  // Each image lasts until the next one's frame; the last a little longer.
+  static std::vector<int> imageDelays(const std::vector<int>& frames, int first, int last, double fps) {
+    auto at = [&](int frame) { return std::lround((frame - first) * 100.0 / fps); };
+    std::vector<int> delays;
     for (size_t i = 0; i < frames.size(); ++i) {
-      auto at = [&](int frame) { return std::lround((frame - first) * 100.0 / scene.fps); };
       const long delay = i + 1 < frames.size() ? at(frames[i + 1]) - at(frames[i])
-                                               : std::lround(strideOf(first, last, scene.fps) * 100.0 / scene.fps) + kLastHold;
+                                               : std::lround(strideOf(first, last, fps) * 100.0 / fps) + kLastHold;
       delays.push_back(static_cast<int>(std::clamp<long>(delay, kMinDelay, 65535)));
     }
+    return delays;
+  }
 
-    colours = palette();
+  // For each colour of 15 bits, the palette's nearest drawing colour (never kKeep).
+  static std::array<GifPixelType, 32768> nearestColours(const std::array<GifColorType, 256>& colours) {
+    std::array<GifPixelType, 32768> nearest{};
     for (int bin = 0; bin < 32768; ++bin) {
       const int r = ((bin >> 10) & 31) * 8 + 4;
       const int g = ((bin >> 5) & 31) * 8 + 4;
@@ -122,7 +134,12 @@ struct PreviewAnimation::Writer {
       }
       nearest[static_cast<size_t>(bin)] = static_cast<GifPixelType>(best);
     }
+    return nearest;
+  }
 
+  // The file, the GIF's screen and its looping, and the surface to draw on; a failure is kept
+  // in reason.
+  void open(const std::filesystem::path& file) {
     // Opened here rather than by giflib, so that the file gets the usual permissions.
     out = std::fopen(file.string().c_str(), "wb");
     if (out == nullptr) {
@@ -177,8 +194,15 @@ struct PreviewAnimation::Writer {
     cairo_paint(cr);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+    drawPaths(cr);
+    for (size_t k = 0; k < objects.size() && k < points.size(); ++k) drawObject(cr, objects[k], frame, points[k]);
+    drawTitle(cr, frame);
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+  }
 
-    // The objects' paths, dashed, under everything.
+  // The objects' paths, dashed, under everything.
+  void drawPaths(cairo_t* cr) const {
     cairo_set_source_rgba(cr, kInk.r, kInk.g, kInk.b, 0.45);
     cairo_set_line_width(cr, 1.0);
     const double dashes[] = {5.0, 4.0};
@@ -189,60 +213,61 @@ struct PreviewAnimation::Writer {
       cairo_stroke(cr);
     }
     cairo_set_dash(cr, nullptr, 0, 0.0);
+  }
 
-    for (size_t k = 0; k < objects.size() && k < points.size(); ++k) {
-      projected.clear();
-      for (const Vec3& point : points[k]) projected.push_back(view.project(point));
-      const auto& polygons = scene.items[static_cast<size_t>(objects[k].item)].polygons;
-      for (const auto& polygon : polygons) {
-        const bool whole = std::all_of(polygon.begin(), polygon.end(), [&](int index) {
-          return static_cast<size_t>(index) < projected.size() && projected[static_cast<size_t>(index)];
-        });
-        if (!whole) continue;
-        for (size_t v = 0; v < polygon.size(); ++v) {
-          const Point2 s = view.place(*projected[static_cast<size_t>(polygon[v])]);
-          v == 0 ? cairo_move_to(cr, s.x, s.y) : cairo_line_to(cr, s.x, s.y);
-        }
-        cairo_close_path(cr);
+  // The object's polygons (or, without polygons, its points as dots) and its own position.
+  void drawObject(cairo_t* cr, const DeformedObject& object, int frame, const std::vector<Vec3>& points) {
+    projected.clear();
+    for (const Vec3& point : points) projected.push_back(view.project(point));
+    const auto& polygons = scene.items[static_cast<size_t>(object.item)].polygons;
+    for (const auto& polygon : polygons) {
+      const bool whole = std::all_of(polygon.begin(), polygon.end(), [&](int index) {
+        return static_cast<size_t>(index) < projected.size() && projected[static_cast<size_t>(index)];
+      });
+      if (!whole) continue;
+      for (size_t v = 0; v < polygon.size(); ++v) {
+        const Point2 s = view.place(*projected[static_cast<size_t>(polygon[v])]);
+        v == 0 ? cairo_move_to(cr, s.x, s.y) : cairo_line_to(cr, s.x, s.y);
       }
-      // Edges show on a small mesh; a large one is drawn as its filled shape, which costs a
-      // fraction of stroking every edge and looks the same at this size.
-      if (polygons.size() <= kOutlinedPolygons) {
-        cairo_set_source_rgba(cr, kObject.r, kObject.g, kObject.b, 0.35);
-        cairo_fill_preserve(cr);
-        cairo_set_source_rgb(cr, kObject.r, kObject.g, kObject.b);
-        cairo_set_line_width(cr, 1.0);
-        cairo_stroke(cr);
-      } else {
-        cairo_set_source_rgba(cr, kObject.r, kObject.g, kObject.b, 0.6);
-        cairo_fill(cr);
-      }
-      if (polygons.empty()) {
-        for (const auto& p : projected) {
-          if (!p) continue;
-          const Point2 s = view.place(*p);
-          cairo_new_sub_path(cr);
-          cairo_arc(cr, s.x, s.y, 2.0, 0.0, 2 * std::numbers::pi);
-        }
-        cairo_fill(cr);
-      }
-      // The object's own position: where its points trail from.
-      if (auto pivot = view.project(scene.worldPlacement(objects[k].item, frame / scene.fps).position)) {
-        const Point2 s = view.place(*pivot);
-        cairo_set_source_rgb(cr, kInk.r, kInk.g, kInk.b);
-        cairo_arc(cr, s.x, s.y, 3.0, 0.0, 2 * std::numbers::pi);
-        cairo_fill(cr);
-      }
+      cairo_close_path(cr);
     }
+    // Edges show on a small mesh; a large one is drawn as its filled shape, which costs a
+    // fraction of stroking every edge and looks the same at this size.
+    if (polygons.size() <= kOutlinedPolygons) {
+      cairo_set_source_rgba(cr, kObject.r, kObject.g, kObject.b, 0.35);
+      cairo_fill_preserve(cr);
+      cairo_set_source_rgb(cr, kObject.r, kObject.g, kObject.b);
+      cairo_set_line_width(cr, 1.0);
+      cairo_stroke(cr);
+    } else {
+      cairo_set_source_rgba(cr, kObject.r, kObject.g, kObject.b, 0.6);
+      cairo_fill(cr);
+    }
+    if (polygons.empty()) {
+      for (const auto& p : projected) {
+        if (!p) continue;
+        const Point2 s = view.place(*p);
+        cairo_new_sub_path(cr);
+        cairo_arc(cr, s.x, s.y, 2.0, 0.0, 2 * std::numbers::pi);
+      }
+      cairo_fill(cr);
+    }
+    // The object's own position: where its points trail from.
+    if (auto pivot = view.project(scene.worldPlacement(object.item, frame / scene.fps).position)) {
+      const Point2 s = view.place(*pivot);
+      cairo_set_source_rgb(cr, kInk.r, kInk.g, kInk.b);
+      cairo_arc(cr, s.x, s.y, 3.0, 0.0, 2 * std::numbers::pi);
+      cairo_fill(cr);
+    }
+  }
 
+  void drawTitle(cairo_t* cr, int frame) const {
     cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
     cairo_set_font_size(cr, 14.0);
     cairo_set_source_rgb(cr, kInk.r, kInk.g, kInk.b);
     cairo_move_to(cr, 12.0, 22.0);
     const std::string text = title + ": frame " + std::to_string(frame);
     cairo_show_text(cr, text.c_str());
-    cairo_destroy(cr);
-    cairo_surface_flush(surface);
   }
 
   // The drawn picture in palette indices.

@@ -81,6 +81,86 @@ std::string frameFileName(const std::string& object, int frame) {
   return object + "_" + number + ".obj";
 }
 
+namespace {
+
+// Moves the points of a frame and writes its OBJ files, counting for the progress display.
+class FrameWriter {
+ public:
+  FrameWriter(const RunOptions& options, const Scene& scene, Session& session, Staging& staging, int total)
+      : options_(options), scene_(scene), session_(session), staging_(staging), total_(total) {}
+
+  void compute(int frame, FramePoints& points) {
+    session_.evaluateFrame(frame, points);
+    const auto& objects = session_.deformedObjects();
+    for (size_t k = 0; k < objects.size(); ++k) {
+      const SceneItem& item = scene_.items[static_cast<size_t>(objects[k].item)];
+      text_.clear();
+      appendObj(text_, points[k], item.polygons);
+      staging_.write(options_.outDir / frameFileName(item.name, frame), text_);
+      moved_ += static_cast<long long>(points[k].size());
+    }
+    ++done_;
+    if (options_.progress) options_.progress(done_, total_, moved_);
+  }
+
+ private:
+  const RunOptions& options_;
+  const Scene& scene_;
+  Session& session_;
+  Staging& staging_;
+  const int total_;
+  int done_ = 0;
+  long long moved_ = 0;
+  std::string text_;
+};
+
+// Computes the frames [first, last] and stages preview.png and preview.gif beside their OBJ
+// files. Returns why a picture could not be made ("" when both were), in which case whatever
+// picture an earlier run left stays.
+std::string computeWithPictures(FrameWriter& writer, const Scene& scene, const Session& session, Staging& staging,
+                                const std::filesystem::path& outDir, int first, int last) {
+  // The still picture's frames come first: with them the view both pictures share is known
+  // before the animation draws its first frame. A frame's points do not depend on the order.
+  std::vector<PreviewFrame> shots;
+  for (int frame : previewFrames(first, last, kPreviewFrames)) {
+    shots.push_back({frame, {}});
+    writer.compute(frame, shots.back().points);
+  }
+  const auto& objects = session.deformedObjects();
+  PreviewView view(scene);
+  view.include(scene, objects, first, last, shots);
+
+  std::vector<std::string> notes(2);
+  std::optional<PreviewAnimation> animation;
+  std::filesystem::path animationFile;
+  if (PreviewAnimation::available(notes[1])) {
+    animationFile = staging.add(outDir / "preview.gif");
+    animation.emplace(animationFile, scene, objects, view, first, last);
+  }
+  FramePoints points;
+  auto shot = shots.cbegin();
+  for (int frame = first; frame <= last; ++frame) {
+    const FramePoints* now = &points;
+    if (shot != shots.cend() && shot->frame == frame) {
+      now = &(shot++)->points;
+    } else {
+      writer.compute(frame, points);
+    }
+    if (animation && animation->wants(frame)) animation->add(frame, *now);
+  }
+
+  const std::filesystem::path picture = staging.add(outDir / "preview.png");
+  if (!writePreview(picture, scene, objects, shots, notes[0])) staging.drop(picture);
+  if (animation && !animation->finish(notes[1])) staging.drop(animationFile);
+  std::string note;
+  for (const std::string& part : notes) {
+    if (!part.empty()) note += (note.empty() ? "" : "; ") + part;
+  }
+  return note;
+}
+
+}  // namespace
+
 RunSummary runScene(const RunOptions& options) {
   const Scene scene = loadScene(options.scene);
   const auto [first, last] = options.frames.value_or(std::pair{scene.firstFrame, scene.lastFrame});
@@ -88,68 +168,14 @@ RunSummary runScene(const RunOptions& options) {
   std::filesystem::create_directories(options.outDir);
   Staging staging;
 
-  const int total = last - first + 1;
-  int done = 0;
-  long long moved = 0;
-  std::string text;
-  // Moves the points of a frame and writes its OBJ files.
-  auto compute = [&](int frame, FramePoints& points) {
-    session.evaluateFrame(frame, points);
-    const auto& objects = session.deformedObjects();
-    for (size_t k = 0; k < objects.size(); ++k) {
-      const SceneItem& item = scene.items[static_cast<size_t>(objects[k].item)];
-      text.clear();
-      appendObj(text, points[k], item.polygons);
-      staging.write(options.outDir / frameFileName(item.name, frame), text);
-      moved += static_cast<long long>(points[k].size());
-    }
-    ++done;
-    if (options.progress) options.progress(done, total, moved);
-  };
-
   RunSummary summary;
-  summary.frames = total;
-  FramePoints points;
-  if (!options.picture) {
-    for (int frame = first; frame <= last; ++frame) compute(frame, points);
+  summary.frames = last - first + 1;
+  FrameWriter writer(options, scene, session, staging, summary.frames);
+  if (options.picture) {
+    summary.note = computeWithPictures(writer, scene, session, staging, options.outDir, first, last);
   } else {
-    // The still picture's frames come first: with them the view both pictures share is known
-    // before the animation draws its first frame. A frame's points do not depend on the order.
-    std::vector<PreviewFrame> shots;
-    for (int frame : previewFrames(first, last, kPreviewFrames)) {
-      shots.push_back({frame, {}});
-      compute(frame, shots.back().points);
-    }
-    const auto& objects = session.deformedObjects();
-    PreviewView view(scene);
-    view.include(scene, objects, first, last, shots);
-
-    std::vector<std::string> notes(2);
-    std::optional<PreviewAnimation> animation;
-    std::filesystem::path animationFile;
-    if (PreviewAnimation::available(notes[1])) {
-      animationFile = staging.add(options.outDir / "preview.gif");
-      animation.emplace(animationFile, scene, objects, view, first, last);
-    }
-    auto shot = shots.cbegin();
-    for (int frame = first; frame <= last; ++frame) {
-      const FramePoints* now = &points;
-      if (shot != shots.cend() && shot->frame == frame) {
-        now = &(shot++)->points;
-      } else {
-        compute(frame, points);
-      }
-      if (animation && animation->wants(frame)) animation->add(frame, *now);
-    }
-
-    // Whatever picture cannot be made now keeps what an earlier run left.
-    const std::filesystem::path picture = staging.add(options.outDir / "preview.png");
-    if (!writePreview(picture, scene, objects, shots, notes[0])) staging.drop(picture);
-    if (animation && !animation->finish(notes[1])) staging.drop(animationFile);
-    for (const std::string& note : notes) {
-      if (note.empty()) continue;
-      summary.note += (summary.note.empty() ? "" : "; ") + note;
-    }
+    FramePoints points;
+    for (int frame = first; frame <= last; ++frame) writer.compute(frame, points);
   }
   if (options.saveScene) staging.write(*options.saveScene, savedSceneText(session, *options.saveScene));
   summary.written = staging.commit();

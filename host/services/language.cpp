@@ -3,53 +3,77 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
+#include <iconv.h>
+#endif
+
 #include "sdk/lwrender.h"
 
 namespace tarrow::host {
 namespace {
 
-void appendUtf8(std::string& out, char32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
-// Kanji outside the regular rows, by their two code page 932 bytes.
-struct Kanji {
-  uint16_t cp932;
-  char32_t unicode;
-};
-constexpr Kanji knownKanji[] = {
-    {0x95D2, U'\u7DE8'},  // hen: edit
-    {0x8F57, U'\u96C6'},  // shuu: collect
-};
-
-constexpr char32_t replacement = U'\uFFFD';
-
-char32_t doubleByte(uint8_t lead, uint8_t trail) {
-  // The katakana row: 0x8340-0x837E and 0x8380-0x8396 run through U+30A1 to U+30F6.
-  if (lead == 0x83 && trail >= 0x40 && trail <= 0x96 && trail != 0x7F) {
-    return U'\u30A1' + (trail - 0x40) - (trail > 0x7F ? 1 : 0);
-  }
-  // The hiragana row: 0x829F-0x82F1 run through U+3041 to U+3093.
-  if (lead == 0x82 && trail >= 0x9F && trail <= 0xF1) return U'\u3041' + (trail - 0x9F);
-  if (lead == 0x81 && trail == 0x5B) return U'\u30FC';  // prolonged sound mark
-  if (lead == 0x81 && trail == 0x40) return U'\u3000';  // ideographic space
-  const uint16_t pair = static_cast<uint16_t>(lead << 8 | trail);
-  for (const Kanji& kanji : knownKanji) {
-    if (kanji.cp932 == pair) return kanji.unicode;
-  }
-  return replacement;
-}
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
 
 bool isLeadByte(uint8_t byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
+bool isHalfWidthKatakana(uint8_t byte) { return byte >= 0xA1 && byte <= 0xDF; }
+
+// The platform's own code page 932 table, asked one character at a time so that a character
+// it has no mapping for costs that character alone, on Linux and Windows alike.
+class Cp932Table {
+ public:
+#ifdef _WIN32
+  // Appends the character's UTF-8 form; false when code page 932 has no such character.
+  bool appendUtf8(std::string_view character, std::string& out) const {
+    wchar_t wide[2];
+    const int wideCount = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, character.data(),
+                                              static_cast<int>(character.size()), wide, 2);
+    if (wideCount <= 0) return false;
+    char utf8[8];
+    const int utf8Count = WideCharToMultiByte(CP_UTF8, 0, wide, wideCount, utf8, sizeof utf8, nullptr, nullptr);
+    if (utf8Count <= 0) return false;
+    out.append(utf8, static_cast<size_t>(utf8Count));
+    return true;
+  }
+#else
+  Cp932Table() : converter_(iconv_open("UTF-8", "CP932")) {}
+  ~Cp932Table() {
+    if (converter_ != unavailable()) iconv_close(converter_);
+  }
+  Cp932Table(const Cp932Table&) = delete;
+  Cp932Table& operator=(const Cp932Table&) = delete;
+
+  // Appends the character's UTF-8 form; false when code page 932 has no such character, or
+  // when this C library was installed without its code page 932 converter.
+  bool appendUtf8(std::string_view character, std::string& out) const {
+    if (converter_ == unavailable()) return false;
+    iconv(converter_, nullptr, nullptr, nullptr, nullptr);
+    char input[2];
+    character.copy(input, sizeof input);
+    char* in = input;
+    size_t inLeft = character.size();
+    char utf8[8];
+    char* written = utf8;
+    size_t outLeft = sizeof utf8;
+    if (iconv(converter_, &in, &inLeft, &written, &outLeft) == static_cast<size_t>(-1) || inLeft != 0) {
+      return false;
+    }
+    out.append(utf8, static_cast<size_t>(written - utf8));
+    return true;
+  }
+
+ private:
+  static iconv_t unavailable() { return reinterpret_cast<iconv_t>(-1); }
+  iconv_t converter_;
+#endif
+};
 
 }  // namespace
 
@@ -65,18 +89,23 @@ unsigned int chooseLanguage(const std::optional<std::string>& choice) {
 }
 
 std::string utf8FromCp932(std::string_view text) {
+  const Cp932Table table;
   std::string out;
-  for (std::size_t at = 0; at < text.size(); ++at) {
+  out.reserve(text.size());
+  for (std::size_t at = 0; at < text.size();) {
     const auto byte = static_cast<uint8_t>(text[at]);
     if (byte < 0x80) {
       out += static_cast<char>(byte);
-    } else if (byte >= 0xA1 && byte <= 0xDF) {
-      appendUtf8(out, U'\uFF61' + (byte - 0xA1));  // half-width katakana
-    } else if (isLeadByte(byte) && at + 1 < text.size()) {
-      appendUtf8(out, doubleByte(byte, static_cast<uint8_t>(text[++at])));
-    } else {
-      appendUtf8(out, replacement);
+      ++at;
+      continue;
     }
+    // A lead byte takes the next byte as its trail, whatever it is; one at the very end has
+    // none and stands alone.
+    const size_t length = isLeadByte(byte) && at + 1 < text.size() ? 2 : 1;
+    const std::string_view character = text.substr(at, length);
+    const bool known = (length == 2 || isHalfWidthKatakana(byte)) && table.appendUtf8(character, out);
+    if (!known) out += kReplacement;
+    at += length;
   }
   return out;
 }

@@ -14,9 +14,10 @@ namespace tarrow::host {
 unsigned int chooseLanguage(const std::optional<std::string>& choice);
 unsigned int languageFromEnvironment(const char* lang);
 
-// Code page 932 (Shift-JIS) bytes as UTF-8. ASCII, half-width katakana, the katakana and
-// hiragana rows, the prolonged sound mark and the two kanji of "edit node" are known; any
-// other double-byte character becomes U+FFFD.
+// Code page 932 (Shift-JIS) bytes as UTF-8, through the platform's converter (iconv on Linux,
+// the code page functions on Windows). A lead byte and the byte after it are one character;
+// a pair the code page does not map, a lead byte at the very end and a byte that is neither
+// ASCII, half-width katakana nor a lead byte each become one U+FFFD.
 std::string utf8FromCp932(std::string_view text);
 
 }  // namespace tarrow::host

@@ -349,10 +349,17 @@ TEST(Language, ChoiceAndEnvironmentAndCodePage) {
            {"ja_JP.UTF-8", 0x411}, {"ja", 0x411}, {"en_US.UTF-8", 0x409}, {"C", 0x409}, {"", 0x409}, {nullptr, 0x409}}) {
     EXPECT_EQ(languageFromEnvironment(lang), expected) << (lang ? lang : "(unset)");
   }
-  EXPECT_EQ(utf8FromCp932("\x83\x6D\x81\x5B\x83\x68\x95\xD2\x8F\x57"), "ノード編集");
-  EXPECT_EQ(utf8FromCp932("Edit \x83\x41\x83\x96\x82\xA0\xB1"), "Edit アヶあｱ");
-  EXPECT_EQ(utf8FromCp932("\x88\x9F"), "\xEF\xBF\xBD");  // a kanji it does not know
-  EXPECT_EQ(utf8FromCp932("\x83"), "\xEF\xBF\xBD");      // a lead byte at the end
+  for (const auto& [cp932, utf8] : std::vector<std::pair<std::string_view, std::string_view>>{
+           {"\x83\x6D\x81\x5B\x83\x68\x95\xD2\x8F\x57", "ノード編集"},
+           {"Edit \x83\x41\x83\x96\x82\xA0\xB1", "Edit アヶあｱ"},
+           {"\x90\xDD\x92\xE8 \x88\x9F\x87\x40\xFA\x40", "設定 亜①ⅰ"},  // kanji and the NEC and IBM rows
+           {"a\x85\x40" "b", "a\uFFFDb"},      // a pair the code page leaves unassigned
+           {"\x83\x20z", "\uFFFDz"},            // a lead byte eats its trail even when that is invalid
+           {"\x80\xA0\xFD\xFFk", "\uFFFD\uFFFD\uFFFD\uFFFDk"},  // bytes that are no character
+           {"x\x83", "x\uFFFD"},                 // a lead byte at the end
+       }) {
+    EXPECT_EQ(utf8FromCp932(cp932), utf8) << testing::PrintToString(std::string(cp932));
+  }
 }
 
 }  // namespace
