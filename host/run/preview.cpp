@@ -177,7 +177,8 @@ bool savePng(cairo_surface_t* surface, const std::filesystem::path& file, std::s
   cairo_surface_flush(surface);
   const cairo_status_t status = cairo_surface_write_to_png(surface, file.string().c_str());
   if (status != CAIRO_STATUS_SUCCESS) {
-    note = file.string() + ": cannot be written: " + cairo_status_to_string(status);
+    // The file is a temporary that becomes preview.png: the note names what the user will look for.
+    note = std::string("preview.png cannot be written: ") + cairo_status_to_string(status);
     return false;
   }
   return true;

@@ -28,7 +28,7 @@ constexpr int kLastHold = 50;     // the last image stays a little longer before
 int strideOf(int first, int last, double fps) {
   const long long count = static_cast<long long>(last) - first + 1;
   const long long byCount = (count + kMaxImages - 1) / kMaxImages;
-  const long long bySpeed = static_cast<long long>(std::ceil(kMinDelay * fps / 100.0 - 1e-9));
+  const auto bySpeed = static_cast<long long>(std::ceil(kMinDelay * fps / 100.0 - 1e-9));
   return static_cast<int>(std::max({1LL, byCount, bySpeed}));
 }
 

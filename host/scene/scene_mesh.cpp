@@ -57,7 +57,7 @@ ObjMesh parseObj(std::string_view text, const std::string& name) {
           fail("bad vertex reference \"" + std::string(word) + "\"");
         }
         // Negative references count back from the last vertex read so far.
-        const long long count = static_cast<long long>(mesh.points.size());
+        const auto count = static_cast<long long>(mesh.points.size());
         const long long zeroBased = index < 0 ? count + index : static_cast<long long>(index) - 1;
         if (index == 0 || zeroBased < 0 || zeroBased >= count) {
           fail("vertex reference " + std::to_string(index) + " is out of range");
