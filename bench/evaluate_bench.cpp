@@ -9,12 +9,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include "host/services/block_store.h"
 #include "host/loader/module_loader.h"
-#include "host/services/node_editor.h"
-#include "host/scene/scene.h"
 #include "host/loader/service_registry.h"
 #include "host/run/session.h"
+#include "host/scene/scene.h"
+#include "host/services/block_store.h"
+#include "host/services/node_editor.h"
 #include "sdk/lwserver.h"
 
 namespace tarrow::host {
@@ -27,10 +27,29 @@ const LWItemID kObject = reinterpret_cast<LWItemID>(uintptr_t{0x10000000});
 void quickParam(LWItemID /*item*/, LWItemParam code, LWTime time, double v[3]) noexcept {
   const double h = 0.3 * time;
   switch (code) {
-    case LWIP_RIGHT: case LWIP_W_RIGHT: v[0] = std::cos(h); v[1] = 0.0; v[2] = -std::sin(h); return;
-    case LWIP_UP: case LWIP_W_UP: v[0] = 0.0; v[1] = 1.0; v[2] = 0.0; return;
-    case LWIP_FORWARD: case LWIP_W_FORWARD: v[0] = std::sin(h); v[1] = 0.0; v[2] = std::cos(h); return;
-    default: v[0] = time; v[1] = 0.0; v[2] = 0.0; return;
+    case LWIP_RIGHT:
+    case LWIP_W_RIGHT:
+      v[0] = std::cos(h);
+      v[1] = 0.0;
+      v[2] = -std::sin(h);
+      return;
+    case LWIP_UP:
+    case LWIP_W_UP:
+      v[0] = 0.0;
+      v[1] = 1.0;
+      v[2] = 0.0;
+      return;
+    case LWIP_FORWARD:
+    case LWIP_W_FORWARD:
+      v[0] = std::sin(h);
+      v[1] = 0.0;
+      v[2] = std::cos(h);
+      return;
+    default:
+      v[0] = time;
+      v[1] = 0.0;
+      v[2] = 0.0;
+      return;
   }
 }
 LWItemID noItem(LWItemType, LWItemID) noexcept { return LWITEM_NULL; }
@@ -208,8 +227,9 @@ class QuickHost {
 // Points per second, and its inverse as ns per point.
 void reportPerPoint(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kPoints);
-  state.counters["ns_per_point"] = benchmark::Counter(static_cast<double>(state.iterations() * kPoints),
-                                                      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["ns_per_point"] =
+      benchmark::Counter(static_cast<double>(state.iterations() * kPoints),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 QuickHost& quickHost() {
@@ -313,7 +333,8 @@ Scene millionPointScene() {
     weights.values.emplace_back(static_cast<float>(0.3 + 0.7 * s));
   }
   object.weightMaps.push_back(std::move(weights));
-  object.deformers.push_back({"Tarrow_plus", "{ LagRate 0.1 }\n{ WeightMap 1 \"Tip\" }\n", {}, {}, "/items/0/deformers/0"});
+  object.deformers.push_back(
+      {"Tarrow_plus", "{ LagRate 0.1 }\n{ WeightMap 1 \"Tip\" }\n", {}, {}, "/items/0/deformers/0"});
   object.place = "/items/0";
   scene.items.push_back(std::move(object));
   return scene;

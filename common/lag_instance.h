@@ -12,8 +12,8 @@ namespace tarrow {
 struct LagInstance {
   LWItemID objectId = nullptr;
   LWXPanelID panel = nullptr;
-  char description[80] = {};  // set once by create; descln hands out this buffer
-  double lagRate = 0.0;       // seconds of delay per metre from the pivot
+  char description[80] = {};     // set once by create; descln hands out this buffer
+  double lagRate = 0.0;          // seconds of delay per metre from the pivot
   LWItemID pivotItem = nullptr;  // null: the object itself is the pivot
   std::string weightMapName;
   int32_t localPivot = 0;      // 1: the pivot item's position in its parent's coordinates

@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "deform/sample_record.h"
 #include "common/lag_instance.h"
 #include "common/service_table.h"
+#include "deform/sample_record.h"
 
 namespace tarrow {
 namespace {

@@ -59,8 +59,9 @@ void fillNodalAccess(const LagInstance& instance, const LWDisplacementAccess& ac
   for (int i = 0; i < 3; ++i) {
     sample.rayDir[i] = access.source[i] - instance.cameraWorldPosition[i];
   }
-  const double length = std::sqrt((sample.rayDir[0] * sample.rayDir[0] + sample.rayDir[1] * sample.rayDir[1]) +
-                                  sample.rayDir[2] * sample.rayDir[2]);
+  const double length =
+      std::sqrt((sample.rayDir[0] * sample.rayDir[0] + sample.rayDir[1] * sample.rayDir[1]) +
+                sample.rayDir[2] * sample.rayDir[2]);
   if (length != 0.0) {
     const double reciprocal = 1.0 / length;
     for (double& component : sample.rayDir) {

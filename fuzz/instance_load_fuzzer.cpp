@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "host/loader/service_registry.h"
+#include "host/scene/scene_file.h"
 #include "host/services/block_store.h"
 #include "host/services/node_editor.h"
-#include "host/scene/scene_file.h"
 #include "host/services/scene_services.h"
-#include "host/loader/service_registry.h"
 #include "module/activation.h"
 
 namespace {

@@ -63,7 +63,8 @@ int guardedRead(const LWLoadState* load, Read read, int count) {
   const int delivered = read(load->readData, values.data() + 1, count);
   require(delivered >= 0 && delivered <= count);
   const size_t unchangedFrom = static_cast<size_t>(delivered) + 1;
-  require(std::memcmp(&values[unchangedFrom], &before[unchangedFrom], (values.size() - unchangedFrom) * sizeof(T)) == 0);
+  require(std::memcmp(&values[unchangedFrom], &before[unchangedFrom],
+                      (values.size() - unchangedFrom) * sizeof(T)) == 0);
   require(std::memcmp(&values[0], &before[0], sizeof(T)) == 0);
   return delivered;
 }
@@ -137,11 +138,21 @@ void walkAtRandom(const std::string& text, Choices& choose) {
         load->endBlk(load->readData);
         if (depth > 0) --depth;
         break;
-      case 2: guardedRead<int32_t>(load, load->readI4, choose.below(5)); break;
-      case 3: guardedRead<uint32_t>(load, load->readU4, choose.below(5)); break;
-      case 4: guardedRead<float>(load, load->readFP, choose.below(5)); break;
-      case 5: guardedRead<double>(load, load->readDP, choose.below(5)); break;
-      default: guardedReadStr(load, choose.below(40) - 2); break;
+      case 2:
+        guardedRead<int32_t>(load, load->readI4, choose.below(5));
+        break;
+      case 3:
+        guardedRead<uint32_t>(load, load->readU4, choose.below(5));
+        break;
+      case 4:
+        guardedRead<float>(load, load->readFP, choose.below(5));
+        break;
+      case 5:
+        guardedRead<double>(load, load->readDP, choose.below(5));
+        break;
+      default:
+        guardedReadStr(load, choose.below(40) - 2);
+        break;
     }
     require(load->depth(load->readData) == depth);
   }

@@ -15,12 +15,12 @@
 #include <string_view>
 
 #include "host/loader/module_loader.h"
-#include "host/services/node_editor.h"
 #include "host/panel/panel_run.h"
-#include "host/services/panel_view.h"
-#include "host/scene/scene_file.h"
 #include "host/run/scene_save.h"
 #include "host/run/session.h"
+#include "host/scene/scene_file.h"
+#include "host/services/node_editor.h"
+#include "host/services/panel_view.h"
 
 namespace {
 

@@ -19,10 +19,10 @@
 #include "host/base/unique_name.h"
 #include "host/loader/module_loader.h"
 #include "host/run/obj_writer.h"
-#include "host/scene/scene_file.h"
-#include "host/scene/scene_mesh.h"
 #include "host/run/scene_save.h"
 #include "host/run/session.h"
+#include "host/scene/scene_file.h"
+#include "host/scene/scene_mesh.h"
 
 namespace {
 
@@ -43,8 +43,8 @@ void require(bool holds, const char* what) {
 // A folder of this process's own for the scene, its mesh and the saved scene.
 const std::filesystem::path& scratch() {
   static const std::filesystem::path folder = [] {
-    std::filesystem::path made = std::filesystem::temp_directory_path() /
-                                 ("tarrow-scene-fuzz-" + uniqueSuffix());
+    std::filesystem::path made =
+        std::filesystem::temp_directory_path() / ("tarrow-scene-fuzz-" + uniqueSuffix());
     std::filesystem::create_directories(made);
     std::atexit([] {
       std::error_code ignored;
@@ -86,8 +86,8 @@ void checkScene(const Scene& scene) {
   require(std::isfinite(scene.fps) && scene.fps > 0, "fps");
   require(scene.firstFrame <= scene.lastFrame, "frame range");
   const int count = static_cast<int>(scene.items.size());
-  require(scene.renderCamera == -1 ||
-              (scene.renderCamera >= 0 && scene.renderCamera < count && scene.items[scene.renderCamera].type == LWI_CAMERA),
+  require(scene.renderCamera == -1 || (scene.renderCamera >= 0 && scene.renderCamera < count &&
+                                       scene.items[scene.renderCamera].type == LWI_CAMERA),
           "render camera");
   for (int i = 0; i < count; ++i) {
     const SceneItem& item = scene.items[static_cast<size_t>(i)];
@@ -96,13 +96,15 @@ void checkScene(const Scene& scene) {
     for (int up = item.parent; up != -1; up = scene.items[static_cast<size_t>(up)].parent) {
       require(up >= 0 && up < count && ++steps <= count, "parents");
     }
-    for (size_t k = 1; k < item.motion.size(); ++k) require(item.motion[k].time > item.motion[k - 1].time, "key order");
+    for (size_t k = 1; k < item.motion.size(); ++k)
+      require(item.motion[k].time > item.motion[k - 1].time, "key order");
     for (const Vec3& point : item.points) {
       for (double c : point) require(std::isfinite(c), "a point that is not finite");
     }
     for (const auto& polygon : item.polygons) {
       require(polygon.size() >= 3, "a polygon of fewer than three points");
-      for (int index : polygon) require(index >= 0 && static_cast<size_t>(index) < item.points.size(), "polygon index");
+      for (int index : polygon)
+        require(index >= 0 && static_cast<size_t>(index) < item.points.size(), "polygon index");
     }
     for (const WeightMap& map : item.weightMaps) {
       require(!map.name.empty() && map.values.size() == item.points.size(), "weight map size");
@@ -126,7 +128,8 @@ std::string framesOf(Session& session) {
   for (int frame : {first, middle, last}) {
     session.evaluateFrame(frame, points);
     for (size_t k = 0; k < points.size(); ++k) {
-      appendObj(text, points[k], scene.items[static_cast<size_t>(session.deformedObjects()[k].item)].polygons);
+      appendObj(text, points[k],
+                scene.items[static_cast<size_t>(session.deformedObjects()[k].item)].polygons);
     }
   }
   return text;
@@ -188,7 +191,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const ObjMesh mesh = parseObj(meshText, "mesh.obj");
       for (const auto& polygon : mesh.polygons) {
         require(polygon.size() >= 3, "a face of fewer than three points");
-        for (int index : polygon) require(index >= 0 && static_cast<size_t>(index) < mesh.points.size(), "face index");
+        for (int index : polygon)
+          require(index >= 0 && static_cast<size_t>(index) < mesh.points.size(), "face index");
       }
     } catch (const ObjError& error) {
       requireOneLine(error.what(), "mesh.obj line ");

@@ -4,10 +4,10 @@
 #include <new>
 #include <string>
 
-#include "instance/node_editor_setup.h"
 #include "common/identity.h"
 #include "common/lag_instance.h"
 #include "common/service_table.h"
+#include "instance/node_editor_setup.h"
 
 namespace tarrow {
 namespace {
@@ -30,8 +30,7 @@ LWInstance create(void* /*priv*/, void* context, LWError* errorOut) noexcept {
     return nullptr;
   }
   lag->objectId = static_cast<LWItemID>(context);
-  std::snprintf(lag->description, sizeof lag->description, "%s (%d.%02d)%s", kServerName, 1, 0,
-                " 03/25");
+  std::snprintf(lag->description, sizeof lag->description, "%s (%d.%02d)%s", kServerName, 1, 0, " 03/25");
   setUpNodeEditor(*lag);
   return lag;
 }

@@ -23,7 +23,8 @@ void setUpNodeEditor(LagInstance& instance) noexcept {
   editors.setEnvGroup(instance.nodeEditor, host.itemInfo->chanGroup(instance.objectId));
   editors.setUpdateFunc(instance.nodeEditor, ignoreNetworkUpdate);
   editors.setAutosize(instance.nodeEditor, fillUnitRanges);
-  instance.lagRateInput = editors.addInput(instance.nodeEditor, NOT_SCALAR, "Lag Rate (s/m)", nodeInputChanged);
+  instance.lagRateInput =
+      editors.addInput(instance.nodeEditor, NOT_SCALAR, "Lag Rate (s/m)", nodeInputChanged);
   instance.pivotInput = editors.addInput(instance.nodeEditor, NOT_VECTOR, "Pivot Position", nodeInputChanged);
   instance.weightInput = editors.addInput(instance.nodeEditor, NOT_SCALAR, "Weight", nodeInputChanged);
 }

@@ -12,7 +12,8 @@ struct LagInstance;
 void setUpNodeEditor(LagInstance& instance) noexcept;
 
 // The inputs' event callback: the user data is the instance the editor was made for.
-int nodeInputChanged(void* userData, NodeInputID input, int nodalEvent, ConnectionType connectionType) noexcept;
+int nodeInputChanged(void* userData, NodeInputID input, int nodalEvent,
+                     ConnectionType connectionType) noexcept;
 
 // Preview ranges of the editor: three (0, 1) pairs.
 void fillUnitRanges(NodeEditorID editor, void* data, double ranges[3][2]) noexcept;

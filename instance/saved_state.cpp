@@ -12,8 +12,15 @@ namespace {
 constexpr int32_t kFormatVersion = 1;
 constexpr int kWeightMapNameCapacity = 256;  // 255 characters and the terminator
 
-enum BlockIndex { VersionBlock, LagRateBlock, PivotItemBlock, PivotLocalBlock, WeightMapBlock,
-                  UseNodeBlock, NodeTreeBlock };
+enum BlockIndex {
+  VersionBlock,
+  LagRateBlock,
+  PivotItemBlock,
+  PivotLocalBlock,
+  WeightMapBlock,
+  UseNodeBlock,
+  NodeTreeBlock
+};
 
 }  // namespace
 
@@ -65,8 +72,7 @@ LWError save(LWInstance instance, const LWSaveState* saveState) noexcept {
   out.beginBlk(data, &kSavedBlocks[PivotItemBlock], 1);
   out.writeI4(data, &lag.pivotIndex, 1);
   // Item ids are stored by their low 32 bits, which is all the host's ids use.
-  const auto pivotBits =
-      static_cast<uint32_t>(reinterpret_cast<std::uintptr_t>(lag.pivotItem) & 0xFFFFFFFFu);
+  const auto pivotBits = static_cast<uint32_t>(reinterpret_cast<std::uintptr_t>(lag.pivotItem) & 0xFFFFFFFFu);
   out.writeU4(data, &pivotBits, 1);
   out.endBlk(data);
 

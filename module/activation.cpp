@@ -1,11 +1,11 @@
 #include "module/activation.h"
 
+#include "common/lag_instance.h"
+#include "common/service_table.h"
 #include "deform/frame_preparation.h"
 #include "deform/lag_evaluation.h"
-#include "common/lag_instance.h"
 #include "instance/lifecycle.h"
 #include "instance/saved_state.h"
-#include "common/service_table.h"
 #include "ui/labels.h"
 #include "ui/panel.h"
 
@@ -21,8 +21,7 @@ void cleanup(LWInstance /*instance*/) noexcept {}
 
 }  // namespace
 
-int activateHandler(int version, GlobalFunc* global, void* local,
-                        void* /*serverData*/) noexcept {
+int activateHandler(int version, GlobalFunc* global, void* local, void* /*serverData*/) noexcept {
   if (version != LWDISPLACEMENT_VERSION) {
     return AFUNC_BADVERSION;
   }
@@ -54,8 +53,7 @@ int activateHandler(int version, GlobalFunc* global, void* local,
   return AFUNC_OK;
 }
 
-int activateInterface(int version, GlobalFunc* /*global*/, void* local,
-                          void* /*serverData*/) noexcept {
+int activateInterface(int version, GlobalFunc* /*global*/, void* local, void* /*serverData*/) noexcept {
   if (version != LWINTERFACE_VERSION) {
     return AFUNC_BADVERSION;
   }

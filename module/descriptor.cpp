@@ -15,10 +15,9 @@ void stopModule(void* /*serverData*/) noexcept {}
 
 const ServerTagInfo kServerTags[2] = {{kServerName, SRVTAG_USERNAME | LANGID_USENGLISH}, {nullptr, 0}};
 
-const ServerRecord kServerTable[3] = {
-    {LWDISPLACEMENT_HCLASS, kServerName, activateHandler, kServerTags},
-    {LWDISPLACEMENT_ICLASS, kServerName, activateInterface, kServerTags},
-    {nullptr, nullptr, nullptr, nullptr}};
+const ServerRecord kServerTable[3] = {{LWDISPLACEMENT_HCLASS, kServerName, activateHandler, kServerTags},
+                                      {LWDISPLACEMENT_ICLASS, kServerName, activateInterface, kServerTags},
+                                      {nullptr, nullptr, nullptr, nullptr}};
 
 }  // namespace
 }  // namespace tarrow
@@ -34,5 +33,5 @@ const ServerRecord kServerTable[3] = {
 extern "C" {
 TARROW_EXPORT extern const ModuleDescriptor _mod_descrip;
 }
-const ModuleDescriptor _mod_descrip = {MOD_SYSSYNC,        MOD_SYSVER,         MOD_MACHINE,
+const ModuleDescriptor _mod_descrip = {MOD_SYSSYNC,         MOD_SYSVER,         MOD_MACHINE,
                                        tarrow::startModule, tarrow::stopModule, tarrow::kServerTable};

@@ -56,8 +56,8 @@ struct LWRenderFuncs {
 // Local record of the interface server: the panel of an existing instance.
 constexpr int LWINTERFACE_VERSION = 4;
 struct LWInterface {
-  LWInstance inst;    // set by the host
-  LWXPanelID panel;   // filled by the module; the host owns the panel from then on
+  LWInstance inst;   // set by the host
+  LWXPanelID panel;  // filled by the module; the host owns the panel from then on
   LWError (*options)(LWInstance instance);
   LWError (*command)(LWInstance instance, const char* command);
 };

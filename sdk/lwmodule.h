@@ -31,9 +31,9 @@ struct ModuleDescriptor {
   unsigned int sysSync;
   unsigned int sysVersion;
   unsigned int sysMachine;
-  void* (*startup)(void);                // once, after loading; its value is handed back to every activation
-  void (*shutdown)(void* serverData);    // once, before unloading
-  const ServerRecord* serverDefs;        // ended by a record whose className is null
+  void* (*startup)(void);              // once, after loading; its value is handed back to every activation
+  void (*shutdown)(void* serverData);  // once, before unloading
+  const ServerRecord* serverDefs;      // ended by a record whose className is null
 };
 
 constexpr unsigned int MOD_SYSSYNC = 0x04121994u;

@@ -35,18 +35,18 @@ typedef void (*LWNodalFunc)(void);
 struct LWNodalAccess {
   int sx;
   int sy;
-  double oPos[3];        // undeformed position
-  double wPos[3];        // world position
+  double oPos[3];  // undeformed position
+  double wPos[3];  // world position
   double gNorm[3];
   double wNorm[3];
   double wNorm0[3];
-  double raySource[3];   // where the viewing ray comes from
+  double raySource[3];  // where the viewing ray comes from
   double rayLength;
   double spotSize;
   double cosine;
   double bumpHeight;
-  double oXfrm[9];       // right, up, forward in the parent's coordinates
-  double wXfrm[9];       // right, up, forward in world coordinates
+  double oXfrm[9];  // right, up, forward in the parent's coordinates
+  double wXfrm[9];  // right, up, forward in world coordinates
   LWNodalFunc illuminate;
   LWNodalFunc illuminateSample;
   LWNodalFunc rayTrace;
@@ -54,12 +54,12 @@ struct LWNodalAccess {
   LWNodalFunc rayShade;
   LWNodalFunc rayTraceMode;
   int bounces;
-  LWItemID sourceID;     // the item the viewing ray comes from
-  LWItemID objID;        // the object being sampled
+  LWItemID sourceID;  // the item the viewing ray comes from
+  LWItemID objID;     // the object being sampled
   int polNum;
-  LWPntID verts[4];      // the spot's vertices
-  float weights[4];      // their weights
-  float vertsWPos[4][3]; // their world positions
+  LWPntID verts[4];       // the spot's vertices
+  float weights[4];       // their weights
+  float vertsWPos[4][3];  // their world positions
   LWPolID polygon;
   double incomingEta;
   int ResourceContextIndex;
@@ -70,7 +70,7 @@ struct LWNodalAccess {
   LWNodalFunc illuminateSampleNormal;
   double subsx;
   double subsy;
-  double rayDir[3];      // unit direction of the viewing ray
+  double rayDir[3];  // unit direction of the viewing ray
   LWNodalFunc rayTraceData;
   LWNodalFunc rayTraceShade;
   void* render;

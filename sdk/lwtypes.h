@@ -22,8 +22,8 @@ typedef void* LWInstance;
 typedef const char* LWError;  // null means success; the text stays valid, owned by whoever returns it
 typedef double LWTime;        // seconds
 typedef int LWFrame;
-typedef unsigned int LWID;    // four characters packed most significant byte first
-typedef void* LWVMapID;       // vertex map handle returned by the mesh info lookup
+typedef unsigned int LWID;  // four characters packed most significant byte first
+typedef void* LWVMapID;     // vertex map handle returned by the mesh info lookup
 
 #define LWITEM_NULL (static_cast<LWItemID>(nullptr))
 

@@ -66,8 +66,7 @@ struct LWXPanelFuncs {
   // The control list is kept by the host, not copied. The panel is the host's.
   LWXPanelID (*create)(int type, LWXPanelControl* ctrlDesc);
   void (*destroy)(LWXPanelID panel);
-  void (*describe)(LWXPanelID panel, LWXPanelDataDesc* dataDesc, LWXPanelGetFunc* get,
-                   LWXPanelSetFunc* set);
+  void (*describe)(LWXPanelID panel, LWXPanelDataDesc* dataDesc, LWXPanelGetFunc* get, LWXPanelSetFunc* set);
   void (*hint)(LWXPanelID panel, unsigned int id, LWXPanelHint* hints);
   void* (*getData)(LWXPanelID panel, unsigned int id);
   void (*setData)(LWXPanelID panel, unsigned int id, void* data);

@@ -10,10 +10,10 @@ namespace tarrow {
 constexpr const char kEditNodeJapanese[] = "\x83\x6D\x81\x5B\x83\x68\x95\xD2\x8F\x57";
 static_assert(sizeof(kEditNodeJapanese) == 11);
 
-const LabelTable kJapaneseLabels = {kEditNodeJapanese, "",           "Lag Rate (s/m)", "Tarrow Pivot Object",
-                                   "Local Pivot",    "Weight Map", ""};
-const LabelTable kEnglishLabels = {"Edit Node",   "",           "Lag Rate (s/m)", "Tarrow Pivot Object",
-                                  "Local Pivot", "Weight Map", ""};
+const LabelTable kJapaneseLabels = {
+    kEditNodeJapanese, "", "Lag Rate (s/m)", "Tarrow Pivot Object", "Local Pivot", "Weight Map", ""};
+const LabelTable kEnglishLabels = {"Edit Node",  "", "Lag Rate (s/m)", "Tarrow Pivot Object", "Local Pivot",
+                                   "Weight Map", ""};
 
 std::atomic<const LabelTable*> PanelLabels{nullptr};
 

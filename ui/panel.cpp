@@ -58,6 +58,7 @@ LagInstance* instanceOf(LWXPanelID panel) noexcept {
 
 }  // namespace
 
+// clang-format off
 const LWXPanelHint panelHints[] = {
     word(XPTAG_LABEL),         word(std::uintptr_t{0}), word(reinterpret_cast<std::uintptr_t>(kServerName)), word(std::uintptr_t{0}),
     word(XPTAG_LEFT),       word(ID_EDIT_NODE),      word(std::uintptr_t{0}),
@@ -67,6 +68,7 @@ const LWXPanelHint panelHints[] = {
     word(XPTAG_POPFUNCS),  word(ID_WEIGHT_MAP),     word(&weightMapChoiceCount), word(&weightMapChoiceName),
     word(XPTAG_DESTROYNOTIFY), word(&onPanelDestroy),   word(std::uintptr_t{0}),
     word(std::uintptr_t{0})};
+// clang-format on
 
 LWXPanelID buildPanel(LagInstance* instance) noexcept {
   if (instance == nullptr) {
@@ -90,7 +92,8 @@ LWXPanelID buildPanel(LagInstance* instance) noexcept {
   return instance->panel;
 }
 
-int onPanelChange(LWXPanelID panel, unsigned int /*controlId*/, unsigned int /*valueId*/, int eventType) noexcept {
+int onPanelChange(LWXPanelID panel, unsigned int /*controlId*/, unsigned int /*valueId*/,
+                  int eventType) noexcept {
   // Tracking and hits come before the value is committed; only a committed value is news.
   if (eventType != LWXPEVENT_VALUE || panel == nullptr) {
     return LWXPRC_NONE;

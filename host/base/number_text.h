@@ -12,7 +12,7 @@ namespace tarrow::host {
 // The shortest text that reads back as exactly this value ("0.1", "-0", "1e+300"); a float is
 // written as a float, so 0.1f stays "0.1" instead of the double it widens to.
 template <typename Number>
-  requires std::is_arithmetic_v<Number>
+requires std::is_arithmetic_v<Number>
 void appendNumber(std::string& out, Number value) {
   char text[32];  // the longest, a double like -2.2250738585072014e-308, takes 24
   const auto written = std::to_chars(text, text + sizeof text, value);
@@ -20,8 +20,7 @@ void appendNumber(std::string& out, Number value) {
 }
 
 template <typename Number>
-  requires std::is_arithmetic_v<Number>
-std::string numberText(Number value) {
+requires std::is_arithmetic_v<Number> std::string numberText(Number value) {
   std::string text;
   appendNumber(text, value);
   return text;

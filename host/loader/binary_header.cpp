@@ -48,7 +48,12 @@ uint32_t littleEndian(std::string_view bytes, size_t offset, size_t width) {
   return value;
 }
 
-bool isElf(std::string_view bytes) { return bytes.substr(0, 4) == std::string_view("\x7f" "ELF", 4); }
+bool isElf(std::string_view bytes) {
+  return bytes.substr(0, 4) == std::string_view(
+                                   "\x7f"
+                                   "ELF",
+                                   4);
+}
 bool isDosProgram(std::string_view bytes) { return bytes.substr(0, 2) == "MZ"; }
 
 [[maybe_unused]] std::optional<std::string> checkElf(std::string_view bytes) {
@@ -63,7 +68,8 @@ bool isDosProgram(std::string_view bytes) { return bytes.substr(0, 2) == "MZ"; }
   constexpr size_t kPeOffsetAt = 0x3c;
   if (bytes.size() < kPeOffsetAt + 4) return "is too short to be a DLL";
   const size_t peAt = littleEndian(bytes, kPeOffsetAt, 4);
-  if (peAt > bytes.size() || bytes.size() - peAt < 6 || bytes.substr(peAt, 4) != std::string_view("PE\0\0", 4)) {
+  if (peAt > bytes.size() || bytes.size() - peAt < 6 ||
+      bytes.substr(peAt, 4) != std::string_view("PE\0\0", 4)) {
     return "is a DOS program, not a Windows DLL";
   }
   return wrongMachine(static_cast<uint16_t>(littleEndian(bytes, peAt + 4, 2)), false);

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "host/base/path_text.h"
-#include "host/loader/module_loader.h"
 #include "host/loader/info_command.h"
+#include "host/loader/module_loader.h"
 
 namespace tarrow::host {
 namespace {

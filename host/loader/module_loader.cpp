@@ -21,15 +21,16 @@ std::string textOrEmpty(const char* text) { return text != nullptr ? text : ""; 
 
 void checkDescriptor(const std::filesystem::path& file, const ModuleDescriptor& descriptor) {
   if (descriptor.sysSync != MOD_SYSSYNC) {
-    refuse(file, "wrong sysSync " + hexCode(descriptor.sysSync) + " (this host expects " + hexCode(MOD_SYSSYNC) + ")");
+    refuse(file, "wrong sysSync " + hexCode(descriptor.sysSync) + " (this host expects " +
+                     hexCode(MOD_SYSSYNC) + ")");
   }
   if (descriptor.sysVersion != MOD_SYSVER) {
     refuse(file, "wrong sysVersion " + std::to_string(descriptor.sysVersion) + " (this host expects " +
                      std::to_string(MOD_SYSVER) + ")");
   }
   if (descriptor.sysMachine != MOD_MACHINE) {
-    refuse(file, "wrong sysMachine " + hexCode(descriptor.sysMachine) + " (this host expects " + hexCode(MOD_MACHINE) +
-                     ", 64-bit little-endian)");
+    refuse(file, "wrong sysMachine " + hexCode(descriptor.sysMachine) + " (this host expects " +
+                     hexCode(MOD_MACHINE) + ", 64-bit little-endian)");
   }
   if (descriptor.serverDefs == nullptr) refuse(file, "has no server table (serverDefs is null)");
   if (descriptor.startup == nullptr) refuse(file, "has no start-up entry");
@@ -134,8 +135,8 @@ const ServerRecord* LoadedModule::findServer(std::string_view className, std::st
   return nullptr;
 }
 
-int LoadedModule::activate(std::string_view className, std::string_view name, int version,
-                           void* local, GlobalFunc* global) const {
+int LoadedModule::activate(std::string_view className, std::string_view name, int version, void* local,
+                           GlobalFunc* global) const {
   const ServerRecord* server = findServer(className, name);
   if (server == nullptr || server->activate == nullptr) {
     refuse(path_, "has no server of class " + std::string(className) + " named " + std::string(name));

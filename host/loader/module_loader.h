@@ -52,8 +52,8 @@ class LoadedModule {
   // The record registered under this class and name, or null.
   const ServerRecord* findServer(std::string_view className, std::string_view name) const;
   // Calls the activation entry of that server; throws ModuleError when there is none.
-  int activate(std::string_view className, std::string_view name, int version,
-               void* local, GlobalFunc* global) const;
+  int activate(std::string_view className, std::string_view name, int version, void* local,
+               GlobalFunc* global) const;
 
  private:
   LoadedModule() = default;

@@ -38,8 +38,9 @@ void* openSharedLibrary(const std::filesystem::path& file, std::string& error) {
   SetThreadErrorMode(previousMode, nullptr);
   if (library == nullptr) {
     char* text = nullptr;
-    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                   nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
     error = oneLine(text != nullptr ? text : "") + " (error " + std::to_string(code) + ")";
     LocalFree(text);
   }

@@ -46,7 +46,8 @@ template <MemberName Table, std::size_t FirstIndex, typename Slot, std::size_t N
 void fillUnprovidedSlots(Slot (&slots)[N]) noexcept {
   [&]<std::size_t... I>(std::index_sequence<I...>) {
     ((slots[I] = &unprovidedSlot<Table, FirstIndex + I>), ...);
-  }(std::make_index_sequence<N>{});
+  }
+  (std::make_index_sequence<N>{});
 }
 
 // The table with stoppers in every slot of its laterMembers, each numbered by its index in the

@@ -4,9 +4,9 @@
 #include <optional>
 
 #include "host/base/path_text.h"
-#include "host/services/language.h"
-#include "host/panel/panel_run.h"
 #include "host/panel/panel_command.h"
+#include "host/panel/panel_run.h"
+#include "host/services/language.h"
 
 namespace tarrow::host {
 namespace {
@@ -29,8 +29,8 @@ int showPanel(const PanelArguments& arguments) {
     options.object = arguments.object;
     options.deformer = arguments.deformer;
     options.modulePath = arguments.module;
-    options.language =
-        host::chooseLanguage(arguments.locale.empty() ? std::nullopt : std::optional<std::string>(arguments.locale));
+    options.language = host::chooseLanguage(
+        arguments.locale.empty() ? std::nullopt : std::optional<std::string>(arguments.locale));
     options.sets = arguments.sets;
     if (!arguments.press.empty()) options.press = arguments.press;
     if (!arguments.saveScene.empty()) options.saveScene = arguments.saveScene;
@@ -48,16 +48,21 @@ int showPanel(const PanelArguments& arguments) {
 
 void addPanelCommand(CLI::App& app) {
   auto arguments = std::make_shared<PanelArguments>();
-  CLI::App* command = app.add_subcommand("panel", "Show and edit an instance's settings panel as the host draws it");
+  CLI::App* command =
+      app.add_subcommand("panel", "Show and edit an instance's settings panel as the host draws it");
   command->add_option("scene", arguments->scene, "Scene file (JSON)")->required();
   command->add_option("--object", arguments->object, "The deformed object whose panel to open")->required();
-  command->add_option("--deformer", arguments->deformer, "Which of the object's deformers, from 1 (default 1)")
+  command
+      ->add_option("--deformer", arguments->deformer, "Which of the object's deformers, from 1 (default 1)")
       ->check(CLI::PositiveNumber);
-  command->add_option("--module", arguments->module, "Module file (default: Tarrow_plus.p next to the program)");
-  command->add_option("--locale", arguments->locale, "Language the host reports: ja or en (default: from LANG)")
+  command->add_option("--module", arguments->module,
+                      "Module file (default: Tarrow_plus.p next to the program)");
+  command
+      ->add_option("--locale", arguments->locale, "Language the host reports: ja or en (default: from LANG)")
       ->check(CLI::IsMember({"ja", "en"}));
-  command->add_option("--set", arguments->sets,
-                      "\"LABEL=VALUE\": an edit through the panel; LABEL may be a control id such as 0x8002")
+  command
+      ->add_option("--set", arguments->sets,
+                   "\"LABEL=VALUE\": an edit through the panel; LABEL may be a control id such as 0x8002")
       ->take_all();
   command->add_option("--press", arguments->press, "Press a button, e.g. \"Edit Node\"");
   command->add_option("--save-scene", arguments->saveScene, "Write the scene back with the edited state");

@@ -1,11 +1,11 @@
 #include "host/panel/panel_run.h"
 
 #include "host/base/atomic_file.h"
-#include "host/services/node_editor.h"
-#include "host/services/panel_view.h"
-#include "host/scene/scene_file.h"
 #include "host/run/scene_save.h"
 #include "host/run/session.h"
+#include "host/scene/scene_file.h"
+#include "host/services/node_editor.h"
+#include "host/services/panel_view.h"
 
 namespace tarrow::host {
 namespace {
@@ -21,12 +21,13 @@ std::pair<size_t, size_t> findDeformer(const Session& session, const std::string
     }
     const int count = static_cast<int>(objects[k].instances.size());
     if (deformer < 1 || deformer > count) {
-      throw PanelError("\"" + name + "\" has no deformer " + std::to_string(deformer) + "; valid deformers are 1 to " +
-                       std::to_string(count));
+      throw PanelError("\"" + name + "\" has no deformer " + std::to_string(deformer) +
+                       "; valid deformers are 1 to " + std::to_string(count));
     }
     return {k, static_cast<size_t>(deformer - 1)};
   }
-  throw PanelError("no deformed object \"" + name + "\" in the scene; valid objects are " + (valid.empty() ? "none" : valid));
+  throw PanelError("no deformed object \"" + name + "\" in the scene; valid objects are " +
+                   (valid.empty() ? "none" : valid));
 }
 
 }  // namespace

@@ -14,12 +14,12 @@ namespace tarrow::host {
 
 struct PanelOptions {
   std::filesystem::path scene;
-  std::string object;                   // the name of a deformed object
-  int deformer = 1;                     // which of its deformers, from 1
-  std::filesystem::path modulePath;     // empty: the module next to the program
+  std::string object;                // the name of a deformed object
+  int deformer = 1;                  // which of its deformers, from 1
+  std::filesystem::path modulePath;  // empty: the module next to the program
   unsigned int language = LANGID_USENGLISH;
-  std::vector<std::string> sets;        // "LABEL=VALUE", applied in order
-  std::optional<std::string> press;     // a button's label
+  std::vector<std::string> sets;     // "LABEL=VALUE", applied in order
+  std::optional<std::string> press;  // a button's label
   std::optional<std::filesystem::path> saveScene;
 };
 

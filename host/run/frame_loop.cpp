@@ -24,8 +24,8 @@ WorkerPool::WorkerPool(int threads) {
     // did start are told to stop and joined, and the pool is refused whole.
     const size_t failed = workers_.size() + 2;  // the calling thread is the first
     stop();
-    throw std::runtime_error("cannot start " + std::to_string(threads) + " threads: thread " + std::to_string(failed) +
-                             " did not start (" + error.code().message() + ")");
+    throw std::runtime_error("cannot start " + std::to_string(threads) + " threads: thread " +
+                             std::to_string(failed) + " did not start (" + error.code().message() + ")");
   }
 }
 

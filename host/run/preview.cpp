@@ -83,7 +83,8 @@ void drawPaths(cairo_t* cr, const PreviewView& eye, const std::vector<ProjectedP
   cairo_set_dash(cr, dashes, 2, 0.0);
   for (const auto& path : paths) {
     eye.trace(
-        path, [cr](Point2 s) { cairo_move_to(cr, s.x, s.y); }, [cr](Point2 s) { cairo_line_to(cr, s.x, s.y); });
+        path, [cr](Point2 s) { cairo_move_to(cr, s.x, s.y); },
+        [cr](Point2 s) { cairo_line_to(cr, s.x, s.y); });
     cairo_stroke(cr);
   }
   cairo_set_dash(cr, nullptr, 0, 0.0);
@@ -94,7 +95,8 @@ void drawPolygons(cairo_t* cr, const PreviewView& eye, const ProjectedPath& proj
                   const std::vector<std::vector<int>>& polygons, const Colour& colour, double alpha) {
   for (const auto& polygon : polygons) {
     bool whole = true;
-    for (int index : polygon) whole = whole && static_cast<size_t>(index) < projected.size() && projected[index];
+    for (int index : polygon)
+      whole = whole && static_cast<size_t>(index) < projected.size() && projected[index];
     if (!whole) continue;
     for (size_t v = 0; v < polygon.size(); ++v) {
       const Point2 s = eye.place(*projected[static_cast<size_t>(polygon[v])]);
@@ -115,8 +117,9 @@ void drawPolygons(cairo_t* cr, const PreviewView& eye, const ProjectedPath& proj
 
 // One drawn frame: every object's polygons (or, without polygons, its points as dots) and the
 // object's own position at that frame, where the points trail from.
-void drawShot(cairo_t* cr, const PreviewView& eye, const Scene& scene, const std::vector<DeformedObject>& objects,
-              int frame, const std::vector<ProjectedPath>& shot, double age) {
+void drawShot(cairo_t* cr, const PreviewView& eye, const Scene& scene,
+              const std::vector<DeformedObject>& objects, int frame, const std::vector<ProjectedPath>& shot,
+              double age) {
   const Colour colour = colourAt(age);
   const double alpha = alphaAt(age);
   for (size_t k = 0; k < objects.size(); ++k) {

@@ -21,8 +21,8 @@ namespace tarrow::host {
 namespace {
 
 constexpr int kMaxImages = 120;
-constexpr int kMinDelay = 2;      // hundredths of a second; viewers slow shorter ones down
-constexpr int kLastHold = 50;     // the last image stays a little longer before the loop
+constexpr int kMinDelay = 2;   // hundredths of a second; viewers slow shorter ones down
+constexpr int kLastHold = 50;  // the last image stays a little longer before the loop
 
 // The step between the frames shown.
 int strideOf(int first, int last, double fps) {
@@ -68,7 +68,8 @@ std::array<GifColorType, 256> palette() {
   std::array<GifColorType, 256> colours{};
   size_t next = 0;
   auto add = [&](const Colour& c) {
-    colours[next++] = {static_cast<GifByteType>(std::lround(c.r * 255)), static_cast<GifByteType>(std::lround(c.g * 255)),
+    colours[next++] = {static_cast<GifByteType>(std::lround(c.r * 255)),
+                       static_cast<GifByteType>(std::lround(c.g * 255)),
                        static_cast<GifByteType>(std::lround(c.b * 255))};
   };
   auto ramp = [&](const Colour& from, const Colour& to, int steps) {
@@ -88,14 +89,18 @@ std::array<GifColorType, 256> palette() {
 }  // namespace
 
 struct PreviewAnimation::Writer {
-  Writer(const std::filesystem::path& file, const Scene& sceneIn, const std::vector<DeformedObject>& objectsIn,
-         const PreviewView& viewIn, int first, int last)
-      : scene(sceneIn), objects(objectsIn), view(viewIn), frames(animationFrames(first, last, sceneIn.fps)),
+  Writer(const std::filesystem::path& file, const Scene& sceneIn,
+         const std::vector<DeformedObject>& objectsIn, const PreviewView& viewIn, int first, int last)
+      : scene(sceneIn),
+        objects(objectsIn),
+        view(viewIn),
+        frames(animationFrames(first, last, sceneIn.fps)),
         title(sceneIn.file.stem().string()) {
     view.fitInto(kMargin, kHeader + kMargin, kWidth - 2 * kMargin, kHeight - 2 * kMargin - kHeader);
     for (const DeformedObject& object : objects) {
       auto& path = paths.emplace_back();
-      for (int f = first; f <= last; ++f) path.push_back(view.project(scene.worldPlacement(object.item, f / scene.fps).position));
+      for (int f = first; f <= last; ++f)
+        path.push_back(view.project(scene.worldPlacement(object.item, f / scene.fps).position));
     }
     delays = imageDelays(frames, first, last, scene.fps);
     colours = palette();
@@ -108,8 +113,9 @@ struct PreviewAnimation::Writer {
     auto at = [&](int frame) { return std::lround((frame - first) * 100.0 / fps); };
     std::vector<int> delays;
     for (size_t i = 0; i < frames.size(); ++i) {
-      const long delay = i + 1 < frames.size() ? at(frames[i + 1]) - at(frames[i])
-                                               : std::lround(strideOf(first, last, fps) * 100.0 / fps) + kLastHold;
+      const long delay = i + 1 < frames.size()
+                             ? at(frames[i + 1]) - at(frames[i])
+                             : std::lround(strideOf(first, last, fps) * 100.0 / fps) + kLastHold;
       delays.push_back(static_cast<int>(std::clamp<long>(delay, kMinDelay, 65535)));
     }
     return delays;
@@ -163,8 +169,8 @@ struct PreviewAnimation::Writer {
     // Loop for ever.
     const GifByteType loop[3] = {1, 0, 0};
     if (EGifPutExtensionLeader(gif, APPLICATION_EXT_FUNC_CODE) != GIF_OK ||
-        EGifPutExtensionBlock(gif, 11, "NETSCAPE2.0") != GIF_OK || EGifPutExtensionBlock(gif, 3, loop) != GIF_OK ||
-        EGifPutExtensionTrailer(gif) != GIF_OK) {
+        EGifPutExtensionBlock(gif, 11, "NETSCAPE2.0") != GIF_OK ||
+        EGifPutExtensionBlock(gif, 3, loop) != GIF_OK || EGifPutExtensionTrailer(gif) != GIF_OK) {
       fail(gif->Error);
       return;
     }
@@ -181,7 +187,8 @@ struct PreviewAnimation::Writer {
   }
 
   static int writeBytes(GifFileType* gif, const GifByteType* bytes, int count) {
-    return static_cast<int>(std::fwrite(bytes, 1, static_cast<size_t>(count), static_cast<std::FILE*>(gif->UserData)));
+    return static_cast<int>(
+        std::fwrite(bytes, 1, static_cast<size_t>(count), static_cast<std::FILE*>(gif->UserData)));
   }
 
   void fail(int error) {
@@ -195,7 +202,8 @@ struct PreviewAnimation::Writer {
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
     drawPaths(cr);
-    for (size_t k = 0; k < objects.size() && k < points.size(); ++k) drawObject(cr, objects[k], frame, points[k]);
+    for (size_t k = 0; k < objects.size() && k < points.size(); ++k)
+      drawObject(cr, objects[k], frame, points[k]);
     drawTitle(cr, frame);
     cairo_destroy(cr);
     cairo_surface_flush(surface);
@@ -209,7 +217,8 @@ struct PreviewAnimation::Writer {
     cairo_set_dash(cr, dashes, 2, 0.0);
     for (const auto& path : paths) {
       view.trace(
-          path, [cr](Point2 s) { cairo_move_to(cr, s.x, s.y); }, [cr](Point2 s) { cairo_line_to(cr, s.x, s.y); });
+          path, [cr](Point2 s) { cairo_move_to(cr, s.x, s.y); },
+          [cr](Point2 s) { cairo_line_to(cr, s.x, s.y); });
       cairo_stroke(cr);
     }
     cairo_set_dash(cr, nullptr, 0, 0.0);
@@ -318,7 +327,8 @@ struct PreviewAnimation::Writer {
     for (int y = top; y <= bottom; ++y) {
       for (int x = left; x <= right; ++x) {
         const size_t i = static_cast<size_t>(y) * kWidth + static_cast<size_t>(x);
-        patch.push_back(next > 0 && current[i] == previous[i] ? static_cast<GifPixelType>(kKeep) : current[i]);
+        patch.push_back(next > 0 && current[i] == previous[i] ? static_cast<GifPixelType>(kKeep)
+                                                              : current[i]);
       }
     }
     GifByteType extension[4];
@@ -342,7 +352,8 @@ struct PreviewAnimation::Writer {
       gif = nullptr;
       if (closed != GIF_OK) fail(error);
     }
-    if (out != nullptr && std::fclose(out) != 0 && reason.empty()) reason = "cannot be written: " + std::string(std::strerror(errno));
+    if (out != nullptr && std::fclose(out) != 0 && reason.empty())
+      reason = "cannot be written: " + std::string(std::strerror(errno));
     out = nullptr;
     if (reason.empty()) return true;
     note = "preview.gif " + reason;
@@ -370,8 +381,8 @@ struct PreviewAnimation::Writer {
 bool PreviewAnimation::available(std::string& /*note*/) { return true; }
 
 PreviewAnimation::PreviewAnimation(const std::filesystem::path& file, const Scene& scene,
-                                   const std::vector<DeformedObject>& objects, const PreviewView& view, int first,
-                                   int last)
+                                   const std::vector<DeformedObject>& objects, const PreviewView& view,
+                                   int first, int last)
     : writer_(std::make_unique<Writer>(file, scene, objects, view, first, last)) {}
 
 bool PreviewAnimation::wants(int frame) const {
@@ -393,8 +404,8 @@ bool PreviewAnimation::available([[maybe_unused]] std::string& note) {
 }
 
 PreviewAnimation::PreviewAnimation(const std::filesystem::path& /*file*/, const Scene& /*scene*/,
-                                   const std::vector<DeformedObject>& /*objects*/, const PreviewView& /*view*/,
-                                   int /*first*/, int /*last*/) {}
+                                   const std::vector<DeformedObject>& /*objects*/,
+                                   const PreviewView& /*view*/, int /*first*/, int /*last*/) {}
 bool PreviewAnimation::wants(int /*frame*/) const { return false; }
 void PreviewAnimation::add(int /*frame*/, const FramePoints& /*points*/) {}
 bool PreviewAnimation::finish(std::string& note) { return available(note); }

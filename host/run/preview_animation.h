@@ -23,8 +23,8 @@ class PreviewAnimation {
 
   // Starts the file. view must already be fitted to the run (any rectangle: the animation
   // fits the same region into its own picture).
-  PreviewAnimation(const std::filesystem::path& file, const Scene& scene, const std::vector<DeformedObject>& objects,
-                   const PreviewView& view, int first, int last);
+  PreviewAnimation(const std::filesystem::path& file, const Scene& scene,
+                   const std::vector<DeformedObject>& objects, const PreviewView& view, int first, int last);
   ~PreviewAnimation();
   PreviewAnimation(const PreviewAnimation&) = delete;
   PreviewAnimation& operator=(const PreviewAnimation&) = delete;

@@ -6,8 +6,8 @@
 #include <optional>
 #include <vector>
 
-#include "host/scene/scene.h"
 #include "host/run/session.h"
+#include "host/scene/scene.h"
 
 namespace tarrow::host {
 
@@ -40,7 +40,9 @@ class PreviewView {
 
   // Scales and moves the region included so far into the rectangle, keeping its proportions.
   void fitInto(double left, double top, double width, double height);
-  Point2 place(const Point2& point) const { return {offsetX_ + scale_ * point.x, offsetY_ + scale_ * point.y}; }
+  Point2 place(const Point2& point) const {
+    return {offsetX_ + scale_ * point.x, offsetY_ + scale_ * point.y};
+  }
 
   // Traces a path in the picture: moveTo at the start of each run of points, lineTo along it; a
   // point missing from the path (behind the camera) breaks the line.

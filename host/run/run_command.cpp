@@ -13,8 +13,8 @@
 #include "host/base/path_text.h"
 #include "host/run/frame_loop.h"
 #include "host/run/progress_display.h"
-#include "host/run/scene_run.h"
 #include "host/run/run_command.h"
+#include "host/run/scene_run.h"
 
 namespace tarrow::host {
 namespace {
@@ -92,14 +92,20 @@ int run(const RunArguments& arguments) {
 
 void addRunCommand(CLI::App& app) {
   auto arguments = std::make_shared<RunArguments>();
-  CLI::App* command = app.add_subcommand("run", "Run a scene through the module: OBJ frames, a picture and an animation");
+  CLI::App* command =
+      app.add_subcommand("run", "Run a scene through the module: OBJ frames, a picture and an animation");
   command->add_option("scene", arguments->scene, "Scene file (JSON)")->required();
-  command->add_option("--module", arguments->module, "Module file (default: Tarrow_plus.p next to the program)");
-  command->add_option("--out", arguments->out, "Folder for <object>_<frame>.obj, preview.png and preview.gif (default: out)");
+  command->add_option("--module", arguments->module,
+                      "Module file (default: Tarrow_plus.p next to the program)");
+  command->add_option("--out", arguments->out,
+                      "Folder for <object>_<frame>.obj, preview.png and preview.gif (default: out)");
   command->add_option("--frames", arguments->frames, "Frames A:B (default: the scene's range)");
-  command->add_option("--threads", arguments->threads, "Threads for the points of a frame, at most 1024 (default: one per core)")
+  command
+      ->add_option("--threads", arguments->threads,
+                   "Threads for the points of a frame, at most 1024 (default: one per core)")
       ->check(CLI::NonNegativeNumber);
-  command->add_option("--save-scene", arguments->saveScene, "Write the scene back with the states the module saves");
+  command->add_option("--save-scene", arguments->saveScene,
+                      "Write the scene back with the states the module saves");
   command->add_flag("--no-preview", arguments->noPreview, "Write neither preview.png nor preview.gif");
   command->add_flag("--quiet", arguments->quiet, "No progress line, even on a terminal");
   command->callback([arguments] {

@@ -9,9 +9,9 @@
 #include "host/run/obj_writer.h"
 #include "host/run/preview.h"
 #include "host/run/preview_animation.h"
-#include "host/scene/scene_file.h"
 #include "host/run/scene_save.h"
 #include "host/run/session.h"
+#include "host/scene/scene_file.h"
 
 namespace tarrow::host {
 namespace {
@@ -117,8 +117,8 @@ class FrameWriter {
 // Computes the frames [first, last] and stages preview.png and preview.gif beside their OBJ
 // files. Returns why a picture could not be made ("" when both were), in which case whatever
 // picture an earlier run left stays.
-std::string computeWithPictures(FrameWriter& writer, const Scene& scene, const Session& session, Staging& staging,
-                                const std::filesystem::path& outDir, int first, int last) {
+std::string computeWithPictures(FrameWriter& writer, const Scene& scene, const Session& session,
+                                Staging& staging, const std::filesystem::path& outDir, int first, int last) {
   // The still picture's frames come first: with them the view both pictures share is known
   // before the animation draws its first frame. A frame's points do not depend on the order.
   std::vector<PreviewFrame> shots;

@@ -1,5 +1,6 @@
 // The whole of `tarrow-host run`: a scene through the module to OBJ frames, a still picture and
-// an animation and, on request, the scene saved back. Nothing reaches the output folder unless all of it worked.
+// an animation and, on request, the scene saved back. Nothing reaches the output folder unless all of it
+// worked.
 #pragma once
 
 #include <filesystem>
@@ -12,12 +13,12 @@ namespace tarrow::host {
 
 struct RunOptions {
   std::filesystem::path scene;
-  std::filesystem::path modulePath;            // empty: the module next to the program
+  std::filesystem::path modulePath;  // empty: the module next to the program
   std::filesystem::path outDir = "out";
-  std::optional<std::pair<int, int>> frames;   // default: the scene's own range
-  int threads = 0;                             // <= 0: one per hardware core
+  std::optional<std::pair<int, int>> frames;  // default: the scene's own range
+  int threads = 0;                            // <= 0: one per hardware core
   std::optional<std::filesystem::path> saveScene;
-  bool picture = true;                         // preview.png and preview.gif
+  bool picture = true;  // preview.png and preview.gif
   // Called after each frame with the frames done, the frames to do and the points the frames
   // done held (each point of each deformed object, counted once per frame).
   std::function<void(int done, int total, long long points)> progress;

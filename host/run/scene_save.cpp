@@ -8,13 +8,15 @@ std::string savedSceneText(Session& session, const std::filesystem::path& target
   const auto& objects = session.deformedObjects();
   for (size_t k = 0; k < objects.size(); ++k) {
     for (size_t d = 0; d < objects[k].deformers.size(); ++d) {
-      nlohmann::ordered_json& deformer = document[nlohmann::ordered_json::json_pointer(objects[k].deformers[d]->place)];
+      nlohmann::ordered_json& deformer =
+          document[nlohmann::ordered_json::json_pointer(objects[k].deformers[d]->place)];
       deformer["state"] = session.savedState(k, d);
       deformer.erase("nodes");
       deformer.erase("panel");  // its edits are in the state now; applied again they could undo later ones
     }
   }
-  const std::filesystem::path targetFolder = std::filesystem::absolute(target).lexically_normal().parent_path();
+  const std::filesystem::path targetFolder =
+      std::filesystem::absolute(target).lexically_normal().parent_path();
   for (const SceneItem& item : scene.items) {
     nlohmann::ordered_json& entry = document[nlohmann::ordered_json::json_pointer(item.place)];
     if (!entry.contains("mesh")) continue;

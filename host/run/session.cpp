@@ -1,11 +1,11 @@
 #include "host/run/session.h"
 
 #include "host/base/path_text.h"
-#include "host/services/block_store.h"
 #include "host/loader/module_loader.h"
+#include "host/scene/scene_file.h"
+#include "host/services/block_store.h"
 #include "host/services/node_editor.h"
 #include "host/services/panel_view.h"
-#include "host/scene/scene_file.h"
 
 namespace tarrow::host {
 
@@ -109,11 +109,12 @@ void Session::makeCurrent() {
   services_.makeCurrent();
 }
 
-void Session::refuseUnlessOffered(const DeformerSpec& deformer, const char* className, const char* what) const {
+void Session::refuseUnlessOffered(const DeformerSpec& deformer, const char* className,
+                                  const char* what) const {
   if (module_->findServer(className, deformer.server) != nullptr) return;
   failAt(scene_.file, deformer.place + "/server",
-         displayPath(module_->path().filename()) + " offers no " + what + " \"" + deformer.server + "\"; it offers " +
-             offeredNames(*module_, className));
+         displayPath(module_->path().filename()) + " offers no " + what + " \"" + deformer.server +
+             "\"; it offers " + offeredNames(*module_, className));
 }
 
 const ActiveHandler& Session::handlerFor(const DeformerSpec& deformer) {
@@ -146,8 +147,9 @@ void Session::createInstances() {
       LWError error = nullptr;
       LWInstance instance = funcs.create(funcs.priv, scene_.idOf(static_cast<int>(item)), &error);
       if (instance == nullptr) {
-        failAt(scene_.file, deformer.place,
-               std::string("the module could not create the instance: ") + (error ? error : "no reason given"));
+        failAt(
+            scene_.file, deformer.place,
+            std::string("the module could not create the instance: ") + (error ? error : "no reason given"));
       }
       object.instances.push_back(instance);
       object.deformers.push_back(&deformer);
@@ -157,12 +159,15 @@ void Session::createInstances() {
       if (!deformer.state.empty() && funcs.load != nullptr) {
         BlockReader reader(deformer.state);
         if (LWError loadError = funcs.load(instance, reader.state())) {
-          failAt(scene_.file, deformer.place + "/state", std::string("the module could not load it: ") + loadError);
+          failAt(scene_.file, deformer.place + "/state",
+                 std::string("the module could not load it: ") + loadError);
         }
       }
-      if (deformer.panel) applyPanel(objects_.size() - 1, object.instances.size() - 1, *deformer.panel, deformer.place);
+      if (deformer.panel)
+        applyPanel(objects_.size() - 1, object.instances.size() - 1, *deformer.panel, deformer.place);
       if (deformer.nodes) {
-        if (editor == nullptr) failAt(scene_.file, deformer.place + "/nodes", "the instance has no node editor");
+        if (editor == nullptr)
+          failAt(scene_.file, deformer.place + "/nodes", "the instance has no node editor");
         try {
           nodeEditor_->buildNetwork(editor, *deformer.nodes);
         } catch (const NodeNetworkError& networkError) {
@@ -174,7 +179,8 @@ void Session::createInstances() {
 }
 
 // A scene's "panel" settings go through the panel as a user's edits would, one by one.
-void Session::applyPanel(size_t object, size_t deformer, const nlohmann::json& settings, const std::string& place) {
+void Session::applyPanel(size_t object, size_t deformer, const nlohmann::json& settings,
+                         const std::string& place) {
   const LWXPanelID panel = openPanel(object, deformer);
   try {
     PanelView view(panels_, panel);
@@ -195,8 +201,8 @@ LWXPanelID Session::openPanel(size_t object, size_t deformer) {
   const int result = module_->activate(LWDISPLACEMENT_ICLASS, spec.server, LWINTERFACE_VERSION, &request,
                                        ServiceRegistry::globalFunction());
   if (result != AFUNC_OK || request.panel == nullptr || !panels_.isOpen(request.panel)) {
-    throw ModuleError(displayPath(module_->path()) + ": the interface \"" + spec.server + "\" built no panel (code " +
-                      std::to_string(result) + ")");
+    throw ModuleError(displayPath(module_->path()) + ": the interface \"" + spec.server +
+                      "\" built no panel (code " + std::to_string(result) + ")");
   }
   return request.panel;
 }
@@ -254,7 +260,7 @@ void Session::deformPoints(FramePoints& points) {
     pool_.run(item.points.size(), &PlacePoints::run, &place);
     for (size_t d = 0; d < object.instances.size(); ++d) {
       Pass pass{object.handlers[d]->records.evaluate, object.instances[d], &item.points,
-                &services_.pointNormals(object.item), &placement.axes, &points[k],
+                &services_.pointNormals(object.item), &placement.axes,     &points[k],
                 services_.meshInfo(object.item)};
       pool_.run(item.points.size(), &Pass::run, &pass);
     }

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "host/loader/service_registry.h"
 #include "host/run/frame_loop.h"
 #include "host/scene/scene.h"
 #include "host/services/scene_services.h"
-#include "host/loader/service_registry.h"
 #include "host/services/xpanel_service.h"
 #include "sdk/lwdisplace.h"
 #include "sdk/lwnodes.h"

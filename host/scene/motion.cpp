@@ -12,9 +12,7 @@ Mat3 Mat3::identity() {
   return m;
 }
 
-Vec3 Mat3::column(int index) const {
-  return {rows[0][index], rows[1][index], rows[2][index]};
-}
+Vec3 Mat3::column(int index) const { return {rows[0][index], rows[1][index], rows[2][index]}; }
 
 Vec3 Mat3::operator*(const Vec3& v) const {
   Vec3 out{};
@@ -26,8 +24,8 @@ Mat3 Mat3::operator*(const Mat3& other) const {
   Mat3 out;
   for (int r = 0; r < 3; ++r) {
     for (int c = 0; c < 3; ++c) {
-      out.rows[r][c] = rows[r][0] * other.rows[0][c] + rows[r][1] * other.rows[1][c] +
-                       rows[r][2] * other.rows[2][c];
+      out.rows[r][c] =
+          rows[r][0] * other.rows[0][c] + rows[r][1] * other.rows[1][c] + rows[r][2] * other.rows[2][c];
     }
   }
   return out;

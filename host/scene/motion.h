@@ -19,9 +19,9 @@ struct Mat3 {
 };
 
 struct MotionKey {
-  double time = 0.0;      // seconds
-  Vec3 position{};        // in the parent's coordinates
-  Vec3 rotation{};        // heading, pitch, bank in degrees
+  double time = 0.0;  // seconds
+  Vec3 position{};    // in the parent's coordinates
+  Vec3 rotation{};    // heading, pitch, bank in degrees
 };
 
 // Position and angles at a time: linear between the keys around it, held before the first

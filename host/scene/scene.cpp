@@ -8,9 +8,12 @@ namespace {
 
 uint32_t idBase(LWItemType type) {
   switch (type) {
-    case LWI_LIGHT: return kLightIdBase;
-    case LWI_CAMERA: return kCameraIdBase;
-    default: return kObjectIdBase;
+    case LWI_LIGHT:
+      return kLightIdBase;
+    case LWI_CAMERA:
+      return kCameraIdBase;
+    default:
+      return kObjectIdBase;
   }
 }
 

@@ -22,10 +22,10 @@ struct WeightMap {
 
 struct DeformerSpec {
   std::string server;
-  std::string state;                     // block text handed to the instance's load
-  std::optional<nlohmann::json> nodes;   // node network built after the load
-  std::optional<nlohmann::json> panel;   // panel settings, kept and written back
-  std::string place;                     // JSON pointer of the deformer in the scene file
+  std::string state;                    // block text handed to the instance's load
+  std::optional<nlohmann::json> nodes;  // node network built after the load
+  std::optional<nlohmann::json> panel;  // panel settings, kept and written back
+  std::string place;                    // JSON pointer of the deformer in the scene file
 };
 
 struct SceneItem {
@@ -33,8 +33,8 @@ struct SceneItem {
   LWItemType type = LWI_OBJECT;
   int parent = -1;  // index into Scene::items, -1 for none
   std::vector<MotionKey> motion;
-  std::vector<Vec3> points;                   // the object's own coordinates
-  std::vector<std::vector<int>> polygons;     // 0-based point indices
+  std::vector<Vec3> points;                // the object's own coordinates
+  std::vector<std::vector<int>> polygons;  // 0-based point indices
   std::vector<WeightMap> weightMaps;
   std::vector<DeformerSpec> deformers;
   std::string place;  // JSON pointer of the item in the scene file

@@ -131,8 +131,7 @@ class SceneReader {
 
   Vec3 vec3(const json& value, const std::string& place) const {
     if (!value.is_array() || value.size() != 3) fail(place, "must be an array of three numbers");
-    return {number(value[0], at(place, 0)), number(value[1], at(place, 1)),
-            number(value[2], at(place, 2))};
+    return {number(value[0], at(place, 0)), number(value[1], at(place, 1)), number(value[2], at(place, 2))};
   }
 
   void readFrames(const json& frames, Scene& scene) const {
@@ -151,8 +150,8 @@ class SceneReader {
 
   SceneItem readItem(const json& value, const std::string& place) const {
     expectObject(value, place,
-                 {"name", "type", "parent", "motion", "points", "mesh", "polygons", "weightMaps",
-                  "deformers", "comment"});
+                 {"name", "type", "parent", "motion", "points", "mesh", "polygons", "weightMaps", "deformers",
+                  "comment"});
     SceneItem item;
     item.place = place;
     item.name = text(required(value, place, "name"), at(place, "name"));
@@ -229,8 +228,9 @@ class SceneReader {
       for (size_t v = 0; v < value[q].size(); ++v) {
         const int index = integer(value[q][v], at(polygonPlace, v));
         if (index < 0 || static_cast<size_t>(index) >= pointCount) {
-          fail(at(polygonPlace, v), "point index " + std::to_string(index) + " is out of range (the object has " +
-                                        std::to_string(pointCount) + " points)");
+          fail(at(polygonPlace, v), "point index " + std::to_string(index) +
+                                        " is out of range (the object has " + std::to_string(pointCount) +
+                                        " points)");
         }
         polygon.push_back(index);
       }
@@ -291,8 +291,8 @@ class SceneReader {
     const std::string& name = item.name;
     bool plain = !name.empty() && name != "." && name != "..";
     for (unsigned char c : name) {
-      plain = plain && c >= 0x20 && c != 0x7F && std::string_view("/\\:*?\"<>|").find(static_cast<char>(c)) ==
-                                                        std::string_view::npos;
+      plain = plain && c >= 0x20 && c != 0x7F &&
+              std::string_view("/\\:*?\"<>|").find(static_cast<char>(c)) == std::string_view::npos;
     }
     if (!plain) fail(at(item.place, "name"), "an object's name must be usable as a file name");
   }
@@ -408,7 +408,8 @@ Scene parseScene(std::string_view text, const std::filesystem::path& file) {
   try {
     document = json::parse(text);
   } catch (const json::parse_error& error) {
-    throwSceneError(file.string() + ": " + positionOf(text, error.byte) + ": not JSON: " + reasonOf(error.what()));
+    throwSceneError(file.string() + ": " + positionOf(text, error.byte) +
+                    ": not JSON: " + reasonOf(error.what()));
   } catch (const json::exception& error) {
     // Numbers beyond the range of a double, for one.
     throwSceneError(file.string() + ": /: not usable JSON: " + reasonOf(error.what()));

@@ -184,7 +184,8 @@ LWLoadState BlockReader::record(int ioMode, BlockReader* reader) noexcept {
   };
 }
 
-BlockReader::BlockReader(std::string text, int ioMode) : text_(std::move(text)), state_(record(ioMode, this)) {}
+BlockReader::BlockReader(std::string text, int ioMode)
+    : text_(std::move(text)), state_(record(ioMode, this)) {}
 
 void BlockReader::skipSpace() noexcept {
   while (pos_ < text_.size() && isSpace(text_[pos_])) ++pos_;
@@ -259,9 +260,8 @@ LWID BlockReader::findBlock(const LWBlockIdent* table) noexcept {
     skipSpace();
     const std::string_view token = wordAt(pos_);
     pos_ += token.size();
-    for (const LWBlockIdent* entry = table; !token.empty() && entry != nullptr && entry->id != 0 &&
-                                            entry->token != nullptr;
-         ++entry) {
+    for (const LWBlockIdent* entry = table;
+         !token.empty() && entry != nullptr && entry->id != 0 && entry->token != nullptr; ++entry) {
       if (token == entry->token) {
         ++depth_;
         return entry->id;

@@ -37,7 +37,8 @@ class Cp932Table {
                                               static_cast<int>(character.size()), wide, 2);
     if (wideCount <= 0) return false;
     char utf8[8];
-    const int utf8Count = WideCharToMultiByte(CP_UTF8, 0, wide, wideCount, utf8, sizeof utf8, nullptr, nullptr);
+    const int utf8Count =
+        WideCharToMultiByte(CP_UTF8, 0, wide, wideCount, utf8, sizeof utf8, nullptr, nullptr);
     if (utf8Count <= 0) return false;
     out.append(utf8, static_cast<size_t>(utf8Count));
     return true;

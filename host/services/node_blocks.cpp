@@ -17,9 +17,8 @@ constexpr LWID kKey = LWID_('G', 'K', 'E', 'Y');
 constexpr LWID kLink = LWID_('L', 'I', 'N', 'K');
 
 constexpr LWBlockIdent kNetworkBlocks[] = {{kNode, "Node"}, {kLink, "Link"}, {0, nullptr}};
-constexpr LWBlockIdent kNodeBlocks[] = {{kId, "Id"},     {kKind, "Kind"}, {kValue, "Value"},
-                                        {kItem, "Item"}, {kOp, "Op"},     {kKey, "Key"},
-                                        {0, nullptr}};
+constexpr LWBlockIdent kNodeBlocks[] = {{kId, "Id"}, {kKind, "Kind"}, {kValue, "Value"}, {kItem, "Item"},
+                                        {kOp, "Op"}, {kKey, "Key"},   {0, nullptr}};
 
 constexpr int kTextBuffer = 1024;
 constexpr std::size_t kMaxKeys = 4096;
@@ -56,7 +55,8 @@ void writeNode(const nlohmann::json& node, const LWSaveState& state) {
     const auto& value = node["value"];
     double values[3]{};
     int count = value.is_array() ? 3 : 1;
-    for (int i = 0; i < count; ++i) values[i] = value.is_array() ? value[i].get<double>() : value.get<double>();
+    for (int i = 0; i < count; ++i)
+      values[i] = value.is_array() ? value[i].get<double>() : value.get<double>();
     block(state, kNodeBlocks, kValue, true, [&] { state.writeDP(state.writeData, values, count); });
   }
   text(kItem, "item");
@@ -95,10 +95,18 @@ nlohmann::json readNode(const LWLoadState& state) {
   while (LWID id = state.findBlk(state.readData, kNodeBlocks)) {
     EnteredBlock entered(state);
     switch (id) {
-      case kId: node["id"] = readText(state, "Id"); break;
-      case kKind: node["type"] = readText(state, "Kind"); break;
-      case kItem: node["item"] = readText(state, "Item"); break;
-      case kOp: node["op"] = readText(state, "Op"); break;
+      case kId:
+        node["id"] = readText(state, "Id");
+        break;
+      case kKind:
+        node["type"] = readText(state, "Kind");
+        break;
+      case kItem:
+        node["item"] = readText(state, "Item");
+        break;
+      case kOp:
+        node["op"] = readText(state, "Op");
+        break;
       case kValue: {
         double values[3]{};
         int count = state.readDP(state.readData, values, 3);
@@ -119,7 +127,8 @@ nlohmann::json readNode(const LWLoadState& state) {
         keys.push_back({pair[0], pair[1]});
         break;
       }
-      default: break;
+      default:
+        break;
     }
   }
   return node;

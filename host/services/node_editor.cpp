@@ -7,15 +7,14 @@
 #include <mutex>
 #include <span>
 
+#include "host/loader/unprovided.h"
 #include "host/services/node_blocks.h"
 #include "host/services/node_network.h"
-#include "host/loader/unprovided.h"
 
 namespace tarrow::host {
 
 const char* const kNodeLoadMalformed = "Couldn't load the node network: its blocks are malformed.";
-const char* const kNodeLoadInvalid =
-    "Couldn't load the node network: its nodes don't make a valid network.";
+const char* const kNodeLoadInvalid = "Couldn't load the node network: its nodes don't make a valid network.";
 const char* const kNodeUnknownEditor = "Unknown node editor.";
 
 namespace {
@@ -72,10 +71,14 @@ struct PendingEvent {
 
 std::string typeText(ConnectionType type) {
   switch (type) {
-    case NOT_SCALAR: return "scalar";
-    case NOT_VECTOR: return "vector";
-    case NOT_COLOR: return "color";
-    default: return "type " + std::to_string(type);
+    case NOT_SCALAR:
+      return "scalar";
+    case NOT_VECTOR:
+      return "vector";
+    case NOT_COLOR:
+      return "color";
+    default:
+      return "type " + std::to_string(type);
   }
 }
 
@@ -188,14 +191,13 @@ class NodeEditorService::Impl {
     return nullptr;
   }
 
-  NodeInputID addInput(NodeEditorID editor, ConnectionType type, const char* name,
-                       NodeInputEvent* event) {
+  NodeInputID addInput(NodeEditorID editor, ConnectionType type, const char* name, NodeInputEvent* event) {
     std::lock_guard lock(mutex);
     EditorRecord* record = find(editor);
     if (record == nullptr) return nullptr;
     int index = static_cast<int>(record->inputs.size());
-    record->inputs.push_back(std::make_unique<EditorInput>(
-        EditorInput{record, index, name != nullptr ? name : "", type, event}));
+    record->inputs.push_back(
+        std::make_unique<EditorInput>(EditorInput{record, index, name != nullptr ? name : "", type, event}));
     record->network.addEditorInput();
     return reinterpret_cast<NodeInputID>(record->inputs.back().get());
   }
@@ -432,15 +434,21 @@ std::optional<NodeEditorService::EditorView> NodeEditorService::view(NodeEditorI
   std::lock_guard lock(impl_->mutex);
   const EditorRecord* record = impl_->find(editor);
   if (record == nullptr) return std::nullopt;
-  EditorView result{record->name,     record->title,      record->userData,
-                    record->group,    record->previewType, record->updateFunc != nullptr,
-                    record->autosize != nullptr, {},      {},
-                    record->updates,  record->loadError};
+  EditorView result{record->name,
+                    record->title,
+                    record->userData,
+                    record->group,
+                    record->previewType,
+                    record->updateFunc != nullptr,
+                    record->autosize != nullptr,
+                    {},
+                    {},
+                    record->updates,
+                    record->loadError};
   std::copy(&record->ranges[0][0], &record->ranges[0][0] + 6, &result.ranges[0][0]);
   for (const auto& input : record->inputs) {
     result.inputs.push_back({reinterpret_cast<NodeInputID>(input.get()), input->name, input->type,
-                             input->event, record->userData,
-                             record->network.connected(input->index)});
+                             input->event, record->userData, record->network.connected(input->index)});
   }
   return result;
 }

@@ -11,8 +11,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "host/services/node_kinds.h"
 #include "host/loader/service_registry.h"
+#include "host/services/node_kinds.h"
 #include "sdk/lwnodes.h"
 #include "sdk/lwrender.h"
 

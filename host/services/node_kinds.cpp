@@ -34,8 +34,7 @@ double finiteNumber(const Node& node, const nlohmann::json& value, const char* p
   return value.get<double>();
 }
 
-const nlohmann::json& required(const Node& node, const nlohmann::json& description,
-                               const char* parameter) {
+const nlohmann::json& required(const Node& node, const nlohmann::json& description, const char* parameter) {
   auto found = description.find(parameter);
   if (found == description.end()) {
     badParameter(node, std::string("parameter \"") + parameter + "\" is missing");
@@ -94,13 +93,16 @@ void readOp(Node& node, const nlohmann::json& value) {
   auto name = value.is_string() ? value.get<std::string>() : std::string();
   auto found = std::find(kMathOpNames.begin(), kMathOpNames.end(), name);
   if (found == kMathOpNames.end()) {
-    badParameter(node, "parameter \"op\" is none of add, subtract, multiply, divide, min, "
-                       "max, length, distance");
+    badParameter(node,
+                 "parameter \"op\" is none of add, subtract, multiply, divide, min, "
+                 "max, length, distance");
   }
   node.op = static_cast<MathOp>(found - kMathOpNames.begin());
 }
 
-void writeOp(const Node& node, nlohmann::json& value) { value = kMathOpNames[static_cast<std::size_t>(node.op)]; }
+void writeOp(const Node& node, nlohmann::json& value) {
+  value = kMathOpNames[static_cast<std::size_t>(node.op)];
+}
 
 std::string describeOp(const Node& node) {
   return std::string("op ") + kMathOpNames[static_cast<std::size_t>(node.op)];
@@ -148,7 +150,11 @@ struct KindInfo {
 
 const std::array<KindInfo, 5>& kindTable() {
   static const std::array<KindInfo, 5> table{{
-      {NodeKind::Constant, "Constant", {}, {"value"}, {{"value", readConstant, writeConstant, describeConstant}}},
+      {NodeKind::Constant,
+       "Constant",
+       {},
+       {"value"},
+       {{"value", readConstant, writeConstant, describeConstant}}},
       {NodeKind::SpotInfo,
        "SpotInfo",
        {},
@@ -178,43 +184,64 @@ double gradientAt(const std::vector<GradientKey>& keys, double x) {
 NodeValue vector3(const double* v) { return NodeValue{{v[0], v[1], v[2]}}; }
 NodeValue scalar(double v) { return NodeValue{{v, 0.0, 0.0}}; }
 
-double lengthOf(const NodeValue& a) {
-  return std::sqrt(a.v[0] * a.v[0] + a.v[1] * a.v[1] + a.v[2] * a.v[2]);
-}
+double lengthOf(const NodeValue& a) { return std::sqrt(a.v[0] * a.v[0] + a.v[1] * a.v[1] + a.v[2] * a.v[2]); }
 
 NodeValue spotOutput(int output, const LWNodalAccess* sample) {
   if (sample == nullptr) return NodeValue{};
   switch (static_cast<SpotOutput>(output)) {
-    case SpotOutput::OPos: return vector3(sample->oPos);
-    case SpotOutput::WorldPosition: return vector3(sample->wPos);
-    case SpotOutput::RaySource: return vector3(sample->raySource);
-    case SpotOutput::RayDirection: return vector3(sample->rayDir);
-    case SpotOutput::RayLength: return scalar(sample->rayLength);
-    case SpotOutput::SpotSize: return scalar(sample->spotSize);
-    case SpotOutput::Weight: return scalar(static_cast<double>(sample->weights[0]));
-    default: return NodeValue{};
+    case SpotOutput::OPos:
+      return vector3(sample->oPos);
+    case SpotOutput::WorldPosition:
+      return vector3(sample->wPos);
+    case SpotOutput::RaySource:
+      return vector3(sample->raySource);
+    case SpotOutput::RayDirection:
+      return vector3(sample->rayDir);
+    case SpotOutput::RayLength:
+      return scalar(sample->rayLength);
+    case SpotOutput::SpotSize:
+      return scalar(sample->spotSize);
+    case SpotOutput::Weight:
+      return scalar(static_cast<double>(sample->weights[0]));
+    default:
+      return NodeValue{};
   }
 }
 
 NodeValue mathResult(MathOp op, const NodeValue& a, const NodeValue& b) {
   NodeValue result{};
   switch (op) {
-    case MathOp::Length: return scalar(lengthOf(a));
+    case MathOp::Length:
+      return scalar(lengthOf(a));
     case MathOp::Distance:
       return scalar(lengthOf(NodeValue{{a.v[0] - b.v[0], a.v[1] - b.v[1], a.v[2] - b.v[2]}}));
-    default: break;
+    default:
+      break;
   }
   for (int i = 0; i < 3; ++i) {
     double x = a.v[i];
     double y = b.v[i];
     switch (op) {
-      case MathOp::Add: result.v[i] = x + y; break;
-      case MathOp::Subtract: result.v[i] = x - y; break;
-      case MathOp::Multiply: result.v[i] = x * y; break;
-      case MathOp::Divide: result.v[i] = y == 0.0 ? 0.0 : x / y; break;
-      case MathOp::Min: result.v[i] = std::min(x, y); break;
-      case MathOp::Max: result.v[i] = std::max(x, y); break;
-      default: break;
+      case MathOp::Add:
+        result.v[i] = x + y;
+        break;
+      case MathOp::Subtract:
+        result.v[i] = x - y;
+        break;
+      case MathOp::Multiply:
+        result.v[i] = x * y;
+        break;
+      case MathOp::Divide:
+        result.v[i] = y == 0.0 ? 0.0 : x / y;
+        break;
+      case MathOp::Min:
+        result.v[i] = std::min(x, y);
+        break;
+      case MathOp::Max:
+        result.v[i] = std::max(x, y);
+        break;
+      default:
+        break;
     }
   }
   return result;
@@ -258,9 +285,12 @@ int nodeOutputIndex(NodeKind kind, std::string_view name) {
 ValueType nodeOutputType(const Node& node, int output,
                          const std::array<std::optional<ValueType>, 2>& inputTypes) {
   switch (node.kind) {
-    case NodeKind::Constant: return node.valueType;
-    case NodeKind::SpotInfo: return output < static_cast<int>(SpotOutput::RayLength) ? ValueType::Vector : ValueType::Scalar;
-    case NodeKind::ItemInfo: return ValueType::Vector;
+    case NodeKind::Constant:
+      return node.valueType;
+    case NodeKind::SpotInfo:
+      return output < static_cast<int>(SpotOutput::RayLength) ? ValueType::Vector : ValueType::Scalar;
+    case NodeKind::ItemInfo:
+      return ValueType::Vector;
     case NodeKind::Gradient:
       if (inputTypes[0] == ValueType::Vector) {
         badParameter(node, "input \"input\" takes a scalar, not a vector");
@@ -290,7 +320,8 @@ void readNodeParameters(Node& node, const nlohmann::json& description) {
 }
 
 void writeNodeParameters(const Node& node, nlohmann::json& description) {
-  for (const auto& parameter : infoOf(node.kind).parameters) parameter.write(node, description[parameter.name]);
+  for (const auto& parameter : infoOf(node.kind).parameters)
+    parameter.write(node, description[parameter.name]);
 }
 
 std::string describeNodeParameters(const Node& node) {
@@ -305,11 +336,16 @@ std::string describeNodeParameters(const Node& node) {
 NodeValue computeNodeOutput(const Node& node, int output, const NodeValue& a, const NodeValue& b,
                             const LWNodalAccess* sample) noexcept {
   switch (node.kind) {
-    case NodeKind::Constant: return node.value;
-    case NodeKind::SpotInfo: return spotOutput(output, sample);
-    case NodeKind::ItemInfo: return node.itemPosition;
-    case NodeKind::Math: return mathResult(node.op, a, b);
-    case NodeKind::Gradient: return scalar(gradientAt(node.keys, a.v[0]));
+    case NodeKind::Constant:
+      return node.value;
+    case NodeKind::SpotInfo:
+      return spotOutput(output, sample);
+    case NodeKind::ItemInfo:
+      return node.itemPosition;
+    case NodeKind::Math:
+      return mathResult(node.op, a, b);
+    case NodeKind::Gradient:
+      return scalar(gradientAt(node.keys, a.v[0]));
   }
   return NodeValue{};
 }

@@ -46,13 +46,13 @@ struct PortRef {
 struct Node {
   std::string id;
   NodeKind kind = NodeKind::Constant;
-  NodeValue value{};                  // Constant
+  NodeValue value{};  // Constant
   ValueType valueType = ValueType::Scalar;
-  std::string item;                   // ItemInfo: the item's name
-  NodeValue itemPosition{};           // ItemInfo: world position as of the editor's last update
-  MathOp op = MathOp::Add;            // Math
-  std::vector<GradientKey> keys;      // Gradient, sorted by key
-  std::array<PortRef, 2> inputs{};    // Math: a, b; Gradient: input
+  std::string item;                 // ItemInfo: the item's name
+  NodeValue itemPosition{};         // ItemInfo: world position as of the editor's last update
+  MathOp op = MathOp::Add;          // Math
+  std::vector<GradientKey> keys;    // Gradient, sorted by key
+  std::array<PortRef, 2> inputs{};  // Math: a, b; Gradient: input
 };
 
 std::optional<NodeKind> nodeKindByName(std::string_view name);

@@ -21,8 +21,7 @@ ValueType typeTaken(ConnectionType type) {
 
 const char* typeName(ValueType type) { return type == ValueType::Vector ? "a vector" : "a scalar"; }
 
-const std::string& requiredText(const nlohmann::json& object, const char* member,
-                                const std::string& where) {
+const std::string& requiredText(const nlohmann::json& object, const char* member, const std::string& where) {
   auto found = object.find(member);
   if (found == object.end() || !found->is_string()) {
     fail(where + ": needs a text \"" + member + "\"");
@@ -35,8 +34,7 @@ Node readNode(const nlohmann::json& description, std::size_t position) {
   if (!description.is_object()) fail(where + ": not an object");
   Node node;
   node.id = requiredText(description, "id", where);
-  if (node.id.empty() || node.id.size() > kMaxIdLength ||
-      node.id.find('.') != std::string::npos) {
+  if (node.id.empty() || node.id.size() > kMaxIdLength || node.id.find('.') != std::string::npos) {
     fail(where + ": id \"" + node.id + "\" must be 1 to 255 characters without '.'");
   }
   const std::string& type = requiredText(description, "type", "node \"" + node.id + "\"");
@@ -50,8 +48,7 @@ Node readNode(const nlohmann::json& description, std::size_t position) {
 // Items are looked up by name at every update, so a renamed or new item is found then.
 LWItemID findItem(const LWItemInfo& itemInfo, const std::string& name) {
   for (LWItemType type : {LWI_OBJECT, LWI_LIGHT, LWI_CAMERA}) {
-    for (LWItemID item = itemInfo.first(type, LWITEM_NULL); item != LWITEM_NULL;
-         item = itemInfo.next(item)) {
+    for (LWItemID item = itemInfo.first(type, LWITEM_NULL); item != LWITEM_NULL; item = itemInfo.next(item)) {
       const char* itemName = itemInfo.name(item);
       if (itemName != nullptr && name == itemName) return item;
     }
@@ -121,8 +118,7 @@ OutputTypes settleOutputTypes(const std::vector<Node>& nodes) {
 }  // namespace
 
 NodeNetwork NodeNetwork::fromJson(const nlohmann::json& description,
-                                  std::span<const EditorInputSignature> inputs,
-                                  UnknownInputs unknownInputs) {
+                                  std::span<const EditorInputSignature> inputs, UnknownInputs unknownInputs) {
   const auto [nodes, connections] = networkLists(description);
   NodeNetwork network;
   for (std::size_t i = 0; i < nodes.size(); ++i) network.addNode(readNode(nodes[i], i));
@@ -156,8 +152,8 @@ PortRef NodeNetwork::outputNamed(const std::string& from, const std::string& whe
     source.port = nodeOutputIndex(node.kind, std::string_view(from).substr(dot + 1));
     if (source.port < 0) fail(nodeLabel(node) + ": no output \"" + from.substr(dot + 1) + "\"");
   } else if (nodeOutputCount(node.kind) != 1) {
-    fail(nodeLabel(node) + ": has several outputs; name one, as in \"" + from + "." + nodeOutputName(node.kind, 0) +
-         "\"");
+    fail(nodeLabel(node) + ": has several outputs; name one, as in \"" + from + "." +
+         nodeOutputName(node.kind, 0) + "\"");
   }
   return source;
 }
@@ -171,7 +167,8 @@ void NodeNetwork::addConnection(const nlohmann::json& link, const std::string& w
   const PortRef source = outputNamed(from, where);
   const Node& sourceNode = nodes_[source.node];
 
-  if (std::any_of(inputs.begin(), inputs.end(), [&](const EditorInputSignature& input) { return input.name == to; })) {
+  if (std::any_of(inputs.begin(), inputs.end(),
+                  [&](const EditorInputSignature& input) { return input.name == to; })) {
     for (const auto& existing : editorLinks_) {
       if (existing.input == to) fail(nodeLabel(sourceNode) + ": editor input \"" + to + "\" is fed twice");
     }
@@ -192,8 +189,7 @@ void NodeNetwork::addConnection(const nlohmann::json& link, const std::string& w
   target.inputs[input] = source;
 }
 
-void NodeNetwork::checkAndCompile(std::span<const EditorInputSignature> inputs,
-                                  UnknownInputs unknownInputs) {
+void NodeNetwork::checkAndCompile(std::span<const EditorInputSignature> inputs, UnknownInputs unknownInputs) {
   const OutputTypes outputTypes = settleOutputTypes(nodes_);
   plans_.assign(inputs.size(), std::nullopt);
   std::vector<EditorLink> kept;
@@ -208,8 +204,8 @@ void NodeNetwork::checkAndCompile(std::span<const EditorInputSignature> inputs,
     ValueType given = outputTypes[link.from.node][link.from.port];
     if (given != typeTaken(input->type)) {
       if (unknownInputs == UnknownInputs::Drop) continue;
-      fail(nodeLabel(source) + ": output \"" + nodeOutputName(source.kind, link.from.port) +
-           "\" is " + typeName(given) + " but editor input \"" + link.input + "\" takes " +
+      fail(nodeLabel(source) + ": output \"" + nodeOutputName(source.kind, link.from.port) + "\" is " +
+           typeName(given) + " but editor input \"" + link.input + "\" takes " +
            typeName(typeTaken(input->type)));
     }
     plans_[input - inputs.begin()] = planFor(link, given);
@@ -252,8 +248,8 @@ nlohmann::json NodeNetwork::toJson() const {
     nodes.push_back(std::move(description));
     for (int i = 0; i < inputsOf(node); ++i) {
       if (!node.inputs[i].connected()) continue;
-      connections.push_back({{"from", portText(node.inputs[i])},
-                             {"to", node.id + "." + nodeInputName(node.kind, i)}});
+      connections.push_back(
+          {{"from", portText(node.inputs[i])}, {"to", node.id + "." + nodeInputName(node.kind, i)}});
     }
   }
   for (const auto& link : editorLinks_) {

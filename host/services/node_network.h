@@ -35,8 +35,7 @@ class NodeNetwork {
 
   // Builds a network from its scene description {"nodes": [...], "connections": [...]} for an
   // editor with the given inputs. Throws NodeNetworkError naming the node at fault.
-  static NodeNetwork fromJson(const nlohmann::json& description,
-                              std::span<const EditorInputSignature> inputs,
+  static NodeNetwork fromJson(const nlohmann::json& description, std::span<const EditorInputSignature> inputs,
                               UnknownInputs unknownInputs = UnknownInputs::Refuse);
   // The scene description; fromJson of it rebuilds an equal network.
   nlohmann::json toJson() const;

@@ -95,7 +95,8 @@ int32_t PanelView::popupIndex(const PanelControlInfo& control, std::string_view 
   for (size_t k = 0; k < entries.size(); ++k) {
     list += std::string(k == 0 ? "" : ", ") + inQuotes(entries[k]) + " (" + std::to_string(k) + ")";
   }
-  throw PanelError(inQuotes(shownLabel(control)) + " has no entry " + inQuotes(value) + "; valid values are " + list);
+  throw PanelError(inQuotes(shownLabel(control)) + " has no entry " + inQuotes(value) +
+                   "; valid values are " + list);
 }
 
 void PanelView::set(std::string_view name, std::string_view value) {
@@ -137,7 +138,8 @@ void PanelView::press(std::string_view name) {
     std::string buttons;
     for (const auto& [id, notify] : record_.buttonNotify) {
       for (const PanelControlInfo& control : record_.controls) {
-        if (control.id == id) buttons += std::string(buttons.empty() ? "" : ", ") + inQuotes(shownLabel(control));
+        if (control.id == id)
+          buttons += std::string(buttons.empty() ? "" : ", ") + inQuotes(shownLabel(control));
       }
     }
     throw PanelError(inQuotes(shownLabel(target)) + " is not a button; valid buttons are " + buttons);
@@ -157,7 +159,8 @@ std::string PanelView::describeValue(const PanelControlInfo& control) const {
 
 std::string PanelView::render() const {
   const auto title = record_.labels.find(0);
-  std::string text = (title != record_.labels.end() ? utf8FromCp932(title->second) : std::string("(untitled)")) + "\n";
+  std::string text =
+      (title != record_.labels.end() ? utf8FromCp932(title->second) : std::string("(untitled)")) + "\n";
   for (const PanelControlInfo& control : record_.controls) {
     const std::string value = describeValue(control);
     if (record_.popups.count(control.id) == 0) {

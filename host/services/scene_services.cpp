@@ -38,7 +38,8 @@ struct SceneServices::Entries {
     if (index < 0) return LWITEM_NULL;
     const auto& items = self->scene_.items;
     for (size_t i = static_cast<size_t>(index) + 1; i < items.size(); ++i) {
-      if (items[i].type == items[static_cast<size_t>(index)].type) return self->scene_.idOf(static_cast<int>(i));
+      if (items[i].type == items[static_cast<size_t>(index)].type)
+        return self->scene_.idOf(static_cast<int>(i));
     }
     return LWITEM_NULL;
   }
@@ -71,17 +72,25 @@ struct SceneServices::Entries {
     }
     const Scene& scene = self->scene_;
     switch (code) {
-      case LWIP_POSITION: writeVector(vector, samplePose(scene.items[static_cast<size_t>(index)].motion, time).position); return;
+      case LWIP_POSITION:
+        writeVector(vector, samplePose(scene.items[static_cast<size_t>(index)].motion, time).position);
+        return;
       case LWIP_RIGHT:
       case LWIP_UP:
-      case LWIP_FORWARD: writeVector(vector, scene.ownPlacement(index, time).axes.column(code - LWIP_RIGHT)); return;
-      case LWIP_W_POSITION: writeVector(vector, scene.worldPlacement(index, time).position); return;
+      case LWIP_FORWARD:
+        writeVector(vector, scene.ownPlacement(index, time).axes.column(code - LWIP_RIGHT));
+        return;
+      case LWIP_W_POSITION:
+        writeVector(vector, scene.worldPlacement(index, time).position);
+        return;
       case LWIP_W_RIGHT:
       case LWIP_W_UP:
       case LWIP_W_FORWARD:
         writeVector(vector, scene.worldPlacement(index, time).axes.column(code - LWIP_W_RIGHT));
         return;
-      default: writeVector(vector, {}); return;
+      default:
+        writeVector(vector, {});
+        return;
     }
   }
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "host/scene/scene.h"
 #include "host/loader/service_registry.h"
+#include "host/scene/scene.h"
 #include "sdk/lwdisplace.h"
 #include "sdk/lwrender.h"
 

@@ -262,7 +262,8 @@ std::optional<PanelValue> XPanelService::read(LWXPanelID panel, uint32_t valueId
 int XPanelService::write(LWXPanelID panel, uint32_t valueId, PanelValue value) {
   const ValueAccess access = valueAccess(panel, valueId);
   if (access.isFloat != std::holds_alternative<double>(value)) {
-    throw std::invalid_argument("value " + hexId(valueId) + " is " + (access.isFloat ? "a number" : "a whole number"));
+    throw std::invalid_argument("value " + hexId(valueId) + " is " +
+                                (access.isFloat ? "a number" : "a whole number"));
   }
   void* stored = access.isFloat ? static_cast<void*>(&std::get<double>(value))
                                 : static_cast<void*>(&std::get<int32_t>(value));

@@ -20,7 +20,8 @@ constexpr LWID NODT = LWID_('N', 'O', 'D', 'T');
 constexpr LWID INNR = LWID_('I', 'N', 'N', 'R');
 
 const LWBlockIdent blocks[] = {
-    {IVER, "Version"}, {LAGR, "LagRate"}, {WMAP, "WeightMap"}, {NODT, "NodeTree"}, {INNR, "Inner"}, {0, nullptr},
+    {IVER, "Version"},  {LAGR, "LagRate"}, {WMAP, "WeightMap"},
+    {NODT, "NodeTree"}, {INNR, "Inner"},   {0, nullptr},
 };
 const LWBlockIdent& version = blocks[0];
 const LWBlockIdent& lagRate = blocks[1];
@@ -131,16 +132,34 @@ void expectSameBits(const std::vector<T>& expected, const std::vector<T>& actual
 
 TEST_F(BlockRoundTrip, DoublesComeBackBitForBit) {
   using limits = std::numeric_limits<double>;
-  const std::vector<double> values{0.1,         -0.0,           0.0,           1e-300,          limits::denorm_min(),
-                                   2.2e-310,    limits::min(),  limits::max(), limits::lowest(), 1.0 / 3.0,
-                                   -123456.789, limits::quiet_NaN(), limits::infinity(), -limits::infinity()};
+  const std::vector<double> values{0.1,
+                                   -0.0,
+                                   0.0,
+                                   1e-300,
+                                   limits::denorm_min(),
+                                   2.2e-310,
+                                   limits::min(),
+                                   limits::max(),
+                                   limits::lowest(),
+                                   1.0 / 3.0,
+                                   -123456.789,
+                                   limits::quiet_NaN(),
+                                   limits::infinity(),
+                                   -limits::infinity()};
   expectSameBits(values, roundTrip(values, &LWSaveState::writeDP, &LWLoadState::readDP), text);
 }
 
 TEST_F(BlockRoundTrip, FloatsComeBackBitForBit) {
   using limits = std::numeric_limits<float>;
-  const std::vector<float> values{0.1f, -0.0f, limits::denorm_min(), limits::max(), limits::lowest(),
-                                  1.0f / 3.0f, limits::quiet_NaN(), limits::infinity(), -limits::infinity()};
+  const std::vector<float> values{0.1f,
+                                  -0.0f,
+                                  limits::denorm_min(),
+                                  limits::max(),
+                                  limits::lowest(),
+                                  1.0f / 3.0f,
+                                  limits::quiet_NaN(),
+                                  limits::infinity(),
+                                  -limits::infinity()};
   expectSameBits(values, roundTrip(values, &LWSaveState::writeFP, &LWLoadState::readFP), text);
 }
 
@@ -162,7 +181,7 @@ TEST(BlockStoreText, TextsComeBackByteForByteAndHideTheirBraces) {
       "{ braces } } { \"{",
       "line\nbreak\ttab",
       "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E",  // UTF-8
-      "\x83\x89\x83O\x83\x8C\x81[\x83g",      // Shift-JIS, including bytes that are ASCII brackets
+      "\x83\x89\x83O\x83\x8C\x81[\x83g",       // Shift-JIS, including bytes that are ASCII brackets
       std::string(300, 'w'),
   };
   for (const std::string& original : cases) {
@@ -226,9 +245,8 @@ TEST(BlockReader, UnreadableValuesLeaveTheirDestinationAlone) {
     int expectedCount;
   };
   const Case cases[] = {
-      {"1 2 x", 2},          {"1.5", 0},           {"2147483648", 0}, {"-2147483649", 0}, {"12a", 0},
-      {"\"7\"", 0},          {"{ Version 1 }", 0}, {"}", 0},          {"", 0},            {"0x10", 0},
-      {"+1", 0},             {"3 4 5 6", 3},
+      {"1 2 x", 2},         {"1.5", 0}, {"2147483648", 0}, {"-2147483649", 0}, {"12a", 0}, {"\"7\"", 0},
+      {"{ Version 1 }", 0}, {"}", 0},   {"", 0},           {"0x10", 0},        {"+1", 0},  {"3 4 5 6", 3},
   };
   for (const Case& c : cases) {
     BlockReader reader(c.text);
@@ -335,7 +353,9 @@ TEST(BlockReader, SurvivesTruncatedAndGarbageText) {
       {std::string("\0\xff{\x01Version\x02 9 }", 15), {{IVER, 9}}},
       {"{ Version 1 } { LagRate", {{IVER, 1}, {LAGR, std::nullopt}}},
       {"{ VersionX 1 } { Versio 2 }", {}},
-      {"\x7f \x7f{ Version\x7f 1 } { Version \x7f" "1 } { Version 2\x7f }", {{IVER, std::nullopt}, {IVER, std::nullopt}}},
+      {"\x7f \x7f{ Version\x7f 1 } { Version \x7f"
+       "1 } { Version 2\x7f }",
+       {{IVER, std::nullopt}, {IVER, std::nullopt}}},
       {"\x7f{ Version 3 }", {{IVER, 3}}},
       {"{ NodeTree { Inner 1 }", {{NODT, std::nullopt}}},
   };

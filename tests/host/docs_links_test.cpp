@@ -82,7 +82,8 @@ TEST(DocumentLinks, EveryRelativeLinkAndPictureResolves) {
       if (std::regex_search(link.target, scheme)) continue;  // https:, mailto:
       const std::string path = percentDecoded(link.target.substr(0, link.target.find('#')));
       if (path.empty()) continue;  // a place in the same page
-      const std::filesystem::path resolved = file.parent_path() / std::filesystem::path(std::u8string(path.begin(), path.end()));
+      const std::filesystem::path resolved =
+          file.parent_path() / std::filesystem::path(std::u8string(path.begin(), path.end()));
       EXPECT_TRUE(std::filesystem::exists(resolved)) << "line " << link.line << ": " << link.target;
       pictures += link.image;
     }

@@ -92,7 +92,8 @@ void startAPoolWithRoomForAFewThreads() {
   if (now <= 0 || setrlimit(RLIMIT_AS, &room) != 0) problems += "cannot limit the address space\n";
   const std::string message = refusal(64);
   std::smatch found;
-  if (!std::regex_match(message, found, std::regex("cannot start 64 threads: thread ([0-9]+) did not start \\(.+\\)")) ||
+  if (!std::regex_match(message, found,
+                        std::regex("cannot start 64 threads: thread ([0-9]+) did not start \\(.+\\)")) ||
       std::stoi(found[1]) < 3) {
     problems += "refusal: " + message + "\n";
   }

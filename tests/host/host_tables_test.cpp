@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <cstring>
 
+#include "host/scene/scene_file.h"
 #include "host/services/block_store.h"
 #include "host/services/node_editor.h"
-#include "host/scene/scene_file.h"
 #include "host/services/scene_services.h"
 #include "host/services/xpanel_service.h"
 

@@ -36,7 +36,9 @@ class ModuleLoader : public ::testing::Test {
   // The first bytes of a library for the other platform or another processor.
   static std::string elfHeader(char elfClass, uint16_t machine) {
     std::string bytes(64, '\0');
-    bytes.replace(0, 4, "\x7f" "ELF");
+    bytes.replace(0, 4,
+                  "\x7f"
+                  "ELF");
     bytes[4] = elfClass;
     bytes[5] = 1;
     bytes[6] = 1;
@@ -88,24 +90,31 @@ TEST_F(ModuleLoader, RefusesWhatIsNoModuleWithAOneLineReasonNamingTheFile) {
       {"directory", [&] { return scratch_; }, "is a directory"},
       {"empty file", [&] { return writeFile("empty.p", ""); }, "is empty, so it cannot be a module"},
       {"text file", [&] { return writeFile("notes.p", "{ Version 1 }\n"); }, textReason},
-      {"other platform", [&] {
+      {"other platform",
+       [&] {
 #ifdef _WIN32
          return writeFile("other.p", elfHeader(2, 62));
 #else
          return writeFile("other.p", peHeader(0x8664));
 #endif
-       }, otherPlatform},
-      {"other processor", [&] {
+       },
+       otherPlatform},
+      {"other processor",
+       [&] {
 #ifdef _WIN32
          return writeFile("i386.p", peHeader(0x14c));
 #else
          return writeFile("i386.p", elfHeader(1, 3));
 #endif
-       }, otherProcessor},
+       },
+       otherProcessor},
       {"header only", [&] { return writeFile("cut.p", brokenLibrary); }, "cannot be loaded: "},
-      {"library", [] { return fixture("not_a_module.p"); }, "is a library but not a module: it exports no _mod_descrip"},
-      {"sysSync", [] { return fixture("bad_sync_module.p"); }, "wrong sysSync 0x19940412 (this host expects 0x04121994)"},
-      {"sysVersion", [] { return fixture("bad_version_module.p"); }, "wrong sysVersion 2 (this host expects 3)"},
+      {"library", [] { return fixture("not_a_module.p"); },
+       "is a library but not a module: it exports no _mod_descrip"},
+      {"sysSync", [] { return fixture("bad_sync_module.p"); },
+       "wrong sysSync 0x19940412 (this host expects 0x04121994)"},
+      {"sysVersion", [] { return fixture("bad_version_module.p"); },
+       "wrong sysVersion 2 (this host expects 3)"},
       {"sysMachine", [] { return fixture("bad_machine_module.p"); }, "wrong sysMachine 0x00000200"},
       {"server table", [] { return fixture("no_servers_module.p"); }, "has no server table"},
       {"start-up", [] { return fixture("failing_startup_module.p"); }, "start-up entry failed"},

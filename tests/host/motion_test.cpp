@@ -37,17 +37,15 @@ TEST(Motion, AxesAreTheColumnsOfHeadingPitchBank) {
 }
 
 TEST(Motion, KeysInterpolateLinearlyAndHoldAtTheEnds) {
-  const std::vector<MotionKey> keys{{1.0, {0, 0, 0}, {0, 0, 0}},
-                                    {3.0, {2, 4, 6}, {90, -30, 10}},
-                                    {4.0, {2, 4, 8}, {90, -30, 20}}};
+  const std::vector<MotionKey> keys{
+      {1.0, {0, 0, 0}, {0, 0, 0}}, {3.0, {2, 4, 6}, {90, -30, 10}}, {4.0, {2, 4, 8}, {90, -30, 20}}};
   struct Case {
     double time;
     Vec3 position, rotation;
   };
   const Case cases[] = {
-      {-5.0, {0, 0, 0}, {0, 0, 0}},     {1.0, {0, 0, 0}, {0, 0, 0}},
-      {2.0, {1, 2, 3}, {45, -15, 5}},   {3.0, {2, 4, 6}, {90, -30, 10}},
-      {3.25, {2, 4, 6.5}, {90, -30, 12.5}}, {9.0, {2, 4, 8}, {90, -30, 20}},
+      {-5.0, {0, 0, 0}, {0, 0, 0}},    {1.0, {0, 0, 0}, {0, 0, 0}},          {2.0, {1, 2, 3}, {45, -15, 5}},
+      {3.0, {2, 4, 6}, {90, -30, 10}}, {3.25, {2, 4, 6.5}, {90, -30, 12.5}}, {9.0, {2, 4, 8}, {90, -30, 20}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.time);

@@ -7,10 +7,10 @@
 #include <thread>
 #include <vector>
 
+#include "host/scene/scene_file.h"
 #include "host/services/block_store.h"
 #include "host/services/node_editor.h"
 #include "host/services/node_network.h"
-#include "host/scene/scene_file.h"
 #include "host/services/scene_services.h"
 
 namespace tarrow::host {
@@ -72,7 +72,8 @@ class NodeEditorTest : public ::testing::Test {
   NodeEditorID makeEditor(void* userData, int previewType = NPT_RENDER) {
     LWRootNode root{};
     root.previewType = previewType;
-    NodeEditorID editor = editorFuncs->create("Displacement", "Tarrow_plus", &root, nullptr, userData, nullptr);
+    NodeEditorID editor =
+        editorFuncs->create("Displacement", "Tarrow_plus", &root, nullptr, userData, nullptr);
     editorFuncs->addInput(editor, NOT_SCALAR, "Lag Rate (s/m)", recordEvent);
     editorFuncs->addInput(editor, NOT_VECTOR, "Pivot Position", recordEvent);
     editorFuncs->addInput(editor, NOT_SCALAR, "Weight", recordEvent);
@@ -99,8 +100,9 @@ class NodeEditorTest : public ::testing::Test {
 };
 
 const json kWeightNetwork = {
-    {"nodes", {{{"id", "w"}, {"type", "Constant"}, {"value", 0.5}},
-               {{"id", "p"}, {"type", "Constant"}, {"value", {1, 2, 3}}}}},
+    {"nodes",
+     {{{"id", "w"}, {"type", "Constant"}, {"value", 0.5}},
+      {{"id", "p"}, {"type", "Constant"}, {"value", {1, 2, 3}}}}},
     {"connections", {{{"from", "w"}, {"to", "Weight"}}, {{"from", "p.value"}, {"to", "Pivot Position"}}}}};
 
 TEST_F(NodeEditorTest, KeepsWhatTheModuleGaveIt) {
@@ -207,12 +209,14 @@ TEST_F(NodeEditorTest, EvaluateWritesOneOrThreeValuesOnlyWhenConnected) {
 
 TEST_F(NodeEditorTest, ItemInfoGivesTheItemsPositionAsOfTheLastNewTime) {
   NodeEditorID editor = makeEditor(&instanceA);
-  service.buildNetwork(editor, {{"nodes", {{{"id", "i"}, {"type", "ItemInfo"}, {"item", "Null"}},
-                                           {{"id", "gone"}, {"type", "ItemInfo"}, {"item", "Gone"}},
-                                           {{"id", "d"}, {"type", "Math"}, {"op", "length"}}}},
-                                {"connections", {{{"from", "i"}, {"to", "Pivot Position"}},
-                                                 {{"from", "gone"}, {"to", "d.a"}},
-                                                 {{"from", "d"}, {"to", "Weight"}}}}});
+  service.buildNetwork(editor, {{"nodes",
+                                 {{{"id", "i"}, {"type", "ItemInfo"}, {"item", "Null"}},
+                                  {{"id", "gone"}, {"type", "ItemInfo"}, {"item", "Gone"}},
+                                  {{"id", "d"}, {"type", "Math"}, {"op", "length"}}}},
+                                {"connections",
+                                 {{{"from", "i"}, {"to", "Pivot Position"}},
+                                  {{"from", "gone"}, {"to", "d.a"}},
+                                  {{"from", "d"}, {"to", "Weight"}}}}});
   double p[3]{7, 7, 7};
   ASSERT_EQ(inputFuncs->evaluate(input(editor, 1), nullptr, p), 1);
   EXPECT_EQ(p[0], 0);
@@ -263,15 +267,18 @@ TEST_F(NodeEditorTest, CopyIsDeepAndTheDestinationKeepsItsOwnInputs) {
 
 TEST_F(NodeEditorTest, SavedNetworkLoadsBackEqual) {
   NodeEditorID editor = makeEditor(&instanceA);
-  json network = {
-      {"nodes", {{{"id", "spot"}, {"type", "SpotInfo"}},
-                 {{"id", "item"}, {"type", "ItemInfo"}, {"item", "Null \"quoted\" \\ name"}},
-                 {{"id", "d"}, {"type", "Math"}, {"op", "distance"}},
-                 {{"id", "g"}, {"type", "Gradient"}, {"keys", {{0.0, 1.0}, {0.1, 0.3}, {2.5, 0.0}}}},
-                 {{"id", "c"}, {"type", "Constant"}, {"value", {0.1, -2e-300, 1e300}}}}},
-      {"connections", {{{"from", "spot.worldPosition"}, {"to", "d.a"}}, {{"from", "item"}, {"to", "d.b"}},
-                       {{"from", "d"}, {"to", "g.input"}}, {{"from", "g"}, {"to", "Weight"}},
-                       {{"from", "c"}, {"to", "Pivot Position"}}}}};
+  json network = {{"nodes",
+                   {{{"id", "spot"}, {"type", "SpotInfo"}},
+                    {{"id", "item"}, {"type", "ItemInfo"}, {"item", "Null \"quoted\" \\ name"}},
+                    {{"id", "d"}, {"type", "Math"}, {"op", "distance"}},
+                    {{"id", "g"}, {"type", "Gradient"}, {"keys", {{0.0, 1.0}, {0.1, 0.3}, {2.5, 0.0}}}},
+                    {{"id", "c"}, {"type", "Constant"}, {"value", {0.1, -2e-300, 1e300}}}}},
+                  {"connections",
+                   {{{"from", "spot.worldPosition"}, {"to", "d.a"}},
+                    {{"from", "item"}, {"to", "d.b"}},
+                    {{"from", "d"}, {"to", "g.input"}},
+                    {{"from", "g"}, {"to", "Weight"}},
+                    {{"from", "c"}, {"to", "Pivot Position"}}}}};
   service.buildNetwork(editor, network);
 
   // The owner opens a block around the network, as the deformer does with "NodeTree".
@@ -290,10 +297,11 @@ TEST_F(NodeEditorTest, SavedNetworkLoadsBackEqual) {
   reader.state()->endBlk(reader.state()->readData);
   EXPECT_EQ(reader.depth(), 0);
   EXPECT_EQ(service.networkJson(other), service.networkJson(editor));
-  EXPECT_EQ(service.networkJson(other), NodeNetwork::fromJson(network, std::vector<EditorInputSignature>{
-                                            {"Lag Rate (s/m)", NOT_SCALAR},
-                                            {"Pivot Position", NOT_VECTOR},
-                                            {"Weight", NOT_SCALAR}}).toJson());
+  EXPECT_EQ(service.networkJson(other),
+            NodeNetwork::fromJson(network, std::vector<EditorInputSignature>{{"Lag Rate (s/m)", NOT_SCALAR},
+                                                                             {"Pivot Position", NOT_VECTOR},
+                                                                             {"Weight", NOT_SCALAR}})
+                .toJson());
 
   // Saving what was loaded gives the same text.
   BlockWriter again;
@@ -338,8 +346,7 @@ TEST_F(NodeEditorLoad, SkipsUnknownBlocksAndRefusesWhatItCannotRebuild) {
       {"unknown kind", "{ Node\n { Id \"n\" }\n { Kind \"Noise\" }\n}", kNodeLoadInvalid, "\"n\""},
       {"dangling link", "{ Node\n { Id \"n\" }\n { Kind \"SpotInfo\" }\n}\n{ Link \"m.x\" \"Weight\" }",
        kNodeLoadInvalid, "\"m\""},
-      {"cycle",
-       "{ Node\n { Id \"m\" }\n { Kind \"Math\" }\n { Op \"add\" }\n}\n{ Link \"m\" \"m.a\" }",
+      {"cycle", "{ Node\n { Id \"m\" }\n { Kind \"Math\" }\n { Op \"add\" }\n}\n{ Link \"m\" \"m.a\" }",
        kNodeLoadInvalid, "cycle"},
       {"link with one end", "{ Link \"w\" }", kNodeLoadMalformed, "Link"},
       {"value of two numbers", "{ Node\n { Value 1 2 }\n}", kNodeLoadMalformed, "Value"},
@@ -397,10 +404,11 @@ TEST_F(NodeEditorTest, OpenNodeEditorShowsTheNetworkAndTheRanges) {
   EXPECT_EQ(editorFuncs->OpenNodeEditor(editor), 1);
   EXPECT_EQ(window, service.describeNetwork(editor));
   EXPECT_EQ(window.substr(0, window.find('\n') + 1), "Node editor \"Displacement\" of \"Tarrow_plus\"\n");
-  for (const char* expected : {"Lag Rate (s/m) (scalar): unconnected", "Pivot Position (vector) <- p.value",
-                               "Weight (scalar) <- w.value", "w: Constant, value 0.5",
-                               "p: Constant, value (1, 2, 3)", "Preview ranges: 0.000000 .. 1.000000, "
-                               "0.000000 .. 2.000000, 0.000000 .. 3.000000\n"}) {
+  for (const char* expected :
+       {"Lag Rate (s/m) (scalar): unconnected", "Pivot Position (vector) <- p.value",
+        "Weight (scalar) <- w.value", "w: Constant, value 0.5", "p: Constant, value (1, 2, 3)",
+        "Preview ranges: 0.000000 .. 1.000000, "
+        "0.000000 .. 2.000000, 0.000000 .. 3.000000\n"}) {
     EXPECT_NE(window.find(expected), std::string::npos) << expected << " in\n" << window;
   }
   EXPECT_EQ(autosizeData, &instanceA) << "the autosize function gets the editor's user data";
@@ -415,15 +423,17 @@ TEST_F(NodeEditorTest, OpenNodeEditorShowsTheNetworkAndTheRanges) {
 
 TEST_F(NodeEditorTest, EvaluatesFromSeveralThreadsAtOnce) {
   NodeEditorID editor = makeEditor(&instanceA);
-  service.buildNetwork(
-      editor, {{"nodes", {{{"id", "spot"}, {"type", "SpotInfo"}},
+  service.buildNetwork(editor,
+                       {{"nodes",
+                         {{{"id", "spot"}, {"type", "SpotInfo"}},
                           {{"id", "c"}, {"type", "Constant"}, {"value", {1, 0, 0}}},
                           {{"id", "d"}, {"type", "Math"}, {"op", "distance"}},
                           {{"id", "g"}, {"type", "Gradient"}, {"keys", {{0.0, 0.0}, {1000.0, 1000.0}}}}}},
-               {"connections", {{{"from", "spot.worldPosition"}, {"to", "d.a"}},
-                                {{"from", "c"}, {"to", "d.b"}},
-                                {{"from", "d"}, {"to", "g.input"}},
-                                {{"from", "g"}, {"to", "Weight"}}}}});
+                        {"connections",
+                         {{{"from", "spot.worldPosition"}, {"to", "d.a"}},
+                          {{"from", "c"}, {"to", "d.b"}},
+                          {{"from", "d"}, {"to", "g.input"}},
+                          {{"from", "g"}, {"to", "Weight"}}}}});
   NodeInputID weight = input(editor, 2);
   constexpr int kThreads = 4;
   std::vector<int> wrong(kThreads, 0);

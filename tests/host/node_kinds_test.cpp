@@ -43,8 +43,7 @@ double scalarOf(json nodes, json links, const std::string& port = "out",
   return value;
 }
 
-Vec vectorOf(json nodes, json links, const std::string& port = "out",
-             const LWNodalAccess* sample = nullptr) {
+Vec vectorOf(json nodes, json links, const std::string& port = "out", const LWNodalAccess* sample = nullptr) {
   links.push_back({{"from", port}, {"to", "V"}});
   auto network = NodeNetwork::fromJson({{"nodes", nodes}, {"connections", links}}, kInputs);
   double value[3]{-999, -999, -999};
@@ -86,7 +85,7 @@ TEST(NodeKinds, SpotInfoReadsTheSampleRecord) {
 
 struct MathCase {
   const char* op;
-  json a, b;   // null: unconnected
+  json a, b;  // null: unconnected
   json expected;
 };
 
@@ -116,32 +115,30 @@ TEST_P(MathNode, ComputesItsOperation) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, MathNode,
-    ::testing::Values(
-        MathCase{"add", 1.5, 2.0, 3.5}, MathCase{"subtract", 1.5, 2.0, -0.5},
-        MathCase{"multiply", 1.5, -2.0, -3.0}, MathCase{"divide", 3.0, 4.0, 0.75},
-        MathCase{"divide", 3.0, 0.0, 0.0}, MathCase{"divide", 3.0, nullptr, 0.0},
-        MathCase{"min", 1.5, -2.0, -2.0}, MathCase{"max", 1.5, -2.0, 1.5},
-        MathCase{"length", -4.0, nullptr, 4.0}, MathCase{"distance", 1.0, 4.5, 3.5},
-        MathCase{"add", nullptr, nullptr, 0.0}, MathCase{"subtract", nullptr, 2.0, -2.0},
-        MathCase{"add", json{1, 2, 3}, json{10, 20, 30}, json{11, 22, 33}},
-        MathCase{"multiply", json{1, 2, 3}, json{2, 0.5, -1}, json{2, 1, -3}},
-        MathCase{"divide", json{1, 2, 3}, json{2, 0, -1}, json{0.5, 0, -3}},
-        MathCase{"min", json{1, 5, 3}, json{2, 0, 3}, json{1, 0, 3}},
-        MathCase{"max", json{1, 5, 3}, json{2, 0, 3}, json{2, 5, 3}},
-        MathCase{"subtract", json{1, 2, 3}, nullptr, json{1, 2, 3}},
-        MathCase{"length", json{3, 4, 12}, nullptr, 13.0},
-        MathCase{"distance", json{1, 1, 1}, json{4, 5, 1}, 5.0}));
+    ::testing::Values(MathCase{"add", 1.5, 2.0, 3.5}, MathCase{"subtract", 1.5, 2.0, -0.5},
+                      MathCase{"multiply", 1.5, -2.0, -3.0}, MathCase{"divide", 3.0, 4.0, 0.75},
+                      MathCase{"divide", 3.0, 0.0, 0.0}, MathCase{"divide", 3.0, nullptr, 0.0},
+                      MathCase{"min", 1.5, -2.0, -2.0}, MathCase{"max", 1.5, -2.0, 1.5},
+                      MathCase{"length", -4.0, nullptr, 4.0}, MathCase{"distance", 1.0, 4.5, 3.5},
+                      MathCase{"add", nullptr, nullptr, 0.0}, MathCase{"subtract", nullptr, 2.0, -2.0},
+                      MathCase{"add", json{1, 2, 3}, json{10, 20, 30}, json{11, 22, 33}},
+                      MathCase{"multiply", json{1, 2, 3}, json{2, 0.5, -1}, json{2, 1, -3}},
+                      MathCase{"divide", json{1, 2, 3}, json{2, 0, -1}, json{0.5, 0, -3}},
+                      MathCase{"min", json{1, 5, 3}, json{2, 0, 3}, json{1, 0, 3}},
+                      MathCase{"max", json{1, 5, 3}, json{2, 0, 3}, json{2, 5, 3}},
+                      MathCase{"subtract", json{1, 2, 3}, nullptr, json{1, 2, 3}},
+                      MathCase{"length", json{3, 4, 12}, nullptr, 13.0},
+                      MathCase{"distance", json{1, 1, 1}, json{4, 5, 1}, 5.0}));
 
 TEST(NodeKinds, GradientInterpolatesBetweenKeysAndClampsAtTheEnds) {
   const json keys = {{0.0, 1.0}, {2.0, 0.0}, {2.0, 5.0}, {4.0, 7.0}};
   struct Case {
     double input, expected;
   };
-  for (const Case& c : {Case{-10, 1.0}, Case{0, 1.0}, Case{0.5, 0.75}, Case{1.5, 0.25},
-                        Case{2, 5.0}, Case{3, 6.0}, Case{4, 7.0}, Case{100, 7.0}}) {
+  for (const Case& c : {Case{-10, 1.0}, Case{0, 1.0}, Case{0.5, 0.75}, Case{1.5, 0.25}, Case{2, 5.0},
+                        Case{3, 6.0}, Case{4, 7.0}, Case{100, 7.0}}) {
     json nodes = {constant("x", c.input), {{"id", "out"}, {"type", "Gradient"}, {"keys", keys}}};
-    EXPECT_DOUBLE_EQ(scalarOf(nodes, {{{"from", "x"}, {"to", "out.input"}}}), c.expected)
-        << "at " << c.input;
+    EXPECT_DOUBLE_EQ(scalarOf(nodes, {{{"from", "x"}, {"to", "out.input"}}}), c.expected) << "at " << c.input;
   }
   json unconnected = {{{"id", "out"}, {"type", "Gradient"}, {"keys", {{-1.0, 2.0}, {1.0, 4.0}}}}};
   EXPECT_DOUBLE_EQ(scalarOf(unconnected, json::array()), 3.0) << "an unconnected input reads 0";

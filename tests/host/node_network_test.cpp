@@ -54,7 +54,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadNetwork{"missing id", {{"nodes", {{{"type", "Constant"}, {"value", 1}}}}}, "node #1"},
         BadNetwork{"id with a dot", {{"nodes", {node("a.b", "SpotInfo")}}}, "\"a.b\""},
         BadNetwork{"unknown node in a link",
-                   {{"nodes", {kOne}}, {"connections", {link("ghost", "Weight")}}}, "\"ghost\""},
+                   {{"nodes", {kOne}}, {"connections", {link("ghost", "Weight")}}},
+                   "\"ghost\""},
         BadNetwork{"unknown output",
                    {{"nodes", {kOne}}, {"connections", {link("one.colour", "Weight")}}},
                    "\"one\" (Constant): no output \"colour\""},
@@ -64,45 +65,52 @@ INSTANTIATE_TEST_SUITE_P(
         BadNetwork{"unknown node input",
                    {{"nodes", {kOne, kAdd}}, {"connections", {link("one", "add.c")}}},
                    "\"add\" (Math): no input \"c\""},
-        BadNetwork{"unknown editor input",
-                   {{"nodes", {kOne}}, {"connections", {link("one", "Colour")}}}, "\"one\""},
+        BadNetwork{
+            "unknown editor input", {{"nodes", {kOne}}, {"connections", {link("one", "Colour")}}}, "\"one\""},
         BadNetwork{"input fed twice",
-                   {{"nodes", {kOne, kAdd}},
-                    {"connections", {link("one", "add.a"), link("one", "add.a")}}},
+                   {{"nodes", {kOne, kAdd}}, {"connections", {link("one", "add.a"), link("one", "add.a")}}},
                    "\"add\" (Math): input \"a\" is fed twice"},
         BadNetwork{"editor input fed twice",
                    {{"nodes", {kOne}}, {"connections", {link("one", "Weight"), link("one", "Weight")}}},
                    "\"one\""},
         BadNetwork{"vector into a scalar editor input",
-                   {{"nodes", {kVec}}, {"connections", {link("vec", "Weight")}}}, "\"vec\""},
+                   {{"nodes", {kVec}}, {"connections", {link("vec", "Weight")}}},
+                   "\"vec\""},
         BadNetwork{"scalar into the vector editor input",
-                   {{"nodes", {kOne}}, {"connections", {link("one", "Pivot Position")}}}, "\"one\""},
-        BadNetwork{"scalar and vector mixed in Math",
-                   {{"nodes", {kOne, kVec, kAdd}},
-                    {"connections", {link("one", "add.a"), link("vec", "add.b")}}},
-                   "\"add\" (Math)"},
+                   {{"nodes", {kOne}}, {"connections", {link("one", "Pivot Position")}}},
+                   "\"one\""},
+        BadNetwork{
+            "scalar and vector mixed in Math",
+            {{"nodes", {kOne, kVec, kAdd}}, {"connections", {link("one", "add.a"), link("vec", "add.b")}}},
+            "\"add\" (Math)"},
         BadNetwork{"vector into a Gradient",
                    {{"nodes", {kVec, node("g", "Gradient", {{"keys", {{0, 0}}}})}},
                     {"connections", {link("vec", "g.input")}}},
                    "\"g\" (Gradient)"},
-        BadNetwork{"cycle",
-                   {{"nodes", {kOne, node("m1", "Math", {{"op", "add"}}), node("m2", "Math", {{"op", "max"}})}},
-                    {"connections", {link("one", "m1.a"), link("m2", "m1.b"), link("m1", "m2.a")}}},
-                   "is part of a cycle"},
+        BadNetwork{
+            "cycle",
+            {{"nodes", {kOne, node("m1", "Math", {{"op", "add"}}), node("m2", "Math", {{"op", "max"}})}},
+             {"connections", {link("one", "m1.a"), link("m2", "m1.b"), link("m1", "m2.a")}}},
+            "is part of a cycle"},
         BadNetwork{"self loop",
-                   {{"nodes", {kAdd}}, {"connections", {link("add", "add.a")}}}, "\"add\" (Math): is part of a cycle"},
+                   {{"nodes", {kAdd}}, {"connections", {link("add", "add.a")}}},
+                   "\"add\" (Math): is part of a cycle"},
         BadNetwork{"missing parameter", {{"nodes", {node("c", "Constant")}}}, "\"c\" (Constant)"},
         BadNetwork{"value of two numbers",
-                   {{"nodes", {node("c", "Constant", {{"value", {1, 2}}})}}}, "\"c\" (Constant)"},
+                   {{"nodes", {node("c", "Constant", {{"value", {1, 2}}})}}},
+                   "\"c\" (Constant)"},
         BadNetwork{"text value", {{"nodes", {node("c", "Constant", {{"value", "x"}})}}}, "\"c\" (Constant)"},
         BadNetwork{"unknown op", {{"nodes", {node("m", "Math", {{"op", "power"}})}}}, "\"m\" (Math)"},
         BadNetwork{"unknown parameter",
-                   {{"nodes", {node("s", "SpotInfo", {{"size", 2}})}}}, "\"s\" (SpotInfo): unknown parameter"},
+                   {{"nodes", {node("s", "SpotInfo", {{"size", 2}})}}},
+                   "\"s\" (SpotInfo): unknown parameter"},
         BadNetwork{"unsorted keys",
-                   {{"nodes", {node("g", "Gradient", {{"keys", {{1, 0}, {0, 1}}}})}}}, "\"g\" (Gradient)"},
-        BadNetwork{"no keys", {{"nodes", {node("g", "Gradient", {{"keys", json::array()}})}}}, "\"g\" (Gradient)"},
-        BadNetwork{"item without a name",
-                   {{"nodes", {node("i", "ItemInfo", {{"item", ""}})}}}, "\"i\" (ItemInfo)"},
+                   {{"nodes", {node("g", "Gradient", {{"keys", {{1, 0}, {0, 1}}}})}}},
+                   "\"g\" (Gradient)"},
+        BadNetwork{
+            "no keys", {{"nodes", {node("g", "Gradient", {{"keys", json::array()}})}}}, "\"g\" (Gradient)"},
+        BadNetwork{
+            "item without a name", {{"nodes", {node("i", "ItemInfo", {{"item", ""}})}}}, "\"i\" (ItemInfo)"},
         BadNetwork{"not an object", json::array(), "node network"},
         BadNetwork{"unknown member", {{"nodes", json::array()}, {"links", json::array()}}, "\"links\""}));
 
@@ -139,12 +147,13 @@ TEST(NodeNetwork, LongChainsEvaluateStepByStep) {
 }
 
 TEST(NodeNetwork, DescriptionRoundTripsAndNamesSources) {
-  json description = {
-      {"nodes", {kOne, kVec, node("spot", "SpotInfo"), node("i", "ItemInfo", {{"item", "Null"}}),
-                 node("g", "Gradient", {{"keys", {{0.0, 1.0}, {2.5, 0.0}}}}),
-                 node("d", "Math", {{"op", "distance"}})}},
-      {"connections", {link("spot.worldPosition", "d.a"), link("i", "d.b"), link("d", "g.input"),
-                       link("g", "Weight"), link("vec.value", "Pivot Position")}}};
+  json description = {{"nodes",
+                       {kOne, kVec, node("spot", "SpotInfo"), node("i", "ItemInfo", {{"item", "Null"}}),
+                        node("g", "Gradient", {{"keys", {{0.0, 1.0}, {2.5, 0.0}}}}),
+                        node("d", "Math", {{"op", "distance"}})}},
+                      {"connections",
+                       {link("spot.worldPosition", "d.a"), link("i", "d.b"), link("d", "g.input"),
+                        link("g", "Weight"), link("vec.value", "Pivot Position")}}};
   auto network = NodeNetwork::fromJson(description, kInputs);
   auto again = NodeNetwork::fromJson(network.toJson(), kInputs);
   EXPECT_EQ(again.toJson(), network.toJson());
@@ -156,9 +165,9 @@ TEST(NodeNetwork, DescriptionRoundTripsAndNamesSources) {
 }
 
 TEST(NodeNetwork, CopyFollowsInputNamesAndDropsWhatTheOtherEditorCannotTake) {
-  json description = {{"nodes", {kOne, kVec}},
-                      {"connections", {link("one", "Weight"), link("vec", "Pivot Position"),
-                                       link("one", "Lag Rate (s/m)")}}};
+  json description = {
+      {"nodes", {kOne, kVec}},
+      {"connections", {link("one", "Weight"), link("vec", "Pivot Position"), link("one", "Lag Rate (s/m)")}}};
   auto network = NodeNetwork::fromJson(description, kInputs);
   // The other editor has its inputs in another order, lacks one, and types another differently.
   const std::vector<EditorInputSignature> other{{"Weight", NOT_SCALAR}, {"Pivot Position", NOT_SCALAR}};

@@ -20,8 +20,7 @@ using ::testing::StartsWith;
 class SceneFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = std::filesystem::temp_directory_path() /
-              ("tarrow-scene-file-" + uniqueSuffix());
+    folder_ = std::filesystem::temp_directory_path() / ("tarrow-scene-file-" + uniqueSuffix());
     std::filesystem::create_directories(folder_);
   }
   void TearDown() override { std::filesystem::remove_all(folder_); }
@@ -39,7 +38,8 @@ class SceneFileTest : public ::testing::Test {
 std::string sceneWith(const std::string& objectFields, const std::string& top = "") {
   return R"({"fps": 30, "frames": [0, 10], )" + top + R"("items": [
     {"name": "Cam", "type": "camera"},
-    {"name": "Obj", "type": "object", )" + objectFields + R"(}]})";
+    {"name": "Obj", "type": "object", )" +
+         objectFields + R"(}]})";
 }
 
 TEST_F(SceneFileTest, ReadsItemsMotionGeometryWeightsAndDeformers) {
@@ -50,7 +50,7 @@ TEST_F(SceneFileTest, ReadsItemsMotionGeometryWeightsAndDeformers) {
       "polygons": [[0, 1, 2]],
       "weightMaps": {"Tip": [0.5, null, 1]},
       "deformers": [{"server": "Tarrow_plus", "state": "{ LagRate 0.5 }", "nodes": {"nodes": []}, "panel": {"a": 1}}])",
-      R"("renderCamera": "Cam", )"));
+                                                 R"("renderCamera": "Cam", )"));
   const Scene scene = loadScene(file);
   EXPECT_EQ(scene.fps, 30.0);
   EXPECT_EQ(scene.renderCamera, 0);
@@ -96,42 +96,48 @@ TEST_F(SceneFileTest, BadScenesNameTheFileAndThePlace) {
       {"not JSON", "{\"fps\": 30,\n  \"frames\": [0, }", "line 2, column 17 (byte 29)", "not JSON"},
       {"number too large", sceneWith(points + R"(, "motion": [{"time": 1e999}])"), "/", "not usable JSON"},
       {"missing fps", R"({"frames": [0, 1], "items": []})", "/: ", "missing field \"fps\""},
-      {"missing name", R"({"fps": 30, "frames": [0, 1], "items": [{"type": "object"}]})", "/items/0: ",
-       "missing field \"name\""},
+      {"missing name", R"({"fps": 30, "frames": [0, 1], "items": [{"type": "object"}]})",
+       "/items/0: ", "missing field \"name\""},
       {"unknown type", sceneWith(points).replace(sceneWith(points).find("\"camera\""), 8, "\"lamp\""),
        "/items/0/type: ", "unknown type \"lamp\""},
-      {"unknown parent", sceneWith(points + R"(, "parent": "Nobody")"), "/items/1/parent: ",
-       "no item is named \"Nobody\""},
-      {"parent loop", R"({"fps": 30, "frames": [0, 1], "items": [{"name": "A", "type": "object", "parent": "B"},
+      {"unknown parent", sceneWith(points + R"(, "parent": "Nobody")"),
+       "/items/1/parent: ", "no item is named \"Nobody\""},
+      {"parent loop",
+       R"({"fps": 30, "frames": [0, 1], "items": [{"name": "A", "type": "object", "parent": "B"},
                           {"name": "B", "type": "object", "parent": "A"}]})",
        "/items/0/parent: ", "loop"},
       {"weight map length", sceneWith(points + R"(, "weightMaps": {"Tip": [1, 0.5]})"),
        "/items/1/weightMaps/Tip: ", "2 weights for 3 points"},
       {"polygon index", sceneWith(points + R"(, "polygons": [[0, 1, 2], [0, 3, 1]])"),
        "/items/1/polygons/1/1: ", "out of range"},
-      {"keys out of order",
-       sceneWith(points + R"(, "motion": [{"time": 0}, {"time": 0.5}, {"time": 0.5}])"),
+      {"keys out of order", sceneWith(points + R"(, "motion": [{"time": 0}, {"time": 0.5}, {"time": 0.5}])"),
        "/items/1/motion/2/time: ", "strictly increasing"},
-      {"fps zero", sceneWith(points).replace(sceneWith(points).find("30"), 2, "0"), "/fps: ", "greater than 0"},
-      {"last frame first", R"({"fps": 30, "frames": [5, 1], "items": []})", "/frames/1: ", "before the first"},
+      {"fps zero", sceneWith(points).replace(sceneWith(points).find("30"), 2, "0"),
+       "/fps: ", "greater than 0"},
+      {"last frame first", R"({"fps": 30, "frames": [5, 1], "items": []})",
+       "/frames/1: ", "before the first"},
       {"weight not a number", sceneWith(points + R"(, "weightMaps": {"Tip": [1, "x", 0]})"),
        "/items/1/weightMaps/Tip/1: ", "must be a number"},
       {"no server named", sceneWith(points + R"(, "deformers": [{"server": ""}])"),
        "/items/1/deformers/0/server: ", "must name a server"},
-      {"typo in a field", sceneWith(points + R"(, "weightmaps": {})"), "/items/1/weightmaps: ", "unknown field"},
+      {"typo in a field", sceneWith(points + R"(, "weightmaps": {})"),
+       "/items/1/weightmaps: ", "unknown field"},
       {"name unfit for a file", sceneWith(points).replace(sceneWith(points).find("\"Obj\""), 5, "\"../x\""),
        "/items/1/name: ", "file name"},
-      {"render camera not a camera", sceneWith(points, R"("renderCamera": "Obj", )"), "/renderCamera: ",
-       "not a camera"},
-      {"points on a light", R"({"fps": 30, "frames": [0, 1], "items": [{"name": "L", "type": "light", "points": []}]})",
+      {"render camera not a camera", sceneWith(points, R"("renderCamera": "Obj", )"),
+       "/renderCamera: ", "not a camera"},
+      {"points on a light",
+       R"({"fps": 30, "frames": [0, 1], "items": [{"name": "L", "type": "light", "points": []}]})",
        "/items/0/points: ", "only objects"},
       {"missing mesh", sceneWith(R"("mesh": "nowhere.obj")"), "/items/1/mesh: ", "cannot be read"},
-      {"line break in a mesh path", sceneWith(R"("mesh": "a\nb.obj")"), "/items/1/mesh: ", "a\\nb.obj: cannot be read"},
+      {"line break in a mesh path", sceneWith(R"("mesh": "a\nb.obj")"),
+       "/items/1/mesh: ", "a\\nb.obj: cannot be read"},
       {"nested far too deeply",
-       R"({"fps": 30, "frames": [0, 1], "items": [], "comment": )" + std::string(100000, '[') + std::string(100000, ']') + "}",
+       R"({"fps": 30, "frames": [0, 1], "items": [], "comment": )" + std::string(100000, '[') +
+           std::string(100000, ']') + "}",
        "line 1, column 154 (byte 154): ", "nested deeper than 100 levels"},
-      {"line break in a field name", sceneWith(points + R"(, "x\r\ny\u001b": 1)"), "/items/1/x\\r\\ny\\x1B: ",
-       "unknown field"},
+      {"line break in a field name", sceneWith(points + R"(, "x\r\ny\u001b": 1)"),
+       "/items/1/x\\r\\ny\\x1B: ", "unknown field"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -177,7 +183,8 @@ TEST_F(SceneFileTest, AtomicWritesReplaceTheTargetOrLeaveItAlone) {
   }
   EXPECT_TRUE(std::filesystem::is_directory(blocked / "kept"));
   std::vector<std::string> left;
-  for (const auto& entry : std::filesystem::directory_iterator(folder_)) left.push_back(entry.path().filename().string());
+  for (const auto& entry : std::filesystem::directory_iterator(folder_))
+    left.push_back(entry.path().filename().string());
   std::sort(left.begin(), left.end());
   EXPECT_EQ(left, (std::vector<std::string>{"blocked.json", "saved.json"})) << "no temporary left";
 }

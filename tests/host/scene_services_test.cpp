@@ -24,7 +24,7 @@ class SceneServicesTest : public ::testing::Test {
            "points": [[0, 0, 0], [1, 1, 1]], "weightMaps": {"Tip": [0.25, null], "Root": [1, 1]}},
           {"name": "Cam2", "type": "camera"},
           {"name": "Leg", "type": "object", "points": [[0, 0, 0]], "weightMaps": {"Tip": [0.75], "Side": [1]}}]})",
-                            "services.json")),
+                          "services.json")),
         services_(scene_) {
     services_.registerInto(registry_);
   }
@@ -86,9 +86,9 @@ TEST_F(SceneServicesTest, ParamsGiveOwnAndWorldFrames) {
   };
   // Arm at t = 0.5 sits at (0, 0, 3) under Rig, which is at (1, 0, 0) turned 90 degrees.
   const Case cases[] = {
-      {LWIP_POSITION, {0, 0, 3}},  {LWIP_RIGHT, {1, 0, 0}},     {LWIP_UP, {0, 1, 0}},
-      {LWIP_FORWARD, {0, 0, 1}},   {LWIP_W_POSITION, {4, 0, 0}}, {LWIP_W_RIGHT, {0, 0, -1}},
-      {LWIP_W_UP, {0, 1, 0}},      {LWIP_W_FORWARD, {1, 0, 0}},
+      {LWIP_POSITION, {0, 0, 3}}, {LWIP_RIGHT, {1, 0, 0}},      {LWIP_UP, {0, 1, 0}},
+      {LWIP_FORWARD, {0, 0, 1}},  {LWIP_W_POSITION, {4, 0, 0}}, {LWIP_W_RIGHT, {0, 0, -1}},
+      {LWIP_W_UP, {0, 1, 0}},     {LWIP_W_FORWARD, {1, 0, 0}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.code);

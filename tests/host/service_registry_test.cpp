@@ -52,7 +52,8 @@ TEST(ServiceRegistry, OffersAgainUnderTheSameNameAndHasAFixedRoom) {
   EXPECT_EQ(registry.lookup("Alpha"), token(7));
   EXPECT_EQ(registry.timesRequested("Alpha"), 2);
 
-  for (std::size_t k = 1; k < ServiceRegistry::kCapacity; ++k) registry.provide("Name " + std::to_string(k), token(k));
+  for (std::size_t k = 1; k < ServiceRegistry::kCapacity; ++k)
+    registry.provide("Name " + std::to_string(k), token(k));
   EXPECT_EQ(registry.lookup("Name 15"), token(15));
   EXPECT_THROW(registry.provide("One Too Many", token(99)), std::length_error);
   EXPECT_EQ(registry.lookup("One Too Many"), nullptr);

@@ -23,6 +23,7 @@ LWXPanelHint fn(Function* function) {
 
 TEST(SplitHints, CountsArgumentsByTheLowByteAndSkipsUnknownTagsWhole) {
   const char* title = "Title";
+  // clang-format off
   const LWXPanelHint words[] = {
       word(XPTAG_LABEL),    word(0),      word(reinterpret_cast<std::uintptr_t>(title)), word(0),
       word(0x3D7F0002), word(0x11),   word(0x22),  // unknown, two arguments
@@ -31,6 +32,7 @@ TEST(SplitHints, CountsArgumentsByTheLowByteAndSkipsUnknownTagsWhole) {
       word(0x3D7D0000),                                              // unknown, no arguments
       word(XPTAG_CHGNOTIFY), word(0x99),
       word(0),          word(XPTAG_LABEL)};  // past the end: never read
+  // clang-format on
   const std::vector<Hint> hints = splitHints(words);
   struct Expected {
     uint32_t tag;
@@ -46,7 +48,8 @@ TEST(SplitHints, CountsArgumentsByTheLowByteAndSkipsUnknownTagsWhole) {
   for (size_t k = 0; k < hints.size(); ++k) {
     EXPECT_EQ(hints[k].tag, expected[k].tag) << k;
     std::vector<std::uintptr_t> arguments;
-    for (LWXPanelHint argument : hints[k].arguments) arguments.push_back(reinterpret_cast<std::uintptr_t>(argument));
+    for (LWXPanelHint argument : hints[k].arguments)
+      arguments.push_back(reinterpret_cast<std::uintptr_t>(argument));
     EXPECT_EQ(arguments, expected[k].arguments) << k;
   }
   EXPECT_TRUE(splitHints(nullptr).empty());
@@ -103,13 +106,16 @@ class XPanelServiceTest : public ::testing::Test {
                                  {4, "Pick", "iPopChoice"},
                                  {5, "Unused", "iBoolean"},
                                  {0, nullptr, nullptr}};
-  LWXPanelDataDesc data[4] = {{2, "", "integer"}, {3, "Amount", "float"}, {4, "Pick", "integer"}, {0, nullptr, nullptr}};
+  LWXPanelDataDesc data[4] = {
+      {2, "", "integer"}, {3, "Amount", "float"}, {4, "Pick", "integer"}, {0, nullptr, nullptr}};
+  // clang-format off
   LWXPanelHint hints[18] = {word(XPTAG_LABEL),        word(0),        word(reinterpret_cast<std::uintptr_t>("Panel")),
                             word(0),              word(0x3D004202), word(1), word(2),
                             word(XPTAG_CHGNOTIFY),    fn(&Module::change),
                             word(XPTAG_BUTNOTIFY),    word(1),        fn(&Module::button),
                             word(XPTAG_POPFUNCS),     word(4),        fn(&Module::count), fn(&Module::name),
                             word(XPTAG_DESTROYNOTIFY), fn(&Module::destroyed)};
+  // clang-format on
   LWXPanelHint hintsEnd[2] = {word(0), word(0)};  // the destroy hint's 0, then the end
   LWXPanelID panel = nullptr;
 
@@ -187,7 +193,7 @@ TEST_F(XPanelServiceTest, AChangeNotificationAskingForARefreshRedrawsThePanel) {
 TEST_F(XPanelServiceTest, ViewNamesControlsAndRejectsWhatTheyCannotTake) {
   PanelView view(service, panel);
   EXPECT_EQ(view.control("\x83\x6D\x81\x5B\x83\x68\x95\xD2\x8F\x57").id, 1u);  // as the module gave it
-  EXPECT_EQ(view.control("ノード編集").id, 1u);                                  // as a terminal shows it
+  EXPECT_EQ(view.control("ノード編集").id, 1u);                                // as a terminal shows it
   EXPECT_EQ(view.control("0x2").id, 2u);
   EXPECT_EQ(view.control("3").id, 3u);
 
@@ -205,13 +211,16 @@ TEST_F(XPanelServiceTest, ViewNamesControlsAndRejectsWhatTheyCannotTake) {
     const char* value;
     const char* message;
   };
-  for (const Bad& bad : {Bad{"Nope", "1", "no control \"Nope\" on the panel; valid controls are \"ノード編集\", 0x2, \"Amount\", "
-                                          "\"Pick\", \"Unused\""},
-                         Bad{"Amount", "lots", "\"Amount\" takes a number, not \"lots\""},
-                         Bad{"Amount", "inf", "\"Amount\" takes a number, not \"inf\""},
-                         Bad{"0x2", "yes", "\"0x2\" is a switch: valid values are on, off, 1 and 0, not \"yes\""},
-                         Bad{"Pick", "3", "\"Pick\" has no entry \"3\"; valid values are \"(none)\" (0), \"Ball\" (1), \"\" (2)"},
-                         Bad{"ノード編集", "1", "\"ノード編集\" is a button and has no value; use --press"}}) {
+  for (const Bad& bad :
+       {Bad{"Nope", "1",
+            "no control \"Nope\" on the panel; valid controls are \"ノード編集\", 0x2, \"Amount\", "
+            "\"Pick\", \"Unused\""},
+        Bad{"Amount", "lots", "\"Amount\" takes a number, not \"lots\""},
+        Bad{"Amount", "inf", "\"Amount\" takes a number, not \"inf\""},
+        Bad{"0x2", "yes", "\"0x2\" is a switch: valid values are on, off, 1 and 0, not \"yes\""},
+        Bad{"Pick", "3",
+            "\"Pick\" has no entry \"3\"; valid values are \"(none)\" (0), \"Ball\" (1), \"\" (2)"},
+        Bad{"ノード編集", "1", "\"ノード編集\" is a button and has no value; use --press"}}) {
     try {
       view.set(bad.name, bad.value);
       ADD_FAILURE() << bad.name << "=" << bad.value << " was taken";
@@ -256,16 +265,21 @@ TEST(XPanelServiceThreads, PanelsBuiltEditedAndClosedFromTwoThreads) {
   XPanelService service;
   service.makeCurrent();
   const LWXPanelFuncs& funcs = *XPanelService::funcs();
-  LWXPanelControl controls[] = {{1, "Go", "vButton"}, {3, "Amount", "float"}, {4, "Pick", "iPopChoice"}, {0, nullptr, nullptr}};
+  LWXPanelControl controls[] = {
+      {1, "Go", "vButton"}, {3, "Amount", "float"}, {4, "Pick", "iPopChoice"}, {0, nullptr, nullptr}};
   LWXPanelDataDesc data[] = {{3, "Amount", "float"}, {4, "Pick", "integer"}, {0, nullptr, nullptr}};
+  // clang-format off
   LWXPanelHint hints[] = {word(XPTAG_CHGNOTIFY),     fn(&SharedPanels::change),
                           word(XPTAG_BUTNOTIFY),     word(1), fn(&SharedPanels::button),
                           word(XPTAG_POPFUNCS),      word(4), fn(&Module::count), fn(&Module::name),
                           word(XPTAG_DESTROYNOTIFY), fn(&SharedPanels::destroyed), word(0),
                           word(0)};
+  // clang-format on
+  // clang-format off
   LWXPanelHint labels[] = {word(XPTAG_LABEL), word(3), word(reinterpret_cast<std::uintptr_t>("Amount (m)")), word(0),
                            word(XPTAG_LEFT),  word(1), word(0),
                            word(0)};
+  // clang-format on
 
   constexpr int kRounds = 3000;
   std::vector<std::atomic<int>> notified(kRounds);  // destroy notifications, by panel
@@ -345,18 +359,24 @@ TEST(Language, ChoiceAndEnvironmentAndCodePage) {
   EXPECT_EQ(chooseLanguage(std::string("ja")), 0x411);
   EXPECT_EQ(chooseLanguage(std::string("en")), 0x409);
   EXPECT_THROW(chooseLanguage(std::string("fr")), std::invalid_argument);
-  for (const auto& [lang, expected] : std::vector<std::pair<const char*, uint16_t>>{
-           {"ja_JP.UTF-8", 0x411}, {"ja", 0x411}, {"en_US.UTF-8", 0x409}, {"C", 0x409}, {"", 0x409}, {nullptr, 0x409}}) {
+  for (const auto& [lang, expected] : std::vector<std::pair<const char*, uint16_t>>{{"ja_JP.UTF-8", 0x411},
+                                                                                    {"ja", 0x411},
+                                                                                    {"en_US.UTF-8", 0x409},
+                                                                                    {"C", 0x409},
+                                                                                    {"", 0x409},
+                                                                                    {nullptr, 0x409}}) {
     EXPECT_EQ(languageFromEnvironment(lang), expected) << (lang ? lang : "(unset)");
   }
   for (const auto& [cp932, utf8] : std::vector<std::pair<std::string_view, std::string_view>>{
            {"\x83\x6D\x81\x5B\x83\x68\x95\xD2\x8F\x57", "ノード編集"},
            {"Edit \x83\x41\x83\x96\x82\xA0\xB1", "Edit アヶあｱ"},
            {"\x90\xDD\x92\xE8 \x88\x9F\x87\x40\xFA\x40", "設定 亜①ⅰ"},  // kanji and the NEC and IBM rows
-           {"a\x85\x40" "b", "a\uFFFDb"},      // a pair the code page leaves unassigned
-           {"\x83\x20z", "\uFFFDz"},            // a lead byte eats its trail even when that is invalid
+           {"a\x85\x40"
+            "b",
+            "a\uFFFDb"},              // a pair the code page leaves unassigned
+           {"\x83\x20z", "\uFFFDz"},  // a lead byte eats its trail even when that is invalid
            {"\x80\xA0\xFD\xFFk", "\uFFFD\uFFFD\uFFFD\uFFFDk"},  // bytes that are no character
-           {"x\x83", "x\uFFFD"},                 // a lead byte at the end
+           {"x\x83", "x\uFFFD"},                                // a lead byte at the end
        }) {
     EXPECT_EQ(utf8FromCp932(cp932), utf8) << testing::PrintToString(std::string(cp932));
   }

@@ -92,22 +92,23 @@ std::string replaced(std::string text, const std::string& from, const std::strin
 
 INSTANTIATE_TEST_SUITE_P(
     States, LoadCases,
-    ::testing::Values(
-        LoadCase{"OnlyLagRate", "{ LagRate 2.5 }\n", replaced(kChanged, "-0.125", "2.5")},
-        LoadCase{"VersionTwoReadsTheSame", "{ Version 2 }\n{ LagRate 3 }\n", replaced(kChanged, "-0.125", "3")},
-        LoadCase{"OtherOrder", "{ UseNode 0 }\n{ PivotLocal 0 }\n{ LagRate 1 }\n{ PivotItem 0 0 }\n",
-                 "{ Version 1 }\n{ LagRate 1 }\n{ PivotItem 0 0 }\n{ PivotLocal 0 }\n"
-                 "{ WeightMap 2 \"Fade \\\"tip\\\" \\\\ end\" }\n{ UseNode 0 }\n"},
-        LoadCase{"NothingAfterTheNodeTreeIsRead", "{ LagRate 1 }\n{ NodeTree\n}\n{ LagRate 9 }\n{ UseNode 0 }\n",
-                 replaced(kChanged, "-0.125", "1")},
-        LoadCase{"UnknownBlocksAreSkipped",
-                 "{ Colour 1 2 3 }\n{ Nested\n  { LagRate 7 }\n}\n{ PivotLocal 0 }\n",
-                 replaced(kChanged, "{ PivotLocal 1 }", "{ PivotLocal 0 }")},
-        LoadCase{"Empty", "", kChanged},
-        LoadCase{"Garbage", "}}}{{{ \"\\", kChanged},
-        LoadCase{"TruncatedInsideABlock", "{ LagRate 4 }\n{ WeightMap 5",
-                 replaced(replaced(kChanged, "-0.125", "4"), "WeightMap 2", "WeightMap 5")},
-        LoadCase{"ValueOfTheWrongKind", "{ LagRate \"fast\" }\n{ PivotLocal x }\n", kChanged}),
+    ::testing::Values(LoadCase{"OnlyLagRate", "{ LagRate 2.5 }\n", replaced(kChanged, "-0.125", "2.5")},
+                      LoadCase{"VersionTwoReadsTheSame", "{ Version 2 }\n{ LagRate 3 }\n",
+                               replaced(kChanged, "-0.125", "3")},
+                      LoadCase{"OtherOrder",
+                               "{ UseNode 0 }\n{ PivotLocal 0 }\n{ LagRate 1 }\n{ PivotItem 0 0 }\n",
+                               "{ Version 1 }\n{ LagRate 1 }\n{ PivotItem 0 0 }\n{ PivotLocal 0 }\n"
+                               "{ WeightMap 2 \"Fade \\\"tip\\\" \\\\ end\" }\n{ UseNode 0 }\n"},
+                      LoadCase{"NothingAfterTheNodeTreeIsRead",
+                               "{ LagRate 1 }\n{ NodeTree\n}\n{ LagRate 9 }\n{ UseNode 0 }\n",
+                               replaced(kChanged, "-0.125", "1")},
+                      LoadCase{"UnknownBlocksAreSkipped",
+                               "{ Colour 1 2 3 }\n{ Nested\n  { LagRate 7 }\n}\n{ PivotLocal 0 }\n",
+                               replaced(kChanged, "{ PivotLocal 1 }", "{ PivotLocal 0 }")},
+                      LoadCase{"Empty", "", kChanged}, LoadCase{"Garbage", "}}}{{{ \"\\", kChanged},
+                      LoadCase{"TruncatedInsideABlock", "{ LagRate 4 }\n{ WeightMap 5",
+                               replaced(replaced(kChanged, "-0.125", "4"), "WeightMap 2", "WeightMap 5")},
+                      LoadCase{"ValueOfTheWrongKind", "{ LagRate \"fast\" }\n{ PivotLocal x }\n", kChanged}),
     [](const ::testing::TestParamInfo<LoadCase>& param) { return std::string(param.param.name); });
 
 TEST_F(InstanceStateTest, LongWeightMapNamesComeBackAsTheirFirst255Bytes) {

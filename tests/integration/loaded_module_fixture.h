@@ -8,13 +8,13 @@
 #include <memory>
 #include <string>
 
-#include "host/services/block_store.h"
 #include "host/loader/module_loader.h"
-#include "host/services/node_editor.h"
+#include "host/loader/service_registry.h"
 #include "host/scene/scene.h"
 #include "host/scene/scene_file.h"
+#include "host/services/block_store.h"
+#include "host/services/node_editor.h"
 #include "host/services/scene_services.h"
-#include "host/loader/service_registry.h"
 #include "host/services/xpanel_service.h"
 #include "sdk/lwserver.h"
 

@@ -110,9 +110,9 @@ TEST_F(BindingTest, HandlerFillsOnlyTheRecordsTheHostSupplied) {
 
 TEST_F(BindingTest, ServicesAreAskedForOnceAndTheLanguageEveryTime) {
   for (int i = 0; i < 3; ++i) ASSERT_EQ(activateHandler(), AFUNC_OK);
-  for (const char* service : {LWITEMINFO_GLOBAL, LWOBJECTFUNCS_GLOBAL, LWXPANELFUNCS_GLOBAL,
-                              LWNODEEDITORFUNCS_GLOBAL, LWNODEINPUTFUNCS_GLOBAL, LWNODEFUNCS_GLOBAL,
-                              LWINSTUPDATE_GLOBAL, LWSCENEINFO_GLOBAL}) {
+  for (const char* service :
+       {LWITEMINFO_GLOBAL, LWOBJECTFUNCS_GLOBAL, LWXPANELFUNCS_GLOBAL, LWNODEEDITORFUNCS_GLOBAL,
+        LWNODEINPUTFUNCS_GLOBAL, LWNODEFUNCS_GLOBAL, LWINSTUPDATE_GLOBAL, LWSCENEINFO_GLOBAL}) {
     EXPECT_EQ(registry_.timesRequested(service), 1) << service;
   }
   EXPECT_EQ(registry_.timesRequested(LWLOCALEINFO_GLOBAL), 3);

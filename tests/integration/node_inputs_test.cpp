@@ -16,12 +16,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include "scratch_folder_test.h"
 #include "host/loader/module_loader.h"
 #include "host/run/obj_writer.h"
-#include "host/scene/scene_file.h"
 #include "host/run/scene_run.h"
 #include "host/run/session.h"
+#include "host/scene/scene_file.h"
+#include "scratch_folder_test.h"
 
 namespace tarrow::host {
 namespace {
@@ -65,7 +65,8 @@ struct Frame {
   V3 right, up, forward, position;
 
   V3 carry(const V3& local) const {
-    return plus(plus(plus(scaled(right, local[0]), scaled(up, local[1])), scaled(forward, local[2])), position);
+    return plus(plus(plus(scaled(right, local[0]), scaled(up, local[1])), scaled(forward, local[2])),
+                position);
   }
 };
 
@@ -182,7 +183,8 @@ class NodeInputsTest : public integration::ScratchFolderTest {
       session.evaluateFrame(frame, points);
       for (size_t k = 0; k < points.size(); ++k) {
         std::string text;
-        appendObj(text, points[k], scene.items[static_cast<size_t>(session.deformedObjects()[k].item)].polygons);
+        appendObj(text, points[k],
+                  scene.items[static_cast<size_t>(session.deformedObjects()[k].item)].polygons);
         texts.push_back(std::move(text));
       }
     }
@@ -217,8 +219,8 @@ TEST_F(NodeInputsTest, ConstantNodesGiveTheSameFramesAsTheSameValuesAsSettings) 
     // The node side's own settings differ from the nodes' values (no lag, a map of other
     // weights), so frames that matched while the nodes were ignored could not come about.
     const json decoyMap{{"Decoy", json::array({0.125, 0.125, 0.125, 0.125, 0.125})}};
-    const json network = constantsNetwork({constantInto("rate", c.lagRate, "Lag Rate (s/m)"),
-                                           constantInto("weight", weight, "Weight")});
+    const json network = constantsNetwork(
+        {constantInto("rate", c.lagRate, "Lag Rate (s/m)"), constantInto("weight", weight, "Weight")});
     const std::string nodeState = "{ Version 1 }\n{ LagRate 0 }\n{ WeightMap 1 \"Decoy\" }\n{ UseNode 1 }\n";
 
     const auto bySettings = objFrames(sceneOf(strandScene(tarrow(settingsState), settingsMaps)));
@@ -235,7 +237,8 @@ TEST_F(NodeInputsTest, APivotFromANodeSamplesTheObjectAtTheDelayedTime) {
   const V3 nodePivot{1.0, 0.5, -2.0};
   const double lagRate = 0.2;
   // A pivot item in parent coordinates is chosen too; with the pivot input connected it plays no part.
-  const std::string state = "{ Version 1 }\n{ LagRate 0.2 }\n{ PivotItem 2 268435457 }\n{ PivotLocal 1 }\n{ UseNode 1 }\n";
+  const std::string state =
+      "{ Version 1 }\n{ LagRate 0.2 }\n{ PivotItem 2 268435457 }\n{ PivotLocal 1 }\n{ UseNode 1 }\n";
   const json network = constantsNetwork({constantInto("pivot", json(nodePivot), "Pivot Position")});
   const json document = strandScene(tarrow(state, network));
   const Scene scene = sceneOf(document);
@@ -307,7 +310,9 @@ TEST_F(NodeInputsTest, GradientExampleFadesTheLagWithDistanceFromTheAttractor) {
   const double fps = document["fps"];
   Session session(scene, {defaultModulePath(), 2});
   size_t object = 0;
-  while (scene.items[static_cast<size_t>(session.deformedObjects().at(object).item)].name != (*swimmer)["name"]) ++object;
+  while (scene.items[static_cast<size_t>(session.deformedObjects().at(object).item)].name !=
+         (*swimmer)["name"])
+    ++object;
 
   int full = 0, partial = 0, none = 0;
   FramePoints points;
@@ -340,8 +345,9 @@ TEST_F(NodeInputsTest, GradientExampleFadesTheLagWithDistanceFromTheAttractor) {
 // ---- Saved scenes -----------------------------------------------------------------------------
 
 TEST_F(NodeInputsTest, ASavedSceneWithANetworkRunsToTheSameFiles) {
-  const json pivotNetwork = constantsNetwork({constantInto("pivot", json::array({1, 0.5, -2}), "Pivot Position"),
-                                              constantInto("rate", 0.3, "Lag Rate (s/m)")});
+  const json pivotNetwork =
+      constantsNetwork({constantInto("pivot", json::array({1, 0.5, -2}), "Pivot Position"),
+                        constantInto("rate", 0.3, "Lag Rate (s/m)")});
   struct Case {
     const char* name;
     std::filesystem::path scene;
@@ -400,7 +406,8 @@ TEST_F(NodeInputsTest, ASessionUsedAgainAfterAnotherRanKeepsItsNetwork) {
   {
     Session reference(scene, {defaultModulePath(), 1});
     reference.evaluateFrame(later, points);
-    appendObj(expected, points[1], scene.items[static_cast<size_t>(reference.deformedObjects()[1].item)].polygons);
+    appendObj(expected, points[1],
+              scene.items[static_cast<size_t>(reference.deformedObjects()[1].item)].polygons);
   }
 
   Session first(scene, {defaultModulePath(), 1});

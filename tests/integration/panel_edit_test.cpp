@@ -7,11 +7,11 @@
 #include <random>
 #include <sstream>
 
-#include "scratch_folder_test.h"
 #include "host/panel/panel_run.h"
-#include "host/services/panel_view.h"
-#include "host/scene/scene_file.h"
 #include "host/run/scene_run.h"
+#include "host/scene/scene_file.h"
+#include "host/services/panel_view.h"
+#include "scratch_folder_test.h"
 
 namespace tarrow::host {
 namespace {
@@ -25,7 +25,8 @@ std::string sceneWith(const std::string& deformer) {
    "points": [[0, 0, 0], [0, 0, -1], [0, 0, -2]],
    "polygons": [[0, 1, 2]],
    "weightMaps": {"Fade": [1, 0.75, 0.5], "Half": [0.5, 0.5, 0.5]},
-   "deformers": [)" + deformer + R"(]},
+   "deformers": [)" +
+         deformer + R"(]},
   {"name": "Handle", "type": "object", "parent": "Strand",
    "motion": [{"time": 0, "position": [0, 1, 0]}, {"time": 1, "position": [0, 3, -1]}],
    "points": [[0, 0, 0]]}]})";
@@ -48,16 +49,16 @@ class PanelEditTest : public integration::ScratchFolderTest {
 };
 
 TEST_F(PanelEditTest, EditsSavedAndRunAgainMatchTheEquivalentState) {
-  const std::string byState = framesOf(
-      write("state.json", sceneWith(R"({"server": "Tarrow_plus", "state":
+  const std::string byState = framesOf(write("state.json", sceneWith(R"({"server": "Tarrow_plus", "state":
         "{ Version 1 }\n{ LagRate 0.3 }\n{ PivotItem 2 268435457 }\n{ PivotLocal 1 }\n{ WeightMap 1 \"Fade\" }\n"})")),
-      "state");
+                                       "state");
 
   PanelOptions edit;
   edit.scene = write("plain.json", sceneWith(R"({"server": "Tarrow_plus"})"));
   edit.object = "Strand";
-  edit.sets = {"Lag Rate (s/m)=0.3", "Tarrow Pivot Object=Handle", "Local Pivot=on", "Weight Map=Half",
-               "Weight Map=0", "0x8006=1"};
+  edit.sets = {"Lag Rate (s/m)=0.3", "Tarrow Pivot Object=Handle",
+               "Local Pivot=on",     "Weight Map=Half",
+               "Weight Map=0",       "0x8006=1"};
   edit.saveScene = folder_ / "edited.json";
   const std::string shown = runPanel(edit);
   EXPECT_NE(shown.find("  Lag Rate (s/m): 0.3\n"), std::string::npos) << shown;
@@ -65,10 +66,9 @@ TEST_F(PanelEditTest, EditsSavedAndRunAgainMatchTheEquivalentState) {
   EXPECT_EQ(framesOf(*edit.saveScene, "edited"), byState);
 
   // The same edits written into the scene by hand, by label and by id.
-  const std::string byPanel = framesOf(
-      write("panel.json", sceneWith(R"j({"server": "Tarrow_plus", "panel":
+  const std::string byPanel = framesOf(write("panel.json", sceneWith(R"j({"server": "Tarrow_plus", "panel":
         {"Lag Rate (s/m)": 0.3, "Tarrow Pivot Object": "Handle", "0x8005": true, "Weight Map": "Fade"}})j")),
-      "panel");
+                                       "panel");
   EXPECT_EQ(byPanel, byState);
   // Without the edits the strand moves otherwise, so the comparisons above mean something.
   EXPECT_NE(framesOf(edit.scene, "plain"), byState);
@@ -88,8 +88,9 @@ TEST_F(PanelEditTest, BadPanelSettingsNameWhatIsValid) {
     }
     return std::string("(no error)");
   };
-  EXPECT_NE(failure(R"({"Weight Map": "Nope"})").find(R"j(valid values are "(none)" (0), "Fade" (1), "Half" (2))j"),
-            std::string::npos);
+  EXPECT_NE(
+      failure(R"({"Weight Map": "Nope"})").find(R"j(valid values are "(none)" (0), "Fade" (1), "Half" (2))j"),
+      std::string::npos);
   EXPECT_NE(failure(R"({"Lag": 1})").find("/panel"), std::string::npos);
   EXPECT_NE(failure(R"j({"Lag Rate (s/m)": "fast"})j").find("takes a number"), std::string::npos);
 
@@ -100,8 +101,8 @@ TEST_F(PanelEditTest, BadPanelSettingsNameWhatIsValid) {
               testing::ThrowsMessage<PanelError>(testing::HasSubstr("; valid objects are \"Strand\"")));
   edit.deformer = 2;
   edit.object = "Strand";
-  EXPECT_THAT([&] { runPanel(edit); },
-              testing::ThrowsMessage<PanelError>(testing::HasSubstr("has no deformer 2; valid deformers are 1 to 1")));
+  EXPECT_THAT([&] { runPanel(edit); }, testing::ThrowsMessage<PanelError>(testing::HasSubstr(
+                                           "has no deformer 2; valid deformers are 1 to 1")));
   edit.deformer = 1;
   edit.sets = {"Lag Rate (s/m)"};
   EXPECT_THROW(runPanel(edit), PanelError);

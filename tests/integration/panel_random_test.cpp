@@ -6,9 +6,9 @@
 #include <limits>
 #include <random>
 
-#include "host/services/panel_view.h"
-#include "host/scene/scene_file.h"
 #include "host/run/session.h"
+#include "host/scene/scene_file.h"
+#include "host/services/panel_view.h"
 
 namespace tarrow::host {
 namespace {

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "scratch_folder_test.h"
 #include "host/loader/module_loader.h"
 #include "host/run/scene_run.h"
+#include "scratch_folder_test.h"
 
 namespace tarrow::integration {
 namespace {

@@ -13,14 +13,14 @@
 
 #include <nlohmann/json.hpp>
 
-#include "scratch_folder_test.h"
-#include "tests/fixtures/sample_module.h"
 #include "host/loader/module_loader.h"
 #include "host/run/obj_writer.h"
 #include "host/run/preview_animation.h"
-#include "host/scene/scene_file.h"
 #include "host/run/scene_run.h"
 #include "host/run/session.h"
+#include "host/scene/scene_file.h"
+#include "scratch_folder_test.h"
+#include "tests/fixtures/sample_module.h"
 
 // Every operator new of this program, counted by run_allocation_counter.cpp.
 long long allocationCount() noexcept;
@@ -166,10 +166,12 @@ TEST_F(RunSceneTest, AFailedRunLeavesEarlierOutputAlone) {
   EXPECT_FALSE(std::filesystem::exists(good.outDir / frameFileName("Strand", 9)));
 
   RunOptions badScene = good;
-  badScene.scene = write("bad.json", std::string(kStrand).replace(std::string(kStrand).find("[1, 1, 0.5]"), 11, "[1, 1]"));
+  badScene.scene =
+      write("bad.json", std::string(kStrand).replace(std::string(kStrand).find("[1, 1, 0.5]"), 11, "[1, 1]"));
   EXPECT_THROW(runScene(badScene), SceneError);
   std::vector<std::filesystem::path> left;
-  for (const auto& entry : std::filesystem::directory_iterator(good.outDir)) left.push_back(entry.path().filename());
+  for (const auto& entry : std::filesystem::directory_iterator(good.outDir))
+    left.push_back(entry.path().filename());
   EXPECT_EQ(left.size(), 2u) << "only the two frames of the good run";
 }
 
@@ -216,7 +218,8 @@ TEST_F(RunSceneTest, EachDeformerRunsTheServerItNames) {
     ASSERT_EQ(points[0].size(), 3u);
     for (size_t i = 0; i < 3; ++i) {
       const Vec3 placed = Expected::place(nudged.items[0].points[i], frame / 10.0);
-      for (int c = 0; c < 3; ++c) EXPECT_NEAR(points[0][i][c], placed[c] + kSampleNudge[c], 1e-12) << "point " << i;
+      for (int c = 0; c < 3; ++c)
+        EXPECT_NEAR(points[0][i][c], placed[c] + kSampleNudge[c], 1e-12) << "point " << i;
     }
   }
 
@@ -233,7 +236,8 @@ TEST_F(RunSceneTest, EachDeformerRunsTheServerItNames) {
        "sample_module.p offers no displacement handler \"Tarrow_plus\"; it offers \"Nudge\""},
       {defaultModulePath(), strandWithServer("Nudge"),
        "Tarrow_plus.p offers no displacement handler \"Nudge\"; it offers \"Tarrow_plus\""},
-      {sampleModule, withPanel.dump(), "sample_module.p offers no displacement interface \"Nudge\"; it offers none"},
+      {sampleModule, withPanel.dump(),
+       "sample_module.p offers no displacement interface \"Nudge\"; it offers none"},
   };
   for (const Refusal& refusal : refusals) {
     SCOPED_TRACE(refusal.message);
@@ -269,8 +273,8 @@ TEST_F(RunSceneTest, ABlockShortOfAValueKeepsTheEarlierOneInTheSavedScene) {
 // point a weight: every point stays where the object puts it, and the module never asks the
 // mesh to read from a map it did not find.
 TEST_F(RunSceneTest, AWeightMapTheObjectLacksLeavesEveryPointInPlace) {
-  const Scene missing =
-      parseScene(strandWithState("{ Version 1 }\n{ LagRate 0.25 }\n{ WeightMap 1 \"Gone\" }\n"), "missing.json");
+  const Scene missing = parseScene(
+      strandWithState("{ Version 1 }\n{ LagRate 0.25 }\n{ WeightMap 1 \"Gone\" }\n"), "missing.json");
   Session session(missing, {defaultModulePath(), 2});
   Session mapped(scene_, {defaultModulePath(), 2});
   FramePoints points;

@@ -15,8 +15,7 @@ namespace tarrow::integration {
 class ScratchFolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = std::filesystem::temp_directory_path() /
-              ("tarrow-test-" + host::uniqueSuffix());
+    folder_ = std::filesystem::temp_directory_path() / ("tarrow-test-" + host::uniqueSuffix());
     std::filesystem::create_directories(folder_);
   }
   void TearDown() override {

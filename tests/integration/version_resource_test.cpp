@@ -44,13 +44,14 @@ TEST(VersionResource, WindowsReadsVersionAndNamesFromTheModuleFile) {
   auto text = [&](const wchar_t* name) -> std::wstring {
     void* found = nullptr;
     UINT count = 0;
-    if (!VerQueryValueW(data.data(), (std::wstring(block) + name).c_str(), &found, &count)) return L"(missing)";
+    if (!VerQueryValueW(data.data(), (std::wstring(block) + name).c_str(), &found, &count))
+      return L"(missing)";
     return std::wstring(static_cast<const wchar_t*>(found));
   };
   const std::string project = TARROW_VERSION_TEXT;  // project(VERSION), as the build has it
-  const std::wstring fileVersion = std::to_wstring(TARROW_VERSION_MAJOR) + L"." + std::to_wstring(TARROW_VERSION_MINOR) +
-                                   L"." + std::to_wstring(TARROW_VERSION_PATCH) + L"." +
-                                   std::to_wstring(TARROW_VERSION_TWEAK);
+  const std::wstring fileVersion =
+      std::to_wstring(TARROW_VERSION_MAJOR) + L"." + std::to_wstring(TARROW_VERSION_MINOR) + L"." +
+      std::to_wstring(TARROW_VERSION_PATCH) + L"." + std::to_wstring(TARROW_VERSION_TWEAK);
   EXPECT_EQ(text(L"ProductName"), L"Tarrow_plus");
   EXPECT_EQ(text(L"OriginalFilename"), L"Tarrow_plus.p");
   EXPECT_EQ(text(L"ProductVersion"), std::wstring(project.begin(), project.end()));

@@ -14,8 +14,8 @@ std::string format(const char* pattern, const std::string& a) {
 }
 
 std::string idText(LWID id) {
-  const char chars[5] = {static_cast<char>(id >> 24), static_cast<char>(id >> 16),
-                         static_cast<char>(id >> 8), static_cast<char>(id), 0};
+  const char chars[5] = {static_cast<char>(id >> 24), static_cast<char>(id >> 16), static_cast<char>(id >> 8),
+                         static_cast<char>(id), 0};
   return chars;
 }
 
@@ -39,9 +39,7 @@ const char* itemName(LWItemID item) {
 }
 
 // Scene objects: the weight maps.
-int objectNumVMaps(LWID type) {
-  return type == LWVMAP_WGHT ? static_cast<int>(host().weightMaps.size()) : 0;
-}
+int objectNumVMaps(LWID type) { return type == LWVMAP_WGHT ? static_cast<int>(host().weightMaps.size()) : 0; }
 const char* objectVMapName(LWID type, int index) {
   const auto& maps = host().weightMaps;
   if (type != LWVMAP_WGHT || index < 0 || index >= static_cast<int>(maps.size()) || !maps[index]) {
@@ -142,7 +140,8 @@ LWError editorLoad(NodeEditorID editor, const LWLoadState*) {
   host().record("load(" + text(editor) + ")");
   return host().nodeLoadResult;
 }
-NodeInputID editorAddInput(NodeEditorID editor, ConnectionType type, const char* name, NodeInputEvent* event) {
+NodeInputID editorAddInput(NodeEditorID editor, ConnectionType type, const char* name,
+                           NodeInputEvent* event) {
   Host& h = host();
   h.record("addInput(" + text(editor) + "," + std::to_string(type) + "," + name + "," +
            text(reinterpret_cast<const void*>(event)) + ")");

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "fake_host.h"
 #include "common/service_table.h"
+#include "fake_host.h"
 #include "module_fixture.h"
 
 namespace {
@@ -63,8 +63,9 @@ TEST_F(FrameTest, CachesTheFrameWithItsQueriesInOrder) {
   expectVector(lag.pivotItemWorldPosition, {-2, 0, 2.5});
   EXPECT_EQ(tarrow::services().sceneInfo.load(), &host.sceneInfo);
   EXPECT_EQ(host.globalRequests, std::vector<std::string>{"LW Scene Info 10/0"});
-  const std::vector<ParamCall> expected = {{camera, 8, 0.5}, {pivot, 1, 0.5}, {pivot, 8, 0.5}, {object, 8, 0.5},
-                                           {object, 2, 0.5}, {object, 3, 0.5}, {object, 4, 0.5}};
+  const std::vector<ParamCall> expected = {{camera, 8, 0.5}, {pivot, 1, 0.5},  {pivot, 8, 0.5},
+                                           {object, 8, 0.5}, {object, 2, 0.5}, {object, 3, 0.5},
+                                           {object, 4, 0.5}};
   EXPECT_EQ(host.paramCalls, expected);
   EXPECT_TRUE(host.editorCalls.empty());  // node inputs off: the editor is left alone
 }
@@ -74,10 +75,10 @@ TEST_F(FrameTest, NodeInputsUpdateTheEditorFirstAndCacheWorldAxes) {
   lag.useNode = 1;
   host.editorCalls.clear();
   EXPECT_EQ(rend.newTime(&lag, 3, 0.125), nullptr);
-  EXPECT_EQ(host.editorCalls,
-            std::vector<std::string>{"newTime(" + fake::text(lag.nodeEditor) + ",3," + std::to_string(0.125) + ")"});
-  const std::vector<ParamCall> expected = {{camera, 8, 0.125},  {object, 8, 0.125},  {object, 2, 0.125},
-                                           {object, 3, 0.125},  {object, 4, 0.125},  {object, 9, 0.125},
+  EXPECT_EQ(host.editorCalls, std::vector<std::string>{"newTime(" + fake::text(lag.nodeEditor) + ",3," +
+                                                       std::to_string(0.125) + ")"});
+  const std::vector<ParamCall> expected = {{camera, 8, 0.125},  {object, 8, 0.125}, {object, 2, 0.125},
+                                           {object, 3, 0.125},  {object, 4, 0.125}, {object, 9, 0.125},
                                            {object, 10, 0.125}, {object, 11, 0.125}};
   EXPECT_EQ(host.paramCalls, expected);
   EXPECT_TRUE(lag.haveObjectWorldAxes);

@@ -26,12 +26,14 @@ struct Reference {
   const fake::Host& host;
   LWTime time;
 
-  Vec3 operator()(Vec3 source, Vec3 p, LWItemID sampled, int positionCode, double weight, double lagRate) const {
+  Vec3 operator()(Vec3 source, Vec3 p, LWItemID sampled, int positionCode, double weight,
+                  double lagRate) const {
     const double dx = source[0] - p[0], dy = source[1] - p[1], dz = source[2] - p[2];
     const double distance = std::sqrt((dx * dx + dy * dy) + dz * dz);
     const double delayed = time - ((distance * weight) * lagRate);
     const Vec3 r = host.param(sampled, LWIP_RIGHT, delayed), u = host.param(sampled, LWIP_UP, delayed),
-               f = host.param(sampled, LWIP_FORWARD, delayed), at = host.param(sampled, positionCode, delayed);
+               f = host.param(sampled, LWIP_FORWARD, delayed),
+               at = host.param(sampled, positionCode, delayed);
     const Vec3 ro = host.param(object, LWIP_RIGHT, time), uo = host.param(object, LWIP_UP, time),
                fo = host.param(object, LWIP_FORWARD, time);
     const double ar = (dx * ro[0] + dy * ro[1]) + dz * ro[2];
@@ -122,7 +124,7 @@ TEST_F(EvaluateTest, WithoutLagPointsStayWhereTheyAre) {
   lag->weightMapIndex = 1;
   lag->weightMapName = "Tail";
   EXPECT_THAT(evaluate(offPivot, 2), IsNear(offPivot));  // weight 0 from the map
-  EXPECT_EQ(evaluate(at, 3), at);                         // at the pivot, whatever the lag
+  EXPECT_EQ(evaluate(at, 3), at);                        // at the pivot, whatever the lag
 }
 
 TEST_F(EvaluateTest, MatchesAnIndependentComputation) {
@@ -160,7 +162,8 @@ TEST_F(EvaluateTest, MatchesAnIndependentComputation) {
     const Vec3 p = c.sampled == object ? objectPosition() : host.param(pivot, c.code, frameTime);
     for (const Vec3& source : {Vec3{3.57, -7.17, -3.2}, Vec3{6.45, 7.2, -4.41}, Vec3{7.94, -2.26, 4.9}}) {
       prepare();
-      EXPECT_EQ(evaluate(source, c.point, c.withInfo), expect(source, p, c.sampled, c.code, c.weight, c.lagRate));
+      EXPECT_EQ(evaluate(source, c.point, c.withInfo),
+                expect(source, p, c.sampled, c.code, c.weight, c.lagRate));
     }
     // Per point, only the sampled item's frame at the delayed time is asked for.
     ASSERT_EQ(host.paramCalls.size(), 4u);

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "instance/node_editor_setup.h"
 #include "fake_host.h"
+#include "instance/node_editor_setup.h"
 #include "module_fixture.h"
 
 namespace {
@@ -56,8 +56,8 @@ TEST_F(ModuleTest, CreateSetsUpTheNodeEditorInOrder) {
   const std::vector<std::string> expected = {
       "create(Displacement,Tarrow_plus,zero64,null," + text(made) + ",null)",
       "getRootNodeID(" + editor + ")",
-      "setNodePreviewType(" + text(fake::handle<void*>(reinterpret_cast<std::uintptr_t>(host.lastEditor()) + 0xA0000)) +
-          ",2)",
+      "setNodePreviewType(" +
+          text(fake::handle<void*>(reinterpret_cast<std::uintptr_t>(host.lastEditor()) + 0xA0000)) + ",2)",
       "chanGroup(" + text(object) + ")",
       "setEnvGroup(" + editor + "," + text(fake::handle<void*>(0x100 + 0xC000)) + ")",
       "setUpdateFunc(" + editor + ",func)",
@@ -160,7 +160,8 @@ TEST_F(ModuleTest, CopyOntoItselfOrWithNullArguments) {
 
   LagInstance& other = make();
   host.editorCalls.clear();
-  for (auto [to, from] : {std::pair<LWInstance, LWInstance>{nullptr, &lag}, {&other, nullptr}, {nullptr, nullptr}}) {
+  for (auto [to, from] :
+       {std::pair<LWInstance, LWInstance>{nullptr, &lag}, {&other, nullptr}, {nullptr, nullptr}}) {
     EXPECT_STREQ(inst.copy(to, from), "Copy Error!");
   }
   EXPECT_TRUE(host.editorCalls.empty());

@@ -6,9 +6,9 @@
 #include <thread>
 #include <vector>
 
+#include "common/service_table.h"
 #include "fake_host.h"
 #include "module/activation.h"
-#include "common/service_table.h"
 #include "module_fixture.h"
 #include "ui/labels.h"
 
@@ -197,16 +197,17 @@ TEST(ServiceTable, FirstAcquisitionAsksEachServiceOnce) {
   fake::host().reset();
   tarrow::ServiceTable table;
   tarrow::acquireServices(table, fake::global);
-  const std::vector<std::string> expected = {"LW Item Info 8/0",    "LW Scene Info 10/0", "Scene Objects 7/0",
-                                             "LWXPanel 2/0",        "NodeEditorFuncs 4/0", "NodeInputFuncs 4/0",
-                                             "NodeFuncs/0",         "Instance Update/0"};
+  const std::vector<std::string> expected = {"LW Item Info 8/0", "LW Scene Info 10/0",  "Scene Objects 7/0",
+                                             "LWXPanel 2/0",     "NodeEditorFuncs 4/0", "NodeInputFuncs 4/0",
+                                             "NodeFuncs/0",      "Instance Update/0"};
   EXPECT_EQ(fake::host().globalRequests, expected);
   EXPECT_EQ(table.sceneInfo.load(), &fake::host().sceneInfo);
   EXPECT_EQ(table.itemInfo, &fake::host().itemInfo);
 
   // A later acquisition through another global function changes nothing.
   fake::host().globalRequests.clear();
-  tarrow::acquireServices(table, +[](const char*, int) -> void* { return nullptr; });
+  tarrow::acquireServices(
+      table, +[](const char*, int) -> void* { return nullptr; });
   EXPECT_TRUE(fake::host().globalRequests.empty());
   EXPECT_EQ(table.global, fake::global);
   EXPECT_EQ(table.itemInfo, &fake::host().itemInfo);
@@ -217,10 +218,10 @@ TEST_F(ModuleTest, LabelLanguageFollowsTheLowSixteenBitsOfTheLocale) {
     std::uintptr_t answer;
     const tarrow::LabelTable* expected;
   };
-  const Case cases[] = {
-      {1041, &tarrow::kJapaneseLabels},  {0x12340411, &tarrow::kJapaneseLabels}, {1033, &tarrow::kEnglishLabels},
-      {0, &tarrow::kEnglishLabels},      {0x0412, &tarrow::kEnglishLabels},      {0x0410, &tarrow::kEnglishLabels},
-      {0x04110000, &tarrow::kEnglishLabels}, {1041, &tarrow::kJapaneseLabels}};
+  const Case cases[] = {{1041, &tarrow::kJapaneseLabels},      {0x12340411, &tarrow::kJapaneseLabels},
+                        {1033, &tarrow::kEnglishLabels},       {0, &tarrow::kEnglishLabels},
+                        {0x0412, &tarrow::kEnglishLabels},     {0x0410, &tarrow::kEnglishLabels},
+                        {0x04110000, &tarrow::kEnglishLabels}, {1041, &tarrow::kJapaneseLabels}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.answer);
     host.localeAnswer = c.answer;

@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "fake_host.h"
 #include "common/lag_instance.h"
+#include "fake_host.h"
 #include "module/activation.h"
 
 namespace fixture {

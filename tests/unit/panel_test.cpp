@@ -11,8 +11,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "instance/node_editor_setup.h"
 #include "fake_host.h"
+#include "instance/node_editor_setup.h"
 #include "module_fixture.h"
 #include "ui/labels.h"
 #include "ui/panel.h"
@@ -79,9 +79,11 @@ TEST_F(FirstPanelTest, LabelsOfTheFirstPanelStayAndANullInstanceFillsNothing) {
                 LagInstance& lag = make();
                 const fake::Panel& first = built(lag);
                 if (labelOf(first, 0) != "Edit Node") problems += "first panel: " + labelOf(first, 0) + "\n";
-                if (std::strcmp(first.dataDesc[2].name, "Tarrow Pivot Object") != 0) problems += "value names\n";
+                if (std::strcmp(first.dataDesc[2].name, "Tarrow Pivot Object") != 0)
+                  problems += "value names\n";
                 activateWithLocale(0x10000u | LANGID_JAPANESE);
-                if (tarrow::PanelLabels.load() != &tarrow::kJapaneseLabels) problems += "no Japanese labels\n";
+                if (tarrow::PanelLabels.load() != &tarrow::kJapaneseLabels)
+                  problems += "no Japanese labels\n";
                 const fake::Panel& later = built(lag);
                 if (later.controls != first.controls || later.dataDesc != first.dataDesc) {
                   problems += "a later panel got other lists\n";
@@ -115,11 +117,14 @@ TEST_F(FirstPanelTest, TwoThreadsBuildingTheFirstPanelsGetTheSameCompleteLists) 
                 if (a.controls != b.controls || a.dataDesc != b.dataDesc) problems += "lists differ\n";
                 const uint32_t ids[] = {0x8001, 0x8002, 0x8003, 0x8004, 0x8005, 0x8006, 0};
                 for (int row = 0; row < 7; ++row) {
-                  if (a.controls[row].cid != ids[row]) problems += "control row " + std::to_string(row) + "\n";
-                  if (row < 6 && a.dataDesc[row].vid != ids[row + 1]) problems += "value row " + std::to_string(row) + "\n";
+                  if (a.controls[row].cid != ids[row])
+                    problems += "control row " + std::to_string(row) + "\n";
+                  if (row < 6 && a.dataDesc[row].vid != ids[row + 1])
+                    problems += "value row " + std::to_string(row) + "\n";
                 }
                 if (labelOf(a, 0) != kEditNodeJapanese) problems += "button label\n";
-                if (a.dataDesc[5].name != nullptr || a.controls[6].ctrlclass != nullptr) problems += "no end record\n";
+                if (a.dataDesc[5].name != nullptr || a.controls[6].ctrlclass != nullptr)
+                  problems += "no end record\n";
                 return problems;
               }),
               ::testing::ExitedWithCode(0), "");
@@ -161,6 +166,7 @@ TEST_F(PanelTest, BuildHandsTheHostTheListsHintsFunctionsAndInstance) {
       return static_cast<std::uintptr_t>(value);
     }
   };
+  // clang-format off
   const std::vector<std::uintptr_t> expected = {
       0x3D000B03, 0, word("Tarrow_plus"), 0,  // the text is compared below
       0x3D021280, 0x8001, 0,
@@ -170,6 +176,7 @@ TEST_F(PanelTest, BuildHandsTheHostTheListsHintsFunctionsAndInstance) {
       0x3D016203, 0x8006, word(&tarrow::weightMapChoiceCount), word(&tarrow::weightMapChoiceName),
       0x3D001302, word(&tarrow::onPanelDestroy), 0,
       0};
+  // clang-format on
   EXPECT_EQ(panel.hintId, 0u);
   ASSERT_NE(panel.hints, nullptr);
   for (size_t k = 0; k < expected.size(); ++k) {
@@ -216,10 +223,11 @@ TEST_F(PanelTest, GetHidesExactlyTheValuesThatConnectedInputsDrive) {
        {&LagInstance::lagRateInput, &LagInstance::pivotInput, &LagInstance::weightInput},
        {tarrow::ID_LAG_RATE, tarrow::ID_PIVOT_ITEM, tarrow::ID_LOCAL_PIVOT, tarrow::ID_WEIGHT_MAP}},
   };
-  const std::vector<std::pair<uint32_t, void*>> values = {
-      {tarrow::ID_USE_NODE, &lag.useNode},       {tarrow::ID_LAG_RATE, &lag.lagRate},
-      {tarrow::ID_PIVOT_ITEM, &lag.pivotIndex},  {tarrow::ID_LOCAL_PIVOT, &lag.localPivot},
-      {tarrow::ID_WEIGHT_MAP, &lag.weightMapIndex}};
+  const std::vector<std::pair<uint32_t, void*>> values = {{tarrow::ID_USE_NODE, &lag.useNode},
+                                                          {tarrow::ID_LAG_RATE, &lag.lagRate},
+                                                          {tarrow::ID_PIVOT_ITEM, &lag.pivotIndex},
+                                                          {tarrow::ID_LOCAL_PIVOT, &lag.localPivot},
+                                                          {tarrow::ID_WEIGHT_MAP, &lag.weightMapIndex}};
   for (size_t c = 0; c < cases.size(); ++c) {
     host.reset();
     lag.useNode = cases[c].useNode;
@@ -232,7 +240,8 @@ TEST_F(PanelTest, GetHidesExactlyTheValuesThatConnectedInputsDrive) {
       EXPECT_TRUE(host.inputCalls.empty()) << "check asked with node use off";
     }
   }
-  for (uint32_t other : {tarrow::ID_EDIT_NODE, 0u, 0x8007u}) EXPECT_EQ(tarrow::getPanelValue(&lag, other), nullptr);
+  for (uint32_t other : {tarrow::ID_EDIT_NODE, 0u, 0x8007u})
+    EXPECT_EQ(tarrow::getPanelValue(&lag, other), nullptr);
   EXPECT_EQ(tarrow::getPanelValue(nullptr, tarrow::ID_USE_NODE), nullptr);
 }
 

@@ -87,7 +87,8 @@ class SampleRecordTest : public ModuleTest {
     return {v[0] * r, v[1] * r, v[2] * r};
   }
 
-  Bytes expectedFor(const LWDisplacementAccess& a, Vec3 rayFrom, LWItemID rayItem, double length, Vec3 direction) {
+  Bytes expectedFor(const LWDisplacementAccess& a, Vec3 rayFrom, LWItemID rayItem, double length,
+                    Vec3 direction) {
     Bytes b;
     b.put(8, Vec3{a.oPos[0], a.oPos[1], a.oPos[2]});
     b.put(32, Vec3{a.source[0], a.source[1], a.source[2]});
@@ -95,7 +96,8 @@ class SampleRecordTest : public ModuleTest {
     b.put(152, length);
     b.put(160, uint64_t{0x3F50624DD2F1A9FC});
     const int codes[6] = {LWIP_RIGHT, LWIP_UP, LWIP_FORWARD, LWIP_W_RIGHT, LWIP_W_UP, LWIP_W_FORWARD};
-    for (int k = 0; k < 6; ++k) b.put(184 + 24 * static_cast<std::size_t>(k), host.param(object, codes[k], frameTime));
+    for (int k = 0; k < 6; ++k)
+      b.put(184 + 24 * static_cast<std::size_t>(k), host.param(object, codes[k], frameTime));
     b.put(384, rayItem);
     b.put(392, object);
     b.put(408, a.point);

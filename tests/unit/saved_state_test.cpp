@@ -13,8 +13,8 @@ using fake::dp;
 using fake::i4;
 using fake::leaf;
 using fake::str;
-using fake::u4;
 using fake::text;
+using fake::u4;
 using fixture::ModuleTest;
 using tarrow::LagInstance;
 
@@ -28,11 +28,13 @@ TEST_F(SavedStateTest, DefaultsSaveSevenBlocksInOrder) {
   fake::BlockWriter writer;
   host.editorCalls.clear();
   EXPECT_EQ(inst.save(&lag, &writer.state), nullptr);
+  // clang-format off
   const std::vector<std::string> expected = {
       "begin IVER Version 1",    "I4 1", "end",          "begin LAGR LagRate 1",   "DP 0",  "end",
       "begin PITM PivotItem 1",  "I4 0", "U4 0",         "end",                    "begin PLOC PivotLocal 1",
       "I4 0",                    "end",  "begin WMAP WeightMap 1", "I4 0",         "Str \"\"", "end",
       "begin NODU UseNode 1",    "I4 0", "end",          "begin NODT NodeTree 0",  "Str \"network\"", "end"};
+  // clang-format on
   EXPECT_EQ(writer.log, expected);
   EXPECT_EQ(host.editorCalls, std::vector<std::string>{"save(" + text(lag.nodeEditor) + ")"});
   // Each block is opened with its own entry of the one table.
@@ -91,6 +93,7 @@ TEST_F(SavedStateTest, LoadReadsBlocksWhereTheyStand) {
     bool nodeTreeRead;
   };
   const std::string longName(300, 'w');
+  // clang-format off
   const Case cases[] = {
       {"empty", {}, 0, 0, 0, 0, 0, "", 0, false},
       {"only the lag rate", {leaf("LAGR", {dp(1.5)})}, 1.5, 0, 0, 0, 0, "", 0, false},
@@ -113,6 +116,7 @@ TEST_F(SavedStateTest, LoadReadsBlocksWhereTheyStand) {
       {"unknown blocks are skipped",
        {leaf("ABCD", {i4(9)}), leaf("PLOC", {i4(1)}), leaf("ZZZZ", {})}, 0, 0, 0, 1, 0, "", 0, false},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     LagInstance& lag = make();
