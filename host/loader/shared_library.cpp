@@ -1,18 +1,12 @@
 #include "host/loader/shared_library.h"
 
-#ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-#else
+#ifndef _WIN32
 #include <dlfcn.h>
 #endif
 
 #include <vector>
+
+#include "host/base/windows_api.h"
 
 namespace tarrow::host {
 namespace {

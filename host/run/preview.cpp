@@ -32,10 +32,6 @@ constexpr double kMargin = 60.0;
 constexpr double kHeader = 50.0;
 constexpr double kFooter = 40.0;
 
-struct Colour {
-  double r, g, b;
-};
-
 // Old frames cool and faint, the last one warm and solid.
 Colour colourAt(double age) {
   const Colour old{0.20, 0.45, 0.85};

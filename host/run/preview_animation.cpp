@@ -52,9 +52,6 @@ constexpr double kMargin = 24.0;
 constexpr double kHeader = 28.0;
 constexpr size_t kOutlinedPolygons = 2000;
 
-struct Colour {
-  double r, g, b;
-};
 constexpr Colour kBackground{0.97, 0.97, 0.95};
 constexpr Colour kObject{0.93, 0.40, 0.12};
 constexpr Colour kInk{0.12, 0.12, 0.12};

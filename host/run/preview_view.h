@@ -16,6 +16,11 @@ struct Point2 {
   double y;
 };
 
+// A colour as both pictures paint it: red, green and blue from 0 to 1.
+struct Colour {
+  double r, g, b;
+};
+
 struct PreviewFrame {
   int frame = 0;
   FramePoints points;  // as Session::evaluateFrame gives them

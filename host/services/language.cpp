@@ -3,18 +3,11 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-#else
+#ifndef _WIN32
 #include <iconv.h>
 #endif
 
+#include "host/base/windows_api.h"
 #include "sdk/lwrender.h"
 
 namespace tarrow::host {
