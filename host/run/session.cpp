@@ -195,13 +195,13 @@ void Session::applyPanel(size_t object, size_t deformer, const nlohmann::json& s
 LWXPanelID Session::openPanel(size_t object, size_t deformer) {
   makeCurrent();
   const DeformedObject& deformed = objects_.at(object);
-  const DeformerSpec& spec = *deformed.deformers.at(deformer);
-  refuseUnlessOffered(spec, LWDISPLACEMENT_ICLASS, "displacement interface");
+  const DeformerSpec& named = *deformed.deformers.at(deformer);
+  refuseUnlessOffered(named, LWDISPLACEMENT_ICLASS, "displacement interface");
   LWInterface request{deformed.instances.at(deformer), nullptr, nullptr, nullptr};
-  const int result = module_->activate(LWDISPLACEMENT_ICLASS, spec.server, LWINTERFACE_VERSION, &request,
+  const int result = module_->activate(LWDISPLACEMENT_ICLASS, named.server, LWINTERFACE_VERSION, &request,
                                        ServiceRegistry::globalFunction());
   if (result != AFUNC_OK || request.panel == nullptr || !panels_.isOpen(request.panel)) {
-    throw ModuleError(displayPath(module_->path()) + ": the interface \"" + spec.server +
+    throw ModuleError(displayPath(module_->path()) + ": the interface \"" + named.server +
                       "\" built no panel (code " + std::to_string(result) + ")");
   }
   return request.panel;
