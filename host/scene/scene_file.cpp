@@ -1,9 +1,11 @@
 #include "host/scene/scene_file.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <set>
 
+#include "host/base/number_text.h"
 #include "host/scene/file_text.h"
 #include "host/scene/scene_mesh.h"
 
@@ -13,27 +15,54 @@ using json = nlohmann::ordered_json;
 
 namespace {
 
-// A message is one line however the names and texts in it were written: control characters
-// (a line break in a JSON key or a mesh path, say) are shown escaped.
+// The length of the well-formed UTF-8 sequence at the start of text, or 0 when it is none.
+size_t utf8Length(std::string_view text) {
+  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char lead = byte(0);
+  if (lead < 0x80) return 1;
+  const size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                        : lead >= 0xE0 && lead <= 0xEF ? 3
+                        : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                       : 0;
+  if (length == 0 || text.size() < length) return 0;
+  for (size_t k = 1; k < length; ++k) {
+    if ((byte(k) & 0xC0) != 0x80) return 0;
+  }
+  // No overlong forms, no surrogates, nothing past U+10FFFF.
+  if ((lead == 0xE0 && byte(1) < 0xA0) || (lead == 0xED && byte(1) > 0x9F) ||
+      (lead == 0xF0 && byte(1) < 0x90) || (lead == 0xF4 && byte(1) > 0x8F)) {
+    return 0;
+  }
+  return length;
+}
+
+// A message is one line of UTF-8 however the names and texts in it were written: control
+// characters (a line break in a JSON key or a mesh path, say) and bytes that are not UTF-8 are
+// shown escaped.
 std::string oneLine(const std::string& message) {
   std::string out;
   out.reserve(message.size());
-  for (char c : message) {
+  for (size_t k = 0; k < message.size();) {
+    const char c = message[k];
     const auto byte = static_cast<unsigned char>(c);
+    const size_t length = utf8Length(std::string_view(message).substr(k));
     if (c == '\n') {
       out += "\\n";
     } else if (c == '\r') {
       out += "\\r";
     } else if (c == '\t') {
       out += "\\t";
-    } else if (byte < 0x20 || byte == 0x7F) {
+    } else if (byte < 0x20 || byte == 0x7F || length == 0) {
       static const char digits[] = "0123456789ABCDEF";
       out += "\\x";
       out += digits[byte >> 4];
       out += digits[byte & 0xF];
     } else {
-      out += c;
+      out.append(message, k, length);
+      k += length;
+      continue;
     }
+    ++k;
   }
   return out;
 }
@@ -65,6 +94,19 @@ std::string escapeKey(const std::string& key) {
 std::string at(const std::string& place, const std::string& key) { return place + "/" + escapeKey(key); }
 std::string at(const std::string& place, size_t index) { return place + "/" + std::to_string(index); }
 
+// The values a scene may hold, all in one place. They are far beyond what a scene needs and far
+// below where the host's arithmetic (world placements, delayed times, the pictures' view) stops
+// meaning anything, so that a slip such as 1e30 is refused where it was written.
+struct Bounds {
+  double least;
+  double most;
+};
+constexpr Bounds kFpsBounds{0.001, 1000.0};   // frames per second
+constexpr Bounds kTimeBounds{-1e7, 1e7};      // key times, s (about 115 days)
+constexpr Bounds kPositionBounds{-1e9, 1e9};  // positions and points, m
+constexpr Bounds kAngleBounds{-1e6, 1e6};     // heading, pitch, bank, degrees
+constexpr Bounds kWeightBounds{-1e6, 1e6};    // weight-map values
+
 // Reads one scene document, naming the file and the JSON pointer of whatever is wrong.
 class SceneReader {
  public:
@@ -74,8 +116,7 @@ class SceneReader {
     Scene scene;
     scene.file = file_;
     expectObject(document, "", {"fps", "frames", "renderCamera", "items", "comment"});
-    scene.fps = number(required(document, "", "fps"), "/fps");
-    if (scene.fps <= 0.0) fail("/fps", "must be greater than 0");
+    scene.fps = number(required(document, "", "fps"), "/fps", kFpsBounds);
     readFrames(required(document, "", "frames"), scene);
     const json& items = required(document, "", "items");
     if (!items.is_array()) fail("/items", "must be an array of items");
@@ -107,10 +148,17 @@ class SceneReader {
     return *found;
   }
 
-  double number(const json& value, const std::string& place) const {
+  void checkBounds(double value, const std::string& place, const Bounds& bounds) const {
+    if (!(value >= bounds.least && value <= bounds.most)) {
+      fail(place, numberText(value) + " is out of bounds: must be from " + numberText(bounds.least) + " to " +
+                      numberText(bounds.most));
+    }
+  }
+
+  double number(const json& value, const std::string& place, const Bounds& bounds) const {
     if (!value.is_number()) fail(place, "must be a number");
     const double result = value.get<double>();
-    if (!std::isfinite(result)) fail(place, "must be a finite number");
+    checkBounds(result, place, bounds);
     return result;
   }
 
@@ -129,9 +177,10 @@ class SceneReader {
     return value.get<std::string>();
   }
 
-  Vec3 vec3(const json& value, const std::string& place) const {
+  Vec3 vec3(const json& value, const std::string& place, const Bounds& bounds) const {
     if (!value.is_array() || value.size() != 3) fail(place, "must be an array of three numbers");
-    return {number(value[0], at(place, 0)), number(value[1], at(place, 1)), number(value[2], at(place, 2))};
+    return {number(value[0], at(place, 0), bounds), number(value[1], at(place, 1), bounds),
+            number(value[2], at(place, 2), bounds)};
   }
 
   void readFrames(const json& frames, Scene& scene) const {
@@ -179,12 +228,14 @@ class SceneReader {
       const std::string keyPlace = at(place, k);
       expectObject(value[k], keyPlace, {"time", "position", "rotation"});
       MotionKey key;
-      key.time = number(required(value[k], keyPlace, "time"), at(keyPlace, "time"));
+      key.time = number(required(value[k], keyPlace, "time"), at(keyPlace, "time"), kTimeBounds);
       if (!keys.empty() && !(key.time > keys.back().time)) {
         fail(at(keyPlace, "time"), "keys must come in strictly increasing time");
       }
-      if (value[k].contains("position")) key.position = vec3(value[k]["position"], at(keyPlace, "position"));
-      if (value[k].contains("rotation")) key.rotation = vec3(value[k]["rotation"], at(keyPlace, "rotation"));
+      if (value[k].contains("position"))
+        key.position = vec3(value[k]["position"], at(keyPlace, "position"), kPositionBounds);
+      if (value[k].contains("rotation"))
+        key.rotation = vec3(value[k]["rotation"], at(keyPlace, "rotation"), kAngleBounds);
       keys.push_back(key);
     }
     return keys;
@@ -198,12 +249,18 @@ class SceneReader {
       const json& points = value["points"];
       const std::string pointsPlace = at(place, "points");
       if (!points.is_array()) fail(pointsPlace, "must be an array of [x, y, z]");
-      for (size_t p = 0; p < points.size(); ++p) item.points.push_back(vec3(points[p], at(pointsPlace, p)));
+      for (size_t p = 0; p < points.size(); ++p)
+        item.points.push_back(vec3(points[p], at(pointsPlace, p), kPositionBounds));
     } else if (value.contains("mesh")) {
       const std::string meshPlace = at(place, "mesh");
       const std::filesystem::path mesh = file_.parent_path() / text(value["mesh"], meshPlace);
       try {
         ObjMesh obj = readObjFile(mesh);
+        for (size_t p = 0; p < obj.points.size(); ++p) {
+          for (double coordinate : obj.points[p]) {
+            checkBounds(coordinate, meshPlace + ": point " + std::to_string(p), kPositionBounds);
+          }
+        }
         item.points = std::move(obj.points);
         item.polygons = std::move(obj.polygons);
       } catch (const ObjError& error) {
@@ -255,9 +312,7 @@ class SceneReader {
           map.values.emplace_back();
           continue;
         }
-        const float weight = static_cast<float>(number(values[p], at(mapPlace, p)));
-        if (!std::isfinite(weight)) fail(at(mapPlace, p), "is too large for a weight");
-        map.values.emplace_back(weight);
+        map.values.emplace_back(static_cast<float>(number(values[p], at(mapPlace, p), kWeightBounds)));
       }
       item.weightMaps.push_back(std::move(map));
     }
@@ -374,6 +429,39 @@ size_t tooDeepAt(std::string_view text) {
   return 0;
 }
 
+// The number literal at offset start.
+std::string_view numberTokenAt(std::string_view text, size_t start) {
+  size_t end = start;
+  while (end < text.size() && std::string_view("+-0123456789.eE").find(text[end]) != std::string_view::npos)
+    ++end;
+  return text.substr(start, end - start);
+}
+
+// The 1-based byte at which the first number literal beyond the range of a double starts, or 0.
+size_t hugeNumberAt(std::string_view text) {
+  bool inString = false;
+  bool escaped = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (escaped) {
+        escaped = false;
+      } else if (c == '\\') {
+        escaped = true;
+      } else if (c == '"') {
+        inString = false;
+      }
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '-' || (c >= '0' && c <= '9')) {
+      const std::string token(numberTokenAt(text, i));
+      if (!std::isfinite(std::strtod(token.c_str(), nullptr))) return i + 1;
+      i += token.size() - 1;
+    }
+  }
+  return 0;
+}
+
 // nlohmann reports a byte offset; people read lines and columns.
 std::string positionOf(std::string_view text, size_t byte) {
   size_t line = 1;
@@ -411,7 +499,10 @@ Scene parseScene(std::string_view text, const std::filesystem::path& file) {
     throwSceneError(file.string() + ": " + positionOf(text, error.byte) +
                     ": not JSON: " + reasonOf(error.what()));
   } catch (const json::exception& error) {
-    // Numbers beyond the range of a double, for one.
+    if (const size_t byte = hugeNumberAt(text)) {
+      throwSceneError(file.string() + ": " + positionOf(text, byte) + ": the number " +
+                      std::string(numberTokenAt(text, byte - 1)) + " is too large for a double");
+    }
     throwSceneError(file.string() + ": /: not usable JSON: " + reasonOf(error.what()));
   }
   return SceneReader(file).read(document);
