@@ -34,4 +34,9 @@ class AtomicFile {
 
 void writeFileAtomically(const std::filesystem::path& target, std::string_view content);
 
+// A temporary is named ".<target's name>.tarrow-partial-<process id>-<unique suffix>". Removes
+// from folder the temporaries of processes that have ended without removing them (killed, or
+// from a build that did not name its process); those of a running process are left to it.
+void removeAbandonedTemporaries(const std::filesystem::path& folder) noexcept;
+
 }  // namespace tarrow::host

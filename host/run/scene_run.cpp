@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <optional>
+#include <set>
 #include <stdexcept>
 
 #include "host/base/atomic_file.h"
+#include "host/base/interruption.h"
 #include "host/run/obj_writer.h"
 #include "host/run/preview.h"
 #include "host/run/preview_animation.h"
@@ -75,10 +77,39 @@ std::pair<int, int> parseFrameRange(const std::string& text) {
   }
 }
 
-std::string frameFileName(const std::string& object, int frame) {
-  char number[16];
-  std::snprintf(number, sizeof number, "%04d", frame);
+namespace {
+
+long long magnitude(int frame) { return frame < 0 ? -static_cast<long long>(frame) : frame; }
+
+int digitsOf(long long value) {
+  int digits = 1;
+  for (; value >= 10; value /= 10) ++digits;
+  return digits;
+}
+
+}  // namespace
+
+int frameDigits(int first, int last) {
+  return std::max({4, digitsOf(magnitude(first)), digitsOf(magnitude(last))});
+}
+
+std::string frameFileName(const std::string& object, int frame, int digits) {
+  char number[32];
+  std::snprintf(number, sizeof number, "%s%0*lld", frame < 0 ? "-" : "", digits, magnitude(frame));
   return object + "_" + number + ".obj";
+}
+
+bool isFrameFileOf(const std::string& object, const std::string& name) {
+  const std::string_view suffix = ".obj";
+  if (name.size() < object.size() + 1 + 4 + suffix.size() || name.compare(0, object.size(), object) != 0 ||
+      name[object.size()] != '_' || !name.ends_with(suffix)) {
+    return false;
+  }
+  std::string_view number(name);
+  number = number.substr(object.size() + 1, number.size() - object.size() - 1 - suffix.size());
+  if (number.starts_with('-')) number.remove_prefix(1);
+  return number.size() >= 4 &&
+         std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 namespace {
@@ -86,17 +117,24 @@ namespace {
 // Moves the points of a frame and writes its OBJ files, counting for the progress display.
 class FrameWriter {
  public:
-  FrameWriter(const RunOptions& options, const Scene& scene, Session& session, Staging& staging, int total)
-      : options_(options), scene_(scene), session_(session), staging_(staging), total_(total) {}
+  FrameWriter(const RunOptions& options, const Scene& scene, Session& session, Staging& staging, int total,
+              int digits)
+      : options_(options),
+        scene_(scene),
+        session_(session),
+        staging_(staging),
+        total_(total),
+        digits_(digits) {}
 
   void compute(int frame, FramePoints& points) {
+    stopIfInterrupted();
     session_.evaluateFrame(frame, points);
     const auto& objects = session_.deformedObjects();
     for (size_t k = 0; k < objects.size(); ++k) {
       const SceneItem& item = scene_.items[static_cast<size_t>(objects[k].item)];
       text_.clear();
       appendObj(text_, points[k], item.polygons);
-      staging_.write(options_.outDir / frameFileName(item.name, frame), text_);
+      staging_.write(options_.outDir / frameFileName(item.name, frame, digits_), text_);
       moved_ += static_cast<long long>(points[k].size());
     }
     ++done_;
@@ -109,6 +147,7 @@ class FrameWriter {
   Session& session_;
   Staging& staging_;
   const int total_;
+  const int digits_;
   int done_ = 0;
   long long moved_ = 0;
   std::string text_;
@@ -161,16 +200,46 @@ std::string computeWithPictures(FrameWriter& writer, const Scene& scene, const S
 
 }  // namespace
 
+namespace {
+
+// After a run has succeeded, what earlier runs left that would no longer match it: frames of the
+// objects it wrote that it did not write again, and the pictures it did not make. Files of other
+// names are not this scene's, and stay.
+void removeStaleOutput(const std::filesystem::path& outDir, const Scene& scene, const Session& session,
+                       const std::vector<std::filesystem::path>& written) {
+  std::set<std::filesystem::path> fresh(written.begin(), written.end());
+  std::error_code failed;
+  std::vector<std::filesystem::path> stale;
+  for (const auto& entry : std::filesystem::directory_iterator(outDir, failed)) {
+    if (fresh.contains(entry.path()) || !entry.is_regular_file(failed)) continue;
+    const std::string name = entry.path().filename().string();
+    bool ours = name == "preview.png" || name == "preview.gif";
+    for (const DeformedObject& object : session.deformedObjects()) {
+      ours = ours || isFrameFileOf(scene.items[static_cast<size_t>(object.item)].name, name);
+    }
+    if (ours) stale.push_back(entry.path());
+  }
+  for (const auto& file : stale) std::filesystem::remove(file, failed);
+}
+
+}  // namespace
+
 RunSummary runScene(const RunOptions& options) {
   const Scene scene = loadScene(options.scene);
   const auto [first, last] = options.frames.value_or(std::pair{scene.firstFrame, scene.lastFrame});
   Session session(scene, {options.modulePath, options.threads});
+  if (session.deformedObjects().empty()) {
+    failAt(scene.file, "/items",
+           "no object has a deformer: there is nothing to deform, and nothing was written");
+  }
   std::filesystem::create_directories(options.outDir);
+  removeAbandonedTemporaries(options.outDir);
+  if (options.saveScene) removeAbandonedTemporaries(options.saveScene->parent_path());
   Staging staging;
 
   RunSummary summary;
   summary.frames = last - first + 1;
-  FrameWriter writer(options, scene, session, staging, summary.frames);
+  FrameWriter writer(options, scene, session, staging, summary.frames, frameDigits(first, last));
   if (options.picture) {
     summary.note = computeWithPictures(writer, scene, session, staging, options.outDir, first, last);
   } else {
@@ -178,7 +247,9 @@ RunSummary runScene(const RunOptions& options) {
     for (int frame = first; frame <= last; ++frame) writer.compute(frame, points);
   }
   if (options.saveScene) staging.write(*options.saveScene, savedSceneText(session, *options.saveScene));
+  stopIfInterrupted();
   summary.written = staging.commit();
+  removeStaleOutput(options.outDir, scene, session, summary.written);
   return summary;
 }
 

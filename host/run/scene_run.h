@@ -37,7 +37,15 @@ RunSummary runScene(const RunOptions& options);
 // "A:B" (or "A" alone) as a frame range; throws std::invalid_argument.
 std::pair<int, int> parseFrameRange(const std::string& text);
 
-// "name_0007.obj".
-std::string frameFileName(const std::string& object, int frame);
+// The digits of every frame number in the file names of a run of [first, last]: enough for its
+// widest frame and never fewer than 4, so that the names of a run sort by frame (the sign of a
+// negative frame comes ahead of the digits, "name_-0005.obj").
+int frameDigits(int first, int last);
+
+// "name_0007.obj" (with the default 4 digits).
+std::string frameFileName(const std::string& object, int frame, int digits = 4);
+
+// Whether name is one frameFileName writes for object, with any frame and digits.
+bool isFrameFileOf(const std::string& object, const std::string& name);
 
 }  // namespace tarrow::host

@@ -7,6 +7,12 @@
 #include <random>
 #include <sstream>
 
+#ifdef _WIN32
+#include "host/base/windows_api.h"
+#else
+#include <unistd.h>
+#endif
+
 #ifdef TARROW_HAVE_GIF
 #include <gif_lib.h>
 #endif
@@ -169,10 +175,73 @@ TEST_F(RunSceneTest, AFailedRunLeavesEarlierOutputAlone) {
   badScene.scene =
       write("bad.json", std::string(kStrand).replace(std::string(kStrand).find("[1, 1, 0.5]"), 11, "[1, 1]"));
   EXPECT_THROW(runScene(badScene), SceneError);
+  RunOptions nothingToDeform = good;
+  nothingToDeform.scene = write(
+      "still.json", std::string(kStrand).substr(0, std::string(kStrand).find(",\n   \"deformers\"")) + "}]}");
+  try {
+    runScene(nothingToDeform);
+    ADD_FAILURE() << "a scene without deformers ran";
+  } catch (const SceneError& error) {
+    EXPECT_NE(std::string(error.what()).find("nothing to deform"), std::string::npos) << error.what();
+  }
   std::vector<std::filesystem::path> left;
   for (const auto& entry : std::filesystem::directory_iterator(good.outDir))
     left.push_back(entry.path().filename());
   EXPECT_EQ(left.size(), 2u) << "only the two frames of the good run";
+}
+
+// After each run the folder holds that run's frames and pictures of its objects and nothing older
+// of them; what no run of the scene writes stays, and so do temporaries of a process still running.
+TEST_F(RunSceneTest, ARunLeavesOnlyItsOwnFramesOfItsObjects) {
+#ifdef _WIN32
+  const unsigned long long self = GetCurrentProcessId();
+#else
+  const unsigned long long self = static_cast<unsigned long long>(getpid());
+#endif
+  const std::string live = ".x.json.tarrow-partial-" + std::to_string(self) + "-0123456789abcdef-1";
+  const std::filesystem::path out = folder_ / "out";
+  std::filesystem::create_directories(out);
+  const std::vector<std::string> others{"notes.txt", "Other_0001.obj", "Strand_0001.obj.bak", live};
+  for (const std::string& name : others) std::ofstream(out / name) << "kept";
+  // Left by runs killed before they could clean up: a process no system hands out, an older build.
+  for (const char* name : {".Strand_0003.obj.tarrow-partial-4999999-0123456789abcdef-7",
+                           ".preview.gif.tarrow-partial-0123456789abcdef-12"}) {
+    std::ofstream(out / name) << "partial";
+  }
+  struct Case {
+    int first, last;
+    bool picture;
+    std::vector<std::string> frames;  // the names of the run's frames, in frame order
+  };
+  // clang-format off
+  const Case cases[] = {
+      {0, 2, true, {"Strand_0000.obj", "Strand_0001.obj", "Strand_0002.obj"}},
+      {1, 4, false, {"Strand_0001.obj", "Strand_0002.obj", "Strand_0003.obj", "Strand_0004.obj"}},
+      {-2, 1, false, {"Strand_-0002.obj", "Strand_-0001.obj", "Strand_0000.obj", "Strand_0001.obj"}},
+      {9998, 10001, false, {"Strand_09998.obj", "Strand_09999.obj", "Strand_10000.obj", "Strand_10001.obj"}},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.first) + ":" + std::to_string(c.last));
+    RunOptions options;
+    options.scene = sceneFile_;
+    options.outDir = out;
+    options.frames = std::pair{c.first, c.last};
+    options.picture = c.picture;
+    const RunSummary summary = runScene(options);
+    std::vector<std::string> expected = others;
+    expected.insert(expected.end(), c.frames.begin(), c.frames.end());
+    // The pictures this build can draw; without --no-preview the earlier ones must be gone.
+    for (const auto& file : summary.written) {
+      if (c.picture && file.extension() != ".obj") expected.push_back(file.filename().string());
+    }
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(out))
+      left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(left, expected);
+  }
 }
 
 // Frames allocate nothing, new times included: the module fetches the scene info from the host
