@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "host/base/command_line.h"
 #include "host/base/path_text.h"
 #include "host/loader/info_command.h"
 #include "host/loader/module_loader.h"
@@ -37,7 +38,11 @@ void printModule(const host::LoadedModule& module) {
 void addInfoCommand(CLI::App& app) {
   auto* command = app.add_subcommand("info", "Load a module file and list its descriptor and servers");
   auto path = std::make_shared<std::string>();
-  command->add_option("path", *path, "The module file (default: Tarrow_plus.p next to this program)");
+  command->add_option("path", *path, "The module file (default: Tarrow_plus.p next to this program)")
+      ->type_name("PATH");
+  describeCommand(*command,
+                  {{kExitFailed, "the file is not a module this host can load (one line says why)"}},
+                  "tarrow-host info build/default/bin/Tarrow_plus.p");
   command->callback([path] {
     const auto file = path->empty() ? host::defaultModulePath() : std::filesystem::path(*path);
     try {
@@ -45,7 +50,7 @@ void addInfoCommand(CLI::App& app) {
     } catch (const host::ModuleError& error) {
       // Its text names the file and says what is wrong with it.
       std::fprintf(stderr, "tarrow-host info: %s\n", error.what());
-      throw CLI::RuntimeError(1);
+      throw CLI::RuntimeError(kExitFailed);
     }
   });
 }

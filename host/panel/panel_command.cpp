@@ -1,9 +1,12 @@
 // `tarrow-host panel`: an instance's settings panel, shown, edited and pressed as a user would.
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <optional>
 
+#include "host/base/command_line.h"
 #include "host/base/path_text.h"
+#include "host/loader/unprovided.h"
 #include "host/panel/panel_command.h"
 #include "host/panel/panel_run.h"
 #include "host/services/language.h"
@@ -40,7 +43,7 @@ int showPanel(const PanelArguments& arguments) {
     return 0;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "tarrow-host panel: %s\n", error.what());
-    return 1;
+    return kExitFailed;
   }
 }
 
@@ -50,22 +53,34 @@ void addPanelCommand(CLI::App& app) {
   auto arguments = std::make_shared<PanelArguments>();
   CLI::App* command =
       app.add_subcommand("panel", "Show and edit an instance's settings panel as the host draws it");
-  command->add_option("scene", arguments->scene, "Scene file (JSON)")->required();
-  command->add_option("--object", arguments->object, "The deformed object whose panel to open")->required();
+  command->add_option("scene", arguments->scene, "Scene file (JSON)")->type_name("SCENE")->required();
+  command->add_option("--object", arguments->object, "The deformed object whose panel to open")
+      ->type_name("NAME")
+      ->required();
   command
       ->add_option("--deformer", arguments->deformer, "Which of the object's deformers, from 1 (default 1)")
-      ->check(CLI::PositiveNumber);
-  command->add_option("--module", arguments->module,
-                      "Module file (default: Tarrow_plus.p next to the program)");
+      ->type_name("N")
+      ->check(wholeNumber(1, std::numeric_limits<int>::max()));
+  command
+      ->add_option("--module", arguments->module, "Module file (default: Tarrow_plus.p next to the program)")
+      ->type_name("PATH");
   command
       ->add_option("--locale", arguments->locale, "Language the host reports: ja or en (default: from LANG)")
-      ->check(CLI::IsMember({"ja", "en"}));
+      ->type_name("ja|en")
+      ->check(oneOf({"ja", "en"}));
   command
       ->add_option("--set", arguments->sets,
                    "\"LABEL=VALUE\": an edit through the panel; LABEL may be a control id such as 0x8002")
+      ->type_name("LABEL=VALUE")
       ->take_all();
-  command->add_option("--press", arguments->press, "Press a button, e.g. \"Edit Node\"");
-  command->add_option("--save-scene", arguments->saveScene, "Write the scene back with the edited state");
+  command->add_option("--press", arguments->press, "Press a button, e.g. \"Edit Node\"")->type_name("LABEL");
+  command->add_option("--save-scene", arguments->saveScene, "Write the scene back with the edited state")
+      ->type_name("FILE");
+  describeCommand(
+      *command,
+      {{kExitFailed, "the scene, the module, an edit or the saved scene failed (one line says why)"},
+       {kUnprovidedExitStatus, "the module called a service member this host does not provide"}},
+      "tarrow-host panel examples/tail.json --object Tail --set \"Lag Rate (s/m)=0.2\"");
   command->callback([arguments] {
     const int status = showPanel(*arguments);
     if (status != 0) throw CLI::RuntimeError(status);

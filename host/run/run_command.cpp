@@ -10,7 +10,10 @@
 #include <unistd.h>
 #endif
 
+#include "host/base/command_line.h"
+#include "host/base/interruption.h"
 #include "host/base/path_text.h"
+#include "host/loader/unprovided.h"
 #include "host/run/frame_loop.h"
 #include "host/run/progress_display.h"
 #include "host/run/run_command.h"
@@ -39,11 +42,6 @@ struct RunArguments {
 };
 
 int run(const RunArguments& arguments) {
-  if (arguments.threads > host::WorkerPool::kMaxThreads) {
-    std::fprintf(stderr, "tarrow-host run: --threads %d: a run uses at most %d threads\n", arguments.threads,
-                 host::WorkerPool::kMaxThreads);
-    return 2;
-  }
   host::RunOptions options;
   options.scene = arguments.scene;
   options.modulePath = arguments.module;
@@ -54,7 +52,7 @@ int run(const RunArguments& arguments) {
       options.frames = host::parseFrameRange(arguments.frames);
     } catch (const std::invalid_argument& error) {
       std::fprintf(stderr, "tarrow-host run: --frames: %s\n", error.what());
-      return 2;
+      return kExitUsage;
     }
   }
   if (!arguments.saveScene.empty()) options.saveScene = arguments.saveScene;
@@ -73,6 +71,7 @@ int run(const RunArguments& arguments) {
   auto eraseProgress = [&display] {
     if (display) std::fputs(display->erase().c_str(), stderr);
   };
+  const InterruptionWatch watch;
   try {
     const host::RunSummary summary = host::runScene(options);
     eraseProgress();
@@ -81,10 +80,14 @@ int run(const RunArguments& arguments) {
     if (!summary.note.empty()) std::printf("%s\n", summary.note.c_str());
     if (options.saveScene) std::printf("scene saved to %s\n", host::displayPath(*options.saveScene).c_str());
     return 0;
+  } catch (const Interrupted& interrupted) {
+    eraseProgress();
+    std::fprintf(stderr, "tarrow-host run: %s\n", interrupted.what());
+    return interrupted.exitStatus();
   } catch (const std::exception& error) {
     eraseProgress();
     std::fprintf(stderr, "tarrow-host run: %s\n", error.what());
-    return 1;
+    return kExitFailed;
   }
 }
 
@@ -94,20 +97,33 @@ void addRunCommand(CLI::App& app) {
   auto arguments = std::make_shared<RunArguments>();
   CLI::App* command =
       app.add_subcommand("run", "Run a scene through the module: OBJ frames, a picture and an animation");
-  command->add_option("scene", arguments->scene, "Scene file (JSON)")->required();
-  command->add_option("--module", arguments->module,
-                      "Module file (default: Tarrow_plus.p next to the program)");
-  command->add_option("--out", arguments->out,
-                      "Folder for <object>_<frame>.obj, preview.png and preview.gif (default: out)");
-  command->add_option("--frames", arguments->frames, "Frames A:B (default: the scene's range)");
+  command->add_option("scene", arguments->scene, "Scene file (JSON)")->type_name("SCENE")->required();
+  command
+      ->add_option("--module", arguments->module, "Module file (default: Tarrow_plus.p next to the program)")
+      ->type_name("PATH");
+  command
+      ->add_option("--out", arguments->out,
+                   "Folder for <object>_<frame>.obj, preview.png and preview.gif (default: out)")
+      ->type_name("DIR");
+  command->add_option("--frames", arguments->frames, "Frames A:B (default: the scene's range)")
+      ->type_name("A:B");
   command
       ->add_option("--threads", arguments->threads,
-                   "Threads for the points of a frame, at most 1024 (default: one per core)")
-      ->check(CLI::NonNegativeNumber);
-  command->add_option("--save-scene", arguments->saveScene,
-                      "Write the scene back with the states the module saves");
+                   "Threads for the points of a frame, at most 1024 (default, or 0: one per core)")
+      ->type_name("N")
+      ->check(wholeNumber(0, WorkerPool::kMaxThreads));
+  command
+      ->add_option("--save-scene", arguments->saveScene,
+                   "Write the scene back with the states the module saves")
+      ->type_name("FILE");
   command->add_flag("--no-preview", arguments->noPreview, "Write neither preview.png nor preview.gif");
   command->add_flag("--quiet", arguments->quiet, "No progress line, even on a terminal");
+  describeCommand(*command,
+                  {{kExitFailed, "the scene, the module or the output failed (one line says why)"},
+                   {kUnprovidedExitStatus, "the module called a service member this host does not provide"},
+                   {128 + 2, "interrupted by Ctrl+C (SIGINT); nothing written"},
+                   {128 + 15, "interrupted by SIGTERM; nothing written"}},
+                  "tarrow-host run examples/tail.json --out out/tail --frames 0:30");
   command->callback([arguments] {
     const int status = run(*arguments);
     if (status != 0) throw CLI::RuntimeError(status);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,8 +25,10 @@ struct Finished {
   std::string output;  // stdout and stderr as they came
 };
 
-// Runs the stand-in host with its stdout and stderr on a new pseudo-terminal or on a pipe.
-Finished runHost(const std::vector<std::string>& arguments, bool terminal) {
+// Runs the stand-in host with its stdout and stderr on a new pseudo-terminal or on a pipe; sends
+// it the signal once its output holds the text, when one is given.
+Finished runHost(const std::vector<std::string>& arguments, bool terminal, int signal = 0,
+                 const std::string& signalAfter = "") {
   int reading = -1;
   int writing = -1;
   if (terminal) {
@@ -64,6 +67,10 @@ Finished runHost(const std::vector<std::string>& arguments, bool terminal) {
     const ssize_t got = read(reading, buffer, sizeof buffer);
     if (got > 0) {
       finished.output.append(buffer, static_cast<size_t>(got));
+      if (signal != 0 && finished.output.find(signalAfter) != std::string::npos) {
+        kill(child, signal);
+        signal = 0;
+      }
     } else if (got < 0 && errno == EINTR) {
       continue;
     } else {
@@ -127,6 +134,61 @@ TEST_F(RunCommandTest, ProgressShowsOnATerminalOnlyAndChangesNoOutput) {
     } else {
       EXPECT_TRUE(objs == reference) << "OBJ files differ from the first run's";
     }
+  }
+}
+
+// Interrupted mid-run, the host removes what the run staged, erases its progress line and says
+// so in one line, with the shell's status for the signal.
+TEST_F(RunCommandTest, AnInterruptedRunLeavesNothingAndSaysSo) {
+  const std::string scene = (sourceDir() / "examples" / "tail.json").string();
+  struct Case {
+    int signal;
+    int status;
+    const char* line;  // as the terminal shows it
+  };
+  const Case cases[] = {
+      {SIGINT, 130, "tarrow-host run: interrupted by SIGINT; nothing was written\r\n"},
+      {SIGTERM, 143, "tarrow-host run: interrupted by SIGTERM; nothing was written\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    const std::filesystem::path out = folder_ / std::to_string(c.signal);
+    // Far more frames than are done before the signal arrives.
+    const Finished finished = runHost(
+        {"run", scene, "--out", out.string(), "--frames", "0:1000000", "--no-preview", "--threads", "1"},
+        true, c.signal, "\rframe ");
+    EXPECT_EQ(finished.status, c.status) << finished.output;
+    const size_t erased = finished.output.rfind(" \r");
+    ASSERT_NE(erased, std::string::npos) << finished.output;
+    EXPECT_EQ(finished.output.substr(erased + 2), c.line) << "the progress line erased, then one line";
+    EXPECT_TRUE(std::filesystem::is_empty(out)) << "no frame and no temporary left";
+  }
+}
+
+// Help and version go to stdout with status 0; each command's help ends with its exit statuses
+// and an example.
+TEST_F(RunCommandTest, HelpAndVersionAnswer) {
+  struct Case {
+    std::vector<std::string> arguments;
+    std::vector<std::string> expected;
+  };
+  const Case cases[] = {
+      {{"--version"}, {"tarrow-host " TARROW_PROJECT_VERSION "\n"}},
+      {{"help"}, {"Usage: tarrow-host [OPTIONS] SUBCOMMAND", "help", "run", "panel", "info"}},
+      {{"help", "run"},
+       {"Usage: tarrow-host run", "--threads N", "Exit status:", "  130  ", "Example:\n  tarrow-host run "}},
+      {{"panel", "--help"},
+       {"Usage: tarrow-host panel", "--object NAME", "Exit status:", "  70   ",
+        "Example:\n  tarrow-host panel "}},
+      {{"help", "info"},
+       {"Usage: tarrow-host info", "Exit status:", "  1    ", "Example:\n  tarrow-host info "}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments.back());
+    const Finished finished = runHost(c.arguments, false);
+    EXPECT_EQ(finished.status, 0) << finished.output;
+    for (const std::string& part : c.expected)
+      EXPECT_NE(finished.output.find(part), std::string::npos) << part;
   }
 }
 
