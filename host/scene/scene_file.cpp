@@ -96,7 +96,8 @@ std::string at(const std::string& place, size_t index) { return place + "/" + st
 
 // The values a scene may hold, all in one place. They are far beyond what a scene needs and far
 // below where the host's arithmetic (world placements, delayed times, the pictures' view) stops
-// meaning anything, so that a slip such as 1e30 is refused where it was written.
+// meaning anything, so that a slip such as 1e30 is refused where it was written. The bounds are
+// listed for users in docs/scene-format.md.
 struct Bounds {
   double least;
   double most;

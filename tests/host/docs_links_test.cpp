@@ -103,4 +103,29 @@ TEST(DocumentLinks, EveryRelativeLinkAndPictureResolves) {
   }
 }
 
+// Every command shown in a code block (a line, or a line after a "$ " prompt) calls the host
+// by the path the quick start leaves it at, so that it can be copied and run as it stands.
+TEST(DocumentLinks, EveryHostCommandShownRunsAfterTheQuickStart) {
+  const std::filesystem::path root = sourceDir();
+  std::vector<std::filesystem::path> files{root / "README.md"};
+  for (const auto& entry : std::filesystem::directory_iterator(root / "docs")) {
+    if (entry.path().extension() == ".md") files.push_back(entry.path());
+  }
+  static const std::regex command(R"(^\s*(?:\$ )?(\S*tarrow-host)(?:\s|$))");
+  int commands = 0;
+  for (const auto& file : files) {
+    std::ifstream in(file, std::ios::binary);
+    std::string text;
+    bool fenced = false;
+    for (int number = 1; std::getline(in, text); ++number) {
+      if (text.rfind("```", 0) == 0) fenced = !fenced;
+      std::smatch m;
+      if (!fenced || !std::regex_search(text, m, command)) continue;
+      EXPECT_EQ(m[1], "build/default/bin/tarrow-host") << file.filename().string() << " line " << number;
+      ++commands;
+    }
+  }
+  EXPECT_GT(commands, 0);
+}
+
 }  // namespace
