@@ -404,9 +404,10 @@ class SceneReader {
 // refused before it is parsed; scenes nest a handful of levels (node networks a few more).
 constexpr int kMostNesting = 100;
 
-// The 1-based byte at which the text opens its level kMostNesting + 1, or 0 when it never does.
-size_t tooDeepAt(std::string_view text) {
-  int depth = 0;
+// Walks the bytes of the text that lie outside JSON strings: visit(i) returns how many bytes it
+// has read from i on, or 0 to stop there. Returns the 1-based byte it stopped at, or 0.
+template <typename Visit>
+size_t firstOutsideStrings(std::string_view text, Visit visit) {
   bool inString = false;
   bool escaped = false;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -421,46 +422,41 @@ size_t tooDeepAt(std::string_view text) {
       }
     } else if (c == '"') {
       inString = true;
-    } else if (c == '[' || c == '{') {
-      if (++depth > kMostNesting) return i + 1;
-    } else if (c == ']' || c == '}') {
-      --depth;
+    } else {
+      const size_t read = visit(i);
+      if (read == 0) return i + 1;
+      i += read - 1;
     }
   }
   return 0;
+}
+
+// The 1-based byte at which the text opens its level kMostNesting + 1, or 0 when it never does.
+size_t tooDeepAt(std::string_view text) {
+  int depth = 0;
+  return firstOutsideStrings(text, [&](size_t i) -> size_t {
+    if (text[i] == '[' || text[i] == '{') return ++depth > kMostNesting ? 0 : 1;
+    if (text[i] == ']' || text[i] == '}') --depth;
+    return 1;
+  });
 }
 
 // The number literal at offset start.
 std::string_view numberTokenAt(std::string_view text, size_t start) {
   size_t end = start;
-  while (end < text.size() && std::string_view("+-0123456789.eE").find(text[end]) != std::string_view::npos)
+  while (end < text.size() && std::string_view("+-0123456789.eE").find(text[end]) != std::string_view::npos) {
     ++end;
+  }
   return text.substr(start, end - start);
 }
 
 // The 1-based byte at which the first number literal beyond the range of a double starts, or 0.
 size_t hugeNumberAt(std::string_view text) {
-  bool inString = false;
-  bool escaped = false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (inString) {
-      if (escaped) {
-        escaped = false;
-      } else if (c == '\\') {
-        escaped = true;
-      } else if (c == '"') {
-        inString = false;
-      }
-    } else if (c == '"') {
-      inString = true;
-    } else if (c == '-' || (c >= '0' && c <= '9')) {
-      const std::string token(numberTokenAt(text, i));
-      if (!std::isfinite(std::strtod(token.c_str(), nullptr))) return i + 1;
-      i += token.size() - 1;
-    }
-  }
-  return 0;
+  return firstOutsideStrings(text, [&](size_t i) -> size_t {
+    if (text[i] != '-' && (text[i] < '0' || text[i] > '9')) return 1;
+    const std::string token(numberTokenAt(text, i));
+    return std::isfinite(std::strtod(token.c_str(), nullptr)) ? token.size() : 0;
+  });
 }
 
 // nlohmann reports a byte offset; people read lines and columns.
