@@ -69,8 +69,10 @@ std::string usageReason(const CLI::App& app, const CLI::App* command, const CLI:
   }
   if (dynamic_cast<const CLI::RequiredError*>(&error) != nullptr) {
     if (message.starts_with("A subcommand") && !app.remaining().empty()) {
-      return inQuotes(app.remaining().front()) + " is not a command; the commands are " +
-             listed(commandNames(app), "and");
+      const std::string first = app.remaining().front();
+      if (first.starts_with('-'))
+        return first + ": no such option; the options are " + listed(optionNames(app), "and");
+      return inQuotes(first) + " is not a command; the commands are " + listed(commandNames(app), "and");
     }
     if (message.starts_with("A subcommand")) {
       return "a command is needed: " + listed(commandNames(app), "or");
@@ -167,14 +169,14 @@ void addHelpCommand(CLI::App& app) {
   CLI::App* help = app.add_subcommand("help", "Show the help of the program or of one command");
   auto topic = std::make_shared<std::string>();
   help->add_option("command", *topic, "The command: " + listed(names, "or"))->type_name("COMMAND");
-  help->callback([&app, names, topic] {
+  help->callback([&app, topic] {
     const CLI::App* command = topic->empty() ? &app : nullptr;
     for (const CLI::App* each : app.get_subcommands({})) {
       if (each->get_name() == *topic) command = each;
     }
-    if (command == nullptr || *topic == "help") {
+    if (command == nullptr) {
       throw CLI::ValidationError(inQuotes(*topic) + " is not a command; the commands are " +
-                                 listed(names, "and"));
+                                 listed(commandNames(app), "and"));
     }
     const std::string name = command == &app ? app.get_name() : app.get_name() + " " + command->get_name();
     std::fputs(app.get_formatter()->make_help(command, name, CLI::AppFormatMode::Normal).c_str(), stdout);
