@@ -134,6 +134,19 @@ class SceneReader {
     return {number(value[0], at(place, 0)), number(value[1], at(place, 1)), number(value[2], at(place, 2))};
   }
 
+  // A scale that is or passes through zero would flatten the item and leave it without an
+  // inverse; so each component is nonzero and keeps its sign from the key before.
+  Vec3 scale(const json& value, const std::string& place, const std::vector<MotionKey>& before) const {
+    const Vec3 scale = vec3(value, place);
+    for (size_t i = 0; i < 3; ++i) {
+      if (scale[i] == 0.0) fail(at(place, i), "must not be zero");
+      if (!before.empty() && (scale[i] < 0.0) != (before.back().scale[i] < 0.0)) {
+        fail(at(place, i), "changes sign from the key before, so the scale would pass through zero");
+      }
+    }
+    return scale;
+  }
+
   void readFrames(const json& frames, Scene& scene) const {
     if (!frames.is_array() || frames.size() != 2) fail("/frames", "must be [first, last]");
     scene.firstFrame = integer(frames[0], "/frames/0");
@@ -177,7 +190,7 @@ class SceneReader {
     std::vector<MotionKey> keys;
     for (size_t k = 0; k < value.size(); ++k) {
       const std::string keyPlace = at(place, k);
-      expectObject(value[k], keyPlace, {"time", "position", "rotation"});
+      expectObject(value[k], keyPlace, {"time", "position", "rotation", "scale"});
       MotionKey key;
       key.time = number(required(value[k], keyPlace, "time"), at(keyPlace, "time"));
       if (!keys.empty() && !(key.time > keys.back().time)) {
@@ -185,6 +198,7 @@ class SceneReader {
       }
       if (value[k].contains("position")) key.position = vec3(value[k]["position"], at(keyPlace, "position"));
       if (value[k].contains("rotation")) key.rotation = vec3(value[k]["rotation"], at(keyPlace, "rotation"));
+      if (value[k].contains("scale")) key.scale = scale(value[k]["scale"], at(keyPlace, "scale"), keys);
       keys.push_back(key);
     }
     return keys;
