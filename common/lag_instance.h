@@ -30,16 +30,14 @@ struct LagInstance {
   double objectWorldPosition[3] = {};
   double pivotItemPosition[3] = {};
   double pivotItemWorldPosition[3] = {};
-  double objectAxes[3][3] = {};  // row by row; the columns are right, up and forward
+  double objectAxes[3][3] = {};  // row by row; the columns are right, up and forward (codes 2, 3, 4)
   LWItemID cameraItem = nullptr;
   double cameraWorldPosition[3] = {};
   // Filled by the first evaluate of a frame that needs it; evaluate calls may overlap.
   std::atomic<LWVMapID> weightMapId{nullptr};
-
-  // The object's world right, up and forward vectors (one vector per row) for the node
-  // sample record, cached by newTime while node inputs are enabled.
+  // The world's right, up and forward vectors in the object's coordinates (codes 9, 10, 11),
+  // one vector per row: the columns of the inverse of objectAxes.
   double objectWorldAxes[3][3] = {};
-  bool haveObjectWorldAxes = false;
 };
 
 }  // namespace tarrow
