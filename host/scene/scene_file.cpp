@@ -135,16 +135,24 @@ class SceneReader {
   }
 
   // A scale that is or passes through zero would flatten the item and leave it without an
-  // inverse; so each component is nonzero and keeps its sign from the key before.
-  Vec3 scale(const json& value, const std::string& place, const std::vector<MotionKey>& before) const {
+  // inverse: so no component is zero, and none changes sign from one key to the next (a key
+  // without "scale" has 1, 1, 1).
+  Vec3 nonzeroScale(const json& value, const std::string& place) const {
     const Vec3 scale = vec3(value, place);
     for (size_t i = 0; i < 3; ++i) {
       if (scale[i] == 0.0) fail(at(place, i), "must not be zero");
-      if (!before.empty() && (scale[i] < 0.0) != (before.back().scale[i] < 0.0)) {
-        fail(at(place, i), "changes sign from the key before, so the scale would pass through zero");
-      }
     }
     return scale;
+  }
+
+  void keepScaleSign(const Vec3& before, const Vec3& scale, const std::string& place, bool given) const {
+    for (size_t i = 0; i < 3; ++i) {
+      if ((scale[i] < 0.0) == (before[i] < 0.0)) continue;
+      if (given) fail(at(place, i), "changes sign from the key before, so the scale would pass through zero");
+      fail(place,
+           "the scale (1, 1, 1 when not given) changes sign from the key before, so it would pass "
+           "through zero");
+    }
   }
 
   void readFrames(const json& frames, Scene& scene) const {
@@ -198,7 +206,10 @@ class SceneReader {
       }
       if (value[k].contains("position")) key.position = vec3(value[k]["position"], at(keyPlace, "position"));
       if (value[k].contains("rotation")) key.rotation = vec3(value[k]["rotation"], at(keyPlace, "rotation"));
-      if (value[k].contains("scale")) key.scale = scale(value[k]["scale"], at(keyPlace, "scale"), keys);
+      const bool scaled = value[k].contains("scale");
+      if (scaled) key.scale = nonzeroScale(value[k]["scale"], at(keyPlace, "scale"));
+      if (!keys.empty())
+        keepScaleSign(keys.back().scale, key.scale, scaled ? at(keyPlace, "scale") : keyPlace, scaled);
       keys.push_back(key);
     }
     return keys;
