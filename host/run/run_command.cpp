@@ -15,6 +15,7 @@
 #include "host/run/progress_display.h"
 #include "host/run/run_command.h"
 #include "host/run/scene_run.h"
+#include "host/services/language.h"
 
 namespace tarrow::host {
 namespace {
@@ -34,6 +35,7 @@ struct RunArguments {
   std::string frames;
   int threads = 0;
   std::string saveScene;
+  std::string locale;
   bool noPreview = false;
   bool quiet = false;
 };
@@ -59,6 +61,13 @@ int run(const RunArguments& arguments) {
   }
   if (!arguments.saveScene.empty()) options.saveScene = arguments.saveScene;
   options.picture = !arguments.noPreview;
+  try {
+    options.language = host::chooseLanguage(
+        arguments.locale.empty() ? std::nullopt : std::optional<std::string>(arguments.locale));
+  } catch (const std::invalid_argument& error) {
+    std::fprintf(stderr, "tarrow-host run: %s\n", error.what());
+    return 2;
+  }
   // The progress line goes to a terminal only: logs and pipes get the summary alone.
   std::optional<host::ProgressDisplay> display;
   if (!arguments.quiet && stderrIsTerminal()) {
@@ -106,6 +115,9 @@ void addRunCommand(CLI::App& app) {
       ->check(CLI::NonNegativeNumber);
   command->add_option("--save-scene", arguments->saveScene,
                       "Write the scene back with the states the module saves");
+  command->add_option(
+      "--locale", arguments->locale,
+      "Language the host reports and the pictures are labelled in: ja or en (default: from LANG)");
   command->add_flag("--no-preview", arguments->noPreview, "Write neither preview.png nor preview.gif");
   command->add_flag("--quiet", arguments->quiet, "No progress line, even on a terminal");
   command->callback([arguments] {
