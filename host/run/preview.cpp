@@ -122,11 +122,7 @@ bool writePreview(const std::filesystem::path& file, const Scene& scene, const P
     if (object == objects.end() || pivot.item == object->item) continue;  // its own position, named already
     const std::string label =
         fillLabel(labels.pivotOf, {scene.items[static_cast<size_t>(object->item)].name});
-    const Vec3 p = at(pivot.item, last);
-    if (auto q = eye.project(p)) {
-      const Point2 s = eye.place(*q);
-      paint.text({s.x + 0.8 * kText, s.y + 1.2 * kText}, label, kInk);
-    }
+    paint.name(at(pivot.item, last), label, kInk);
   }
   const Point2 corner{kWidth - 70.0, kHeight - kFooter - 40.0};
   paint.tripod(corner);

@@ -50,8 +50,8 @@ std::string PreviewPainter::ground(double width, double height) {
     constexpr int kPieces = 24;
     for (int i = 0; i <= kPieces; ++i) {
       const double t = static_cast<double>(i) / kPieces;
-      path.push_back(view_.project(
-          {from[0] + (to[0] - from[0]) * t, from[1] + (to[1] - from[1]) * t, from[2] + (to[2] - from[2]) * t}));
+      path.push_back(view_.project({from[0] + (to[0] - from[0]) * t, from[1] + (to[1] - from[1]) * t,
+                                    from[2] + (to[2] - from[2]) * t}));
     }
     view_.trace(
         path, [this](Point2 s) { cairo_move_to(cr_, s.x, s.y); },
@@ -76,8 +76,7 @@ std::string PreviewPainter::ground(double width, double height) {
 
 void PreviewPainter::tripod(Point2 at) {
   const double length = 2.0 * size_;
-  const std::pair<Vec3, Colour> axes[] = {
-      {{1, 0, 0}, kAxisX}, {{0, 1, 0}, kAxisY}, {{0, 0, 1}, kAxisZ}};
+  const std::pair<Vec3, Colour> axes[] = {{{1, 0, 0}, kAxisX}, {{0, 1, 0}, kAxisY}, {{0, 0, 1}, kAxisZ}};
   const char* names[] = {"X", "Y", "Z"};
   cairo_set_line_width(cr_, 2.0 * size_ / 13.0);
   for (int a = 0; a < 3; ++a) {
@@ -88,8 +87,8 @@ void PreviewPainter::tripod(Point2 at) {
     cairo_line_to(cr_, end.x, end.y);
     cairo_stroke(cr_);
     const double w = textWidth(names[a], true);
-    text({end.x + d.x * 0.5 * size_ - w / 2, end.y + d.y * 0.5 * size_ + 0.35 * size_}, names[a], axes[a].second,
-         true);
+    text({end.x + d.x * 0.5 * size_ - w / 2, end.y + d.y * 0.5 * size_ + 0.35 * size_}, names[a],
+         axes[a].second, true);
   }
 }
 
@@ -177,7 +176,10 @@ void PreviewPainter::mesh(const DrawnItem& item, const std::vector<Vec3>& points
   cairo_path_destroy(polygons);
   cairo_set_line_width(cr_, scale * (0.5 + 0.6 * strength));
   source(cr_, colour, 0.95 * strength);
+  // Bevelled corners: round ones cost several times as much to stroke and look the same here.
+  cairo_set_line_join(cr_, CAIRO_LINE_JOIN_BEVEL);
   cairo_stroke(cr_);
+  cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
 }
 
 void PreviewPainter::marker(const Vec3& world, const Colour& colour) {
@@ -235,9 +237,11 @@ void PreviewPainter::name(const Vec3& world, const std::string& label, const Col
   const double width = textWidth(label);
   Point2 at{s.x + 0.8 * size_, s.y - 0.6 * size_};
   auto overlaps = [&](const Box& box) {
-    return at.x < box.right && box.left < at.x + width && at.y - size_ < box.bottom && box.top < at.y + 0.3 * size_;
+    return at.x < box.right && box.left < at.x + width && at.y - size_ < box.bottom &&
+           box.top < at.y + 0.3 * size_;
   };
-  for (int tries = 0; tries < 6 && std::any_of(names_.begin(), names_.end(), overlaps); ++tries) at.y += 1.2 * size_;
+  for (int tries = 0; tries < 6 && std::any_of(names_.begin(), names_.end(), overlaps); ++tries)
+    at.y += 1.2 * size_;
   names_.push_back({at.x, at.y - size_, at.x + width, at.y + 0.3 * size_});
   text(at, label, colour);
 }

@@ -53,7 +53,9 @@ std::vector<std::vector<int>> borderLoops(const std::vector<std::vector<int>>& p
 }
 
 // Every step-th of count, from the first: evenly spread and the same every run.
-size_t stepFor(size_t count, size_t budget) { return budget == 0 ? count + 1 : (count + budget - 1) / budget; }
+size_t stepFor(size_t count, size_t budget) {
+  return budget == 0 ? count + 1 : (count + budget - 1) / budget;
+}
 
 // The plan of one object with points: the polygons (or, without polygons, the points) and the
 // border that fit its share of the budget, and the points they use, renumbered.
@@ -120,18 +122,18 @@ size_t PreviewPlan::primitives() const {
 }
 
 PreviewPlan planPreview(const Scene& scene, const std::vector<DeformedObject>& objects,
-                        const std::vector<std::vector<int>>& pivotItems, size_t copies) {
+                        const std::vector<std::vector<int>>& pivotItems, size_t budget) {
   PreviewPlan plan;
   size_t meshes = 0;
   for (const SceneItem& item : scene.items) meshes += item.points.empty() ? 0 : 1;
-  const size_t share = kPrimitiveBudget / std::max<size_t>(1, copies) / std::max<size_t>(1, meshes);
+  const size_t share = budget / std::max<size_t>(1, meshes);
   for (size_t i = 0; i < scene.items.size(); ++i) {
     const int index = static_cast<int>(i);
     if (index == scene.renderCamera) continue;
     DrawnItem drawn;
     drawn.item = index;
-    const auto deformed =
-        std::find_if(objects.begin(), objects.end(), [&](const DeformedObject& o) { return o.item == index; });
+    const auto deformed = std::find_if(objects.begin(), objects.end(),
+                                       [&](const DeformedObject& o) { return o.item == index; });
     if (deformed != objects.end()) {
       drawn.kind = DrawnKind::kDeformed;
       drawn.deformed = static_cast<int>(deformed - objects.begin());
@@ -168,16 +170,11 @@ void drawnPointsAt(const PreviewPlan& plan, const Scene& scene, int frame, const
 
 const PreviewLabels& previewLabels(unsigned int language) {
   static const PreviewLabels kEnglish{
-      "DejaVu Sans",
-      "frame %d",
-      "%s: frames %d to %d",
-      "%s: frame %d, %s s",
-      "render camera view",
-      "default three-quarter view",
-      "grid %s m",
-      "colour: frame (viridis)",
-      "dashed: paths",
-      "pivot of %s",
+      "DejaVu Sans",         "frame %d",
+      "%s: frames %d to %d", "%s: frame %d, %s s",
+      "render camera view",  "default three-quarter view",
+      "grid %s m",           "colour: frame (viridis)",
+      "dashed: paths",       "pivot of %s",
   };
   static const PreviewLabels kJapanese{
       "IPAGothic",

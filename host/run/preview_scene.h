@@ -35,8 +35,10 @@ struct DrawnPivot {
   int item = -1;      // the item the object's points trail: its pivot item, or the object itself
 };
 
-// At most this many points, polygons and outline edges per picture (the animation: per image).
-constexpr size_t kPrimitiveBudget = 12000;
+// At most this many points, polygons and outline edges in the still picture (all its frames
+// together) and in each image of the animation.
+constexpr size_t kPictureBudget = 12000;
+constexpr size_t kImageBudget = 4000;
 
 struct PreviewPlan {
   std::vector<DrawnItem> items;  // every item of the scene, in file order (the render camera aside)
@@ -47,10 +49,10 @@ struct PreviewPlan {
 };
 
 // pivotItems: for each deformed object, the items its deformers use (Session::usedItems); the
-// first is its pivot, none means the object itself. copies: how many copies of the scene one
-// picture draws (the still picture draws several frames), which share the budget.
+// first is its pivot, none means the object itself. budget: the primitives one copy of the scene
+// may draw, shared evenly by its meshes.
 PreviewPlan planPreview(const Scene& scene, const std::vector<DeformedObject>& objects,
-                        const std::vector<std::vector<int>>& pivotItems, size_t copies);
+                        const std::vector<std::vector<int>>& pivotItems, size_t budget);
 
 // The world positions of the drawn points of each plan item at a frame: a deformed object's
 // from the frame's points, another object's its own points placed at the frame; none for markers.
@@ -60,16 +62,16 @@ void drawnPointsAt(const PreviewPlan& plan, const Scene& scene, int frame, const
 
 // The texts of the pictures in the host's language (Session's "Locale Info" choice).
 struct PreviewLabels {
-  std::string font;               // the face the texts are drawn in
-  std::string frame;              // "frame %d"
-  std::string frames;             // "%s: frames %d to %d"
-  std::string animationTitle;     // "%s: frame %d, %s s"
-  std::string renderCamera;       // the view named in a corner
-  std::string defaultView;        //
-  std::string grid;               // "grid %s m"
-  std::string colours;            // what the frame colours are and which map they come from
-  std::string paths;              // what the dashed lines are
-  std::string pivotOf;            // "pivot of %s"
+  std::string font;            // the face the texts are drawn in
+  std::string frame;           // "frame %d"
+  std::string frames;          // "%s: frames %d to %d"
+  std::string animationTitle;  // "%s: frame %d, %s s"
+  std::string renderCamera;    // the view named in a corner
+  std::string defaultView;     //
+  std::string grid;            // "grid %s m"
+  std::string colours;         // what the frame colours are and which map they come from
+  std::string paths;           // what the dashed lines are
+  std::string pivotOf;         // "pivot of %s"
 };
 const PreviewLabels& previewLabels(unsigned int language);
 

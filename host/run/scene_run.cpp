@@ -124,8 +124,8 @@ std::string computeWithPictures(FrameWriter& writer, const Scene& scene, const S
   for (size_t k = 0; k < objects.size(); ++k) pivots.push_back(session.usedItems(k));
   const std::vector<int> stillFrames = previewFrames(first, last, kPreviewFrames);
   // The still picture draws its frames over each other, and they share its budget.
-  const PreviewPlan stillPlan = planPreview(scene, objects, pivots, stillFrames.size());
-  const PreviewPlan animationPlan = planPreview(scene, objects, pivots, 1);
+  const PreviewPlan stillPlan = planPreview(scene, objects, pivots, kPictureBudget / stillFrames.size());
+  const PreviewPlan animationPlan = planPreview(scene, objects, pivots, kImageBudget);
   const PreviewLabels& labels = previewLabels(options.language);
 
   // The still picture's frames come first: with them the view both pictures share is known

@@ -313,7 +313,8 @@ TEST_F(RunSceneTest, AWeightMapTheObjectLacksLeavesEveryPointInPlace) {
 TEST_F(RunSceneTest, PicturesDrawEveryItemAndEachPivot) {
   const Scene crowd = loadScene(write("crowd.json", kCrowd));
   Session session(crowd, {defaultModulePath(), 1});
-  const PreviewPlan plan = planPreview(crowd, session.deformedObjects(), {session.usedItems(0)}, 1);
+  const PreviewPlan plan =
+      planPreview(crowd, session.deformedObjects(), {session.usedItems(0)}, kImageBudget);
   struct Drawn {
     std::string name;
     DrawnKind kind;
@@ -348,7 +349,7 @@ TEST_F(RunSceneTest, PicturesDrawEveryItemAndEachPivot) {
 
 TEST_F(RunSceneTest, AMeshOfAnySizeDrawsWithinTheBudget) {
   // Grids of side x side points, one cloth object; the large one has ten times the points.
-  auto planFor = [](int side, size_t copies) {
+  auto planFor = [](int side, size_t budget) {
     Scene scene;
     SceneItem& cloth = scene.items.emplace_back();
     cloth.name = "Cloth";
@@ -360,21 +361,21 @@ TEST_F(RunSceneTest, AMeshOfAnySizeDrawsWithinTheBudget) {
               {j * side + i, j * side + i + 1, (j + 1) * side + i + 1, (j + 1) * side + i});
       }
     }
-    return planPreview(scene, {DeformedObject{0, {}, {}, {}}}, {{}}, copies);
+    return planPreview(scene, {DeformedObject{0, {}, {}, {}}}, {{}}, budget);
   };
-  const PreviewPlan small = planFor(141, 1);
-  const PreviewPlan large = planFor(448, 1);
+  const PreviewPlan small = planFor(141, kPictureBudget);
+  const PreviewPlan large = planFor(448, kPictureBudget);
   for (const PreviewPlan* plan : {&small, &large}) {
-    EXPECT_LE(plan->primitives(), kPrimitiveBudget);
-    EXPECT_GE(plan->primitives(), kPrimitiveBudget * 3 / 4) << "the budget is used, not wasted";
-    EXPECT_LE(plan->items[0].points.size(), 4 * kPrimitiveBudget);
+    EXPECT_LE(plan->primitives(), kPictureBudget);
+    EXPECT_GE(plan->primitives(), kPictureBudget * 3 / 4) << "the budget is used, not wasted";
+    EXPECT_LE(plan->items[0].points.size(), 4 * kPictureBudget);
   }
   // A sampled mesh shows its border: the large grid's whole outline, one loop.
   ASSERT_EQ(large.items[0].outline.size(), 1u);
   EXPECT_EQ(large.items[0].outline[0].size(), 4u * 447u);
-  EXPECT_LE(planFor(448, 5).primitives(), kPrimitiveBudget / 5) << "five frames share one picture";
+  EXPECT_LE(planFor(448, kImageBudget).primitives(), kImageBudget);
   // The same plan every time.
-  EXPECT_EQ(planFor(448, 1).items[0].polygons, large.items[0].polygons);
+  EXPECT_EQ(planFor(448, kPictureBudget).items[0].polygons, large.items[0].polygons);
 }
 
 #ifdef TARROW_HAVE_GIF
