@@ -34,7 +34,7 @@ bool weightFromMap(LagInstance& lag, LWMeshInfo& info, LWPntID point, double& we
   LWVMapID map = lag.weightMapId.load(std::memory_order_relaxed);
   if (map == nullptr) {
     // Every call of the frame finds the same map, so concurrent lookups store the same id.
-    map = info.pntVLookup(&info, LWVMAP_WGHT, lag.weightMapName.c_str());
+    map = info.pntVLookup(&info, LWVMAP_WGHT, lag.frameWeightMapName);
     lag.weightMapId.store(map, std::memory_order_relaxed);
   }
   if (map == nullptr) {
@@ -102,6 +102,9 @@ void evaluate(LWInstance instance, LWDisplacementAccess* access) noexcept {
   const double dz = source[2] - p[2];
   const double distance = std::sqrt((dx * dx + dy * dy) + dz * dz);
   const double delayedTime = lag.time - ((distance * weight) * lagRate);
+  if (!std::isfinite(delayedTime)) {
+    return;  // no time to sample at (a lag rate or weight that is not finite, or 0 x infinity)
+  }
 
   const LWItemInfo& items = *host.itemInfo;
   double right[3];

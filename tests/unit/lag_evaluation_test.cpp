@@ -3,6 +3,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -336,3 +338,51 @@ TEST_F(EvaluateTest, PointsOfOneFrameMayBeEvaluatedAtOnce) {
 }
 
 }  // namespace
+
+TEST_F(EvaluateTest, APointWithoutAFiniteDelayedTimeStaysWhereTheHostPutIt) {
+  const double infinity = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  struct Case {
+    const char* name;
+    double lagRate;
+    std::optional<double> nodeWeight;
+    bool atPivot;
+  };
+  const Case cases[] = {
+      {"lag rate not a number", nan, std::nullopt, false},
+      {"infinite lag rate", infinity, std::nullopt, false},
+      {"minus infinite lag rate", -infinity, std::nullopt, false},
+      {"infinite lag rate at the pivot (0 x infinity)", infinity, std::nullopt, true},
+      {"infinite weight from a node", 0.5, infinity, false},
+      {"weight from a node not a number", 0.5, nan, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    lag->lagRate = c.lagRate;
+    lag->useNode = c.nodeWeight.has_value() ? 1 : 0;
+    host.connectedInputs.clear();
+    if (c.nodeWeight) {
+      host.connectedInputs.insert(lag->weightInput);
+      host.inputValues[lag->weightInput] = {*c.nodeWeight, 0, 0};
+    }
+    prepare();
+    const Vec3 source = c.atPivot ? objectPosition() : Vec3{3.5, -1.25, 0.75};
+    EXPECT_EQ(evaluate(source), source);
+    for (const fake::ParamCall& call : host.paramCalls) EXPECT_TRUE(std::isfinite(call.time)) << call.code;
+  }
+}
+
+TEST_F(EvaluateTest, AFrameLooksUpTheWeightMapNamedAtItsNewTime) {
+  lag->lagRate = 0.5;
+  lag->weightMapIndex = 1;
+  lag->weightMapName = "Tail";
+  prepare();
+  // A panel edit while the frame's points are evaluated: they keep to the frame's map.
+  lag->weightMapName = "Missing";
+  const Vec3 source = {5, 6, 7};
+  EXPECT_NE(evaluate(source, 1), source);
+  EXPECT_EQ(mesh.lookupNames, std::vector<std::string>{"WGHT:Tail"});
+  prepare();
+  EXPECT_EQ(evaluate(source, 1), source);  // the next frame looks for the new name and finds none
+  EXPECT_EQ(mesh.lookupNames, (std::vector<std::string>{"WGHT:Tail", "WGHT:Missing"}));
+}
