@@ -421,7 +421,8 @@ TEST_F(NodeInputsTest, ASessionUsedAgainAfterAnotherRanKeepsItsNetwork) {
   EXPECT_EQ(first.savedState(kSwimmer, 0), state);
   first.evaluateFrame(later, points);
   std::string text;
-  appendObj(text, points[kSwimmer], scene.items[static_cast<size_t>(first.deformedObjects()[kSwimmer].item)].polygons);
+  appendObj(text, points[kSwimmer],
+            scene.items[static_cast<size_t>(first.deformedObjects()[kSwimmer].item)].polygons);
   EXPECT_EQ(text, expected) << "the network's ItemInfo node is updated for the frame";
 }
 
