@@ -3,6 +3,8 @@
 #ifndef _WIN32
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -96,6 +98,7 @@ TEST_F(RunCommandTest, ProgressShowsOnATerminalOnlyAndChangesNoOutput) {
       {"terminal", true, {}, true},
       {"pipe", false, {}, false},
       {"terminal, quiet, no pictures", true, {"--quiet", "--no-preview"}, false},
+      {"pipe, Japanese labels", false, {"--locale", "ja"}, false},
   };
   std::vector<std::string> reference;
   for (const Case& c : cases) {
@@ -117,7 +120,8 @@ TEST_F(RunCommandTest, ProgressShowsOnATerminalOnlyAndChangesNoOutput) {
     if (!c.terminal) {
       EXPECT_EQ(finished.output.find('\r'), std::string::npos) << "nothing written over";
     }
-    EXPECT_EQ(std::filesystem::exists(out / "preview.gif"), c.extra.empty());
+    const bool pictures = std::find(c.extra.begin(), c.extra.end(), "--no-preview") == c.extra.end();
+    EXPECT_EQ(std::filesystem::exists(out / "preview.gif"), pictures);
 
     std::vector<std::string> objs;
     for (int frame = 0; frame <= 90; ++frame) objs.push_back(read(out / host::frameFileName("Tail", frame)));
@@ -128,6 +132,15 @@ TEST_F(RunCommandTest, ProgressShowsOnATerminalOnlyAndChangesNoOutput) {
       EXPECT_TRUE(objs == reference) << "OBJ files differ from the first run's";
     }
   }
+}
+
+TEST_F(RunCommandTest, AnUnknownLocaleIsRefusedWithOneLine) {
+  const std::string scene = (sourceDir() / "examples" / "tail.json").string();
+  const Finished finished =
+      runHost({"run", scene, "--out", (folder_ / "out").string(), "--locale", "fr"}, false);
+  EXPECT_EQ(finished.status, 2);
+  EXPECT_EQ(finished.output, "tarrow-host run: --locale fr: choose ja or en\n");
+  EXPECT_FALSE(std::filesystem::exists(folder_ / "out"));
 }
 
 }  // namespace
