@@ -36,7 +36,7 @@ struct LagInstance {
   double objectWorldPosition[3] = {};
   double pivotItemPosition[3] = {};
   double pivotItemWorldPosition[3] = {};
-  double objectAxes[3][3] = {};  // row by row; the columns are right, up and forward
+  double objectAxes[3][3] = {};  // row by row; the columns are right, up and forward (codes 2, 3, 4)
   LWItemID cameraItem = nullptr;
   double cameraWorldPosition[3] = {};
   // The weight map the frame looks up: the name as newTime found it, so that a panel edit while
@@ -44,11 +44,9 @@ struct LagInstance {
   char frameWeightMapName[kMaxWeightMapNameLength + 1] = {};
   // Filled by the first evaluate of a frame that needs it; evaluate calls may overlap.
   std::atomic<LWVMapID> weightMapId{nullptr};
-
-  // The object's world right, up and forward vectors (one vector per row) for the node
-  // sample record, cached by newTime while node inputs are enabled.
+  // The world's right, up and forward vectors in the object's coordinates (codes 9, 10, 11),
+  // one vector per row: the columns of the inverse of objectAxes.
   double objectWorldAxes[3][3] = {};
-  bool haveObjectWorldAxes = false;
 
   // Set by destroy before the node editor goes: node events from then on concern an instance
   // that is being freed, and are not passed on.

@@ -49,13 +49,11 @@ LWError newTime(LWInstance instance, LWFrame frame, LWTime time) noexcept {
     }
   }
 
-  // The node sample record needs the world axes too; without node inputs nobody reads them.
-  lag.haveObjectWorldAxes = lag.useNode != 0;
-  if (lag.haveObjectWorldAxes) {
-    items.param(lag.objectId, LWIP_W_RIGHT, time, lag.objectWorldAxes[0]);
-    items.param(lag.objectId, LWIP_W_UP, time, lag.objectWorldAxes[1]);
-    items.param(lag.objectId, LWIP_W_FORWARD, time, lag.objectWorldAxes[2]);
-  }
+  // The world's axes in the object's coordinates: what takes a point's offset apart into the
+  // object's own frame, and what the node sample record shows.
+  items.param(lag.objectId, LWIP_W_RIGHT, time, lag.objectWorldAxes[0]);
+  items.param(lag.objectId, LWIP_W_UP, time, lag.objectWorldAxes[1]);
+  items.param(lag.objectId, LWIP_W_FORWARD, time, lag.objectWorldAxes[2]);
   return nullptr;
 }
 
