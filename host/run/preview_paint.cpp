@@ -236,6 +236,8 @@ void PreviewPainter::name(const Vec3& world, const std::string& label, const Col
   // Below the names drawn before where it would cover one.
   const double width = textWidth(label);
   Point2 at{s.x + 0.8 * size_, s.y - 0.6 * size_};
+  // On the left of the point where the right would run off the picture.
+  if (at.x + width > cairo_image_surface_get_width(cairo_get_target(cr_))) at.x = s.x - 0.8 * size_ - width;
   auto overlaps = [&](const Box& box) {
     return at.x < box.right && box.left < at.x + width && at.y - size_ < box.bottom &&
            box.top < at.y + 0.3 * size_;
