@@ -3,8 +3,9 @@
 # Usage: scripts/deps.sh [demo|all]   (demo: just what the Linux build of the host needs)
 set -euo pipefail
 
+# The fonts are those the pictures' labels are drawn in, English and Japanese.
 demo=(cmake ninja-build g++ pkg-config nlohmann-json3-dev libcli11-dev libcairo2-dev libgif-dev
-      googletest libgtest-dev libgmock-dev libbenchmark-dev)
+      fonts-dejavu-core fonts-ipafont-gothic googletest libgtest-dev libgmock-dev libbenchmark-dev)
 all=("${demo[@]}" g++-mingw-w64-x86-64 wine64 clang libclang-rt-14-dev clang-format clang-tidy binutils)
 case "${1:-all}" in
   demo) wanted=("${demo[@]}") ;;

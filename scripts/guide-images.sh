@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Makes the pictures of the guides and the README (docs/images/) with the stand-in host, from the
-# bundled examples and from variants of them set up through the deformer's panel, as an artist
-# would. Run it again after a change to what the deformer or the pictures show, then commit
+# Makes the pictures of the guides and the README with the stand-in host, from the bundled examples
+# and from variants of them set up through the deformer's panel, as an artist would: English labels
+# in docs/images/ (the English guide and the README), Japanese ones in docs/images/ja/ (the Japanese
+# guide). Run it again after a change to what the deformer or the pictures show, then commit
 # docs/images/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,14 +13,19 @@ host=build/default/bin/tarrow-host
 images=docs/images
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$images"
+mkdir -p "$images/ja"
 
-# run SCENE NAME KIND...: runs the scene; copies its preview.KIND to docs/images/NAME.KIND.
+# run SCENE NAME KIND...: runs the scene; copies its preview.KIND to docs/images/NAME.KIND, and
+# the same with Japanese labels to docs/images/ja/NAME.KIND.
 run() {
   local scene=$1 name=$2
   shift 2
-  "$host" run "$scene" --out "$work/$name" --quiet >/dev/null
-  for kind in "$@"; do cp "$work/$name/preview.$kind" "$images/$name.$kind"; done
+  "$host" run "$scene" --out "$work/$name" --locale en --quiet >/dev/null
+  "$host" run "$scene" --out "$work/ja/$name" --locale ja --quiet >/dev/null
+  for kind in "$@"; do
+    cp "$work/$name/preview.$kind" "$images/$name.$kind"
+    cp "$work/ja/$name/preview.$kind" "$images/ja/$name.$kind"
+  done
 }
 
 # variant NAME PANEL-ARGUMENTS...: the tail with its panel set otherwise; the still picture.
@@ -38,5 +44,5 @@ run examples/gradient.json gradient png gif
 run examples/body-tail.json body-tail png
 run examples/rope.json rope png
 
-du -ch "$images"/* | sed 's/^/  /'
+du -ch "$images"/*.* "$images"/ja/* | sed 's/^/  /'
 echo "Pictures written to $images/."

@@ -1,5 +1,6 @@
-// A picture of the deformed objects over a run: a few frames drawn over each other, older ones
-// fainter and cooler, so that the trailing of the points shows at a glance.
+// A picture of a run: a few frames of the deformed objects drawn over each other, each frame in
+// its colour of the viridis map (the legend says which), with every other item, the pivots, the
+// paths, a ground grid and the axes, so that the trailing of the points shows at a glance.
 #pragma once
 
 #include <filesystem>
@@ -7,7 +8,6 @@
 #include <vector>
 
 #include "host/run/preview_view.h"
-#include "host/run/session.h"
 
 namespace tarrow::host {
 
@@ -15,11 +15,10 @@ namespace tarrow::host {
 // last one always among them.
 std::vector<int> previewFrames(int first, int last, int count);
 
-// Draws the frames as seen from the scene's render camera (at the middle of the range) or,
-// without one, from a default view, and writes a PNG. Returns false with a reason in note when
-// this build cannot draw pictures or the file cannot be written.
-bool writePreview(const std::filesystem::path& file, const Scene& scene,
-                  const std::vector<DeformedObject>& objects, const std::vector<PreviewFrame>& frames,
-                  std::string& note);
+// Draws the frames (the plan's points at each) as seen from the scene's render camera (at the
+// middle of the range) or, without one, from a default view, and writes a PNG. Returns false
+// with a reason in note when this build cannot draw pictures or the file cannot be written.
+bool writePreview(const std::filesystem::path& file, const Scene& scene, const PreviewPlan& plan,
+                  const std::vector<PreviewFrame>& frames, const PreviewLabels& labels, std::string& note);
 
 }  // namespace tarrow::host

@@ -14,6 +14,8 @@
 
 #include <cairo.h>
 #include <gif_lib.h>
+
+#include "host/run/preview_paint.h"
 #endif
 
 namespace tarrow::host {
@@ -21,8 +23,7 @@ namespace tarrow::host {
 namespace {
 
 constexpr int kMaxImages = 120;
-constexpr int kMinDelay = 2;   // hundredths of a second; viewers slow shorter ones down
-constexpr int kLastHold = 50;  // the last image stays a little longer before the loop
+constexpr int kMinDelay = 2;  // hundredths of a second; viewers slow shorter ones down
 
 // The step between the frames shown.
 int strideOf(int first, int last, double fps) {
@@ -48,17 +49,19 @@ namespace {
 
 constexpr int kWidth = 600;
 constexpr int kHeight = 400;
+constexpr double kText = 12.0;
 constexpr double kMargin = 24.0;
 constexpr double kHeader = 28.0;
-constexpr size_t kOutlinedPolygons = 2000;
+constexpr double kFill = 0.22;
 
-constexpr Colour kBackground{0.97, 0.97, 0.95};
-constexpr Colour kObject{0.93, 0.40, 0.12};
-constexpr Colour kInk{0.12, 0.12, 0.12};
+// The deformed objects' colours, one each in scene order (again from the first after the last);
+// each object's pivot is ringed in its colour.
+constexpr Colour kObjectColours[] = {
+    {0.93, 0.40, 0.12}, {0.20, 0.45, 0.85}, {0.58, 0.25, 0.65}, {0.10, 0.55, 0.35}};
 
 // Index 0 marks the pixels an image leaves as the one before it showed; the others are the
-// background and blends of the three colours, which is all that antialiased drawing of them
-// over the background makes.
+// paper and blends of it with each colour drawn, which is what antialiased drawing over the
+// paper makes.
 constexpr int kKeep = 0;
 
 std::array<GifColorType, 256> palette() {
@@ -69,51 +72,49 @@ std::array<GifColorType, 256> palette() {
                        static_cast<GifByteType>(std::lround(c.g * 255)),
                        static_cast<GifByteType>(std::lround(c.b * 255))};
   };
-  auto ramp = [&](const Colour& from, const Colour& to, int steps) {
+  auto ramp = [&](const Colour& to, int steps) {
     for (int i = 1; i <= steps; ++i) {
       const double t = static_cast<double>(i) / steps;
-      add({from.r + (to.r - from.r) * t, from.g + (to.g - from.g) * t, from.b + (to.b - from.b) * t});
+      add({kPaper.r + (to.r - kPaper.r) * t, kPaper.g + (to.g - kPaper.g) * t,
+           kPaper.b + (to.b - kPaper.b) * t});
     }
   };
-  add(kBackground);  // kKeep
-  add(kBackground);
-  ramp(kBackground, kObject, 100);
-  ramp(kBackground, kInk, 100);
-  ramp(kObject, kInk, 54);
+  add(kPaper);  // kKeep
+  add(kPaper);
+  ramp(kInk, 48);
+  ramp(kNeutral, 32);
+  for (const Colour& c : kObjectColours) ramp(c, 32);
+  for (const Colour& c : {kAxisX, kAxisY, kAxisZ}) ramp(c, 15);
   return colours;
 }
 
 }  // namespace
 
 struct PreviewAnimation::Writer {
-  Writer(const std::filesystem::path& file, const Scene& sceneIn,
-         const std::vector<DeformedObject>& objectsIn, const PreviewView& viewIn, int first, int last)
+  Writer(const std::filesystem::path& file, const Scene& sceneIn, const PreviewPlan& planIn,
+         const PreviewView& viewIn, const PreviewLabels& labelsIn, int first, int last)
       : scene(sceneIn),
-        objects(objectsIn),
+        plan(planIn),
         view(viewIn),
+        labels(labelsIn),
         frames(animationFrames(first, last, sceneIn.fps)),
         title(sceneIn.file.stem().string()) {
     view.fitInto(kMargin, kHeader + kMargin, kWidth - 2 * kMargin, kHeight - 2 * kMargin - kHeader);
-    for (const DeformedObject& object : objects) {
-      auto& path = paths.emplace_back();
-      for (int f = first; f <= last; ++f)
-        path.push_back(view.project(scene.worldPlacement(object.item, f / scene.fps).position));
-    }
     delays = imageDelays(frames, first, last, scene.fps);
     colours = palette();
     nearest = nearestColours(colours);
     open(file);
+    if (reason.empty()) drawBase(first, last);
   }
 
-  // Each image lasts until the next one's frame; the last a little longer.
+  // Each image lasts as long as the frames it stands for: from its frame to the next image's,
+  // the last one to the end of the last frame. No image is held longer before the loop.
   static std::vector<int> imageDelays(const std::vector<int>& frames, int first, int last, double fps) {
-    auto at = [&](int frame) { return std::lround((frame - first) * 100.0 / fps); };
+    auto at = [&](long long frame) { return std::llround((frame - first) * 100.0 / fps); };
     std::vector<int> delays;
     for (size_t i = 0; i < frames.size(); ++i) {
-      const long delay = i + 1 < frames.size()
-                             ? at(frames[i + 1]) - at(frames[i])
-                             : std::lround(strideOf(first, last, fps) * 100.0 / fps) + kLastHold;
-      delays.push_back(static_cast<int>(std::clamp<long>(delay, kMinDelay, 65535)));
+      const long long end = i + 1 < frames.size() ? frames[i + 1] : static_cast<long long>(last) + 1;
+      delays.push_back(static_cast<int>(std::clamp<long long>(at(end) - at(frames[i]), kMinDelay, 65535)));
     }
     return delays;
   }
@@ -181,6 +182,7 @@ struct PreviewAnimation::Writer {
     }
     if (out != nullptr) std::fclose(out);
     if (surface != nullptr) cairo_surface_destroy(surface);
+    if (base != nullptr) cairo_surface_destroy(base);
   }
 
   static int writeBytes(GifFileType* gif, const GifByteType* bytes, int count) {
@@ -192,88 +194,58 @@ struct PreviewAnimation::Writer {
     if (reason.empty()) reason = std::string("cannot be written: ") + GifErrorString(error);
   }
 
-  void draw(int frame, const FramePoints& points) {
-    cairo_t* cr = cairo_create(surface);
-    cairo_set_source_rgb(cr, kBackground.r, kBackground.g, kBackground.b);
+  // What every image shares: the paper, the ground, the paths, the axes and the view's name.
+  void drawBase(int first, int last) {
+    base = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWidth, kHeight);
+    cairo_t* cr = cairo_create(base);
+    cairo_set_source_rgb(cr, kPaper.r, kPaper.g, kPaper.b);
     cairo_paint(cr);
-    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
-    cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
-    drawPaths(cr);
-    for (size_t k = 0; k < objects.size() && k < points.size(); ++k)
-      drawObject(cr, objects[k], frame, points[k]);
-    drawTitle(cr, frame);
+    PreviewPainter paint(cr, view, labels, kText);
+    const std::string grid = paint.ground(kWidth, kHeight);
+    paint.paths(projectPaths(view, scene, plan, first, last));
+    const Point2 corner{kWidth - 44.0, kHeight - 34.0};
+    paint.tripod(corner);
+    paint.text({corner.x - 22.0 - paint.textWidth(grid), corner.y + 4.0}, grid, kInk);
+    const std::string& name = view.fromRenderCamera() ? labels.renderCamera : labels.defaultView;
+    paint.text({kWidth - 12.0 - paint.textWidth(name), 20.0}, name, kInk);
+    cairo_destroy(cr);
+  }
+
+  void draw(int frame, const DrawnPoints& points) {
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_source_surface(cr, base, 0, 0);
+    cairo_paint(cr);
+    PreviewPainter paint(cr, view, labels, kText);
+    auto at = [&](int item) { return scene.worldPlacement(item, frame / scene.fps).position; };
+    for (size_t k = 0; k < plan.items.size(); ++k) {
+      const DrawnItem& item = plan.items[k];
+      if (item.kind == DrawnKind::kStill) paint.mesh(item, points[k], kNeutral, kFill);
+    }
+    for (size_t k = 0; k < plan.items.size(); ++k) {
+      const DrawnItem& item = plan.items[k];
+      if (item.kind != DrawnKind::kDeformed) continue;
+      paint.mesh(item, points[k], colourOf(item.deformed), kFill);
+      paint.dot(at(item.item), kInk, 2.5);
+    }
+    for (const DrawnItem& item : plan.items) {
+      if (item.kind == DrawnKind::kMarker) paint.marker(at(item.item), kInk);
+    }
+    for (const DrawnPivot& pivot : plan.pivots) paint.ring(at(pivot.item), colourOf(pivot.deformed));
+    for (const DrawnItem& item : plan.items) {
+      paint.name(at(item.item), scene.items[static_cast<size_t>(item.item)].name,
+                 item.kind == DrawnKind::kStill ? kNeutral : kInk);
+    }
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.2f", frame / scene.fps);
+    paint.text({12.0, 20.0}, fillLabel(labels.animationTitle, {title, std::to_string(frame), seconds}), kInk,
+               true);
     cairo_destroy(cr);
     cairo_surface_flush(surface);
   }
 
-  // The objects' paths, dashed, under everything.
-  void drawPaths(cairo_t* cr) const {
-    cairo_set_source_rgba(cr, kInk.r, kInk.g, kInk.b, 0.45);
-    cairo_set_line_width(cr, 1.0);
-    const double dashes[] = {5.0, 4.0};
-    cairo_set_dash(cr, dashes, 2, 0.0);
-    for (const auto& path : paths) {
-      view.trace(
-          path, [cr](Point2 s) { cairo_move_to(cr, s.x, s.y); },
-          [cr](Point2 s) { cairo_line_to(cr, s.x, s.y); });
-      cairo_stroke(cr);
-    }
-    cairo_set_dash(cr, nullptr, 0, 0.0);
-  }
-
-  // The object's polygons (or, without polygons, its points as dots) and its own position.
-  void drawObject(cairo_t* cr, const DeformedObject& object, int frame, const std::vector<Vec3>& points) {
-    projected.clear();
-    for (const Vec3& point : points) projected.push_back(view.project(point));
-    const auto& polygons = scene.items[static_cast<size_t>(object.item)].polygons;
-    for (const auto& polygon : polygons) {
-      const bool whole = std::all_of(polygon.begin(), polygon.end(), [&](int index) {
-        return static_cast<size_t>(index) < projected.size() && projected[static_cast<size_t>(index)];
-      });
-      if (!whole) continue;
-      for (size_t v = 0; v < polygon.size(); ++v) {
-        const Point2 s = view.place(*projected[static_cast<size_t>(polygon[v])]);
-        v == 0 ? cairo_move_to(cr, s.x, s.y) : cairo_line_to(cr, s.x, s.y);
-      }
-      cairo_close_path(cr);
-    }
-    // Edges show on a small mesh; a large one is drawn as its filled shape, which costs a
-    // fraction of stroking every edge and looks the same at this size.
-    if (polygons.size() <= kOutlinedPolygons) {
-      cairo_set_source_rgba(cr, kObject.r, kObject.g, kObject.b, 0.35);
-      cairo_fill_preserve(cr);
-      cairo_set_source_rgb(cr, kObject.r, kObject.g, kObject.b);
-      cairo_set_line_width(cr, 1.0);
-      cairo_stroke(cr);
-    } else {
-      cairo_set_source_rgba(cr, kObject.r, kObject.g, kObject.b, 0.6);
-      cairo_fill(cr);
-    }
-    if (polygons.empty()) {
-      for (const auto& p : projected) {
-        if (!p) continue;
-        const Point2 s = view.place(*p);
-        cairo_new_sub_path(cr);
-        cairo_arc(cr, s.x, s.y, 2.0, 0.0, 2 * std::numbers::pi);
-      }
-      cairo_fill(cr);
-    }
-    // The object's own position: where its points trail from.
-    if (auto pivot = view.project(scene.worldPlacement(object.item, frame / scene.fps).position)) {
-      const Point2 s = view.place(*pivot);
-      cairo_set_source_rgb(cr, kInk.r, kInk.g, kInk.b);
-      cairo_arc(cr, s.x, s.y, 3.0, 0.0, 2 * std::numbers::pi);
-      cairo_fill(cr);
-    }
-  }
-
-  void drawTitle(cairo_t* cr, int frame) const {
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
-    cairo_set_font_size(cr, 14.0);
-    cairo_set_source_rgb(cr, kInk.r, kInk.g, kInk.b);
-    cairo_move_to(cr, 12.0, 22.0);
-    const std::string text = title + ": frame " + std::to_string(frame);
-    cairo_show_text(cr, text.c_str());
+  static Colour colourOf(int deformed) {
+    constexpr auto kCount = std::size(kObjectColours);
+    return kObjectColours[static_cast<size_t>(deformed) % kCount];
   }
 
   // The drawn picture in palette indices.
@@ -291,7 +263,7 @@ struct PreviewAnimation::Writer {
     }
   }
 
-  void add(int frame, const FramePoints& points) {
+  void add(int frame, const DrawnPoints& points) {
     if (!reason.empty()) return;
     if (next >= frames.size() || frames[next] != frame) {
       reason = "frame " + std::to_string(frame) + " was drawn out of order";
@@ -358,19 +330,19 @@ struct PreviewAnimation::Writer {
   }
 
   const Scene& scene;
-  const std::vector<DeformedObject>& objects;
+  const PreviewPlan& plan;
   PreviewView view;
+  const PreviewLabels& labels;
   std::vector<int> frames;
   std::vector<int> delays;
   std::string title;
-  std::vector<std::vector<std::optional<Point2>>> paths;
-  std::vector<std::optional<Point2>> projected;
   std::array<GifColorType, 256> colours{};
   std::array<GifPixelType, 32768> nearest{};
   std::vector<GifPixelType> previous, current, patch;
   std::FILE* out = nullptr;
   GifFileType* gif = nullptr;
   cairo_surface_t* surface = nullptr;
+  cairo_surface_t* base = nullptr;
   size_t next = 0;
   std::string reason;
 };
@@ -378,14 +350,14 @@ struct PreviewAnimation::Writer {
 bool PreviewAnimation::available(std::string& /*note*/) { return true; }
 
 PreviewAnimation::PreviewAnimation(const std::filesystem::path& file, const Scene& scene,
-                                   const std::vector<DeformedObject>& objects, const PreviewView& view,
-                                   int first, int last)
-    : writer_(std::make_unique<Writer>(file, scene, objects, view, first, last)) {}
+                                   const PreviewPlan& plan, const PreviewView& view,
+                                   const PreviewLabels& labels, int first, int last)
+    : writer_(std::make_unique<Writer>(file, scene, plan, view, labels, first, last)) {}
 
 bool PreviewAnimation::wants(int frame) const {
   return std::binary_search(writer_->frames.begin(), writer_->frames.end(), frame);
 }
-void PreviewAnimation::add(int frame, const FramePoints& points) { writer_->add(frame, points); }
+void PreviewAnimation::add(int frame, const DrawnPoints& points) { writer_->add(frame, points); }
 bool PreviewAnimation::finish(std::string& note) { return writer_->finish(note); }
 
 #else
@@ -401,10 +373,10 @@ bool PreviewAnimation::available([[maybe_unused]] std::string& note) {
 }
 
 PreviewAnimation::PreviewAnimation(const std::filesystem::path& /*file*/, const Scene& /*scene*/,
-                                   const std::vector<DeformedObject>& /*objects*/,
-                                   const PreviewView& /*view*/, int /*first*/, int /*last*/) {}
+                                   const PreviewPlan& /*plan*/, const PreviewView& /*view*/,
+                                   const PreviewLabels& /*labels*/, int /*first*/, int /*last*/) {}
 bool PreviewAnimation::wants(int /*frame*/) const { return false; }
-void PreviewAnimation::add(int /*frame*/, const FramePoints& /*points*/) {}
+void PreviewAnimation::add(int /*frame*/, const DrawnPoints& /*points*/) {}
 bool PreviewAnimation::finish(std::string& note) { return available(note); }
 
 #endif

@@ -1,6 +1,8 @@
-// The animation of a run: the deformed objects frame by frame, as the still picture's view sees
-// them, with each object's path, written as an endlessly looping GIF while the run goes on (so
-// no frame's points are kept for it).
+// The animation of a run: every item frame by frame, as the still picture's view sees them
+// (each deformed object in a colour of its own, its pivot ringed in that colour), over the ground
+// grid and the items' paths, written as an endlessly looping GIF image by image while the run
+// goes on (so no frame's points are kept for it). Each image lasts as long as the frames it
+// stands for, to the GIF's 1/100 s.
 #pragma once
 
 #include <filesystem>
@@ -23,16 +25,17 @@ class PreviewAnimation {
 
   // Starts the file. view must already be fitted to the run (any rectangle: the animation
   // fits the same region into its own picture).
-  PreviewAnimation(const std::filesystem::path& file, const Scene& scene,
-                   const std::vector<DeformedObject>& objects, const PreviewView& view, int first, int last);
+  PreviewAnimation(const std::filesystem::path& file, const Scene& scene, const PreviewPlan& plan,
+                   const PreviewView& view, const PreviewLabels& labels, int first, int last);
   ~PreviewAnimation();
   PreviewAnimation(const PreviewAnimation&) = delete;
   PreviewAnimation& operator=(const PreviewAnimation&) = delete;
 
   // Whether frame is one the animation shows.
   bool wants(int frame) const;
-  // Draws the next frame of animationFrames(first, last, fps); call in that order.
-  void add(int frame, const FramePoints& points);
+  // Draws the next frame of animationFrames(first, last, fps) (the plan's points at it); call in
+  // that order.
+  void add(int frame, const DrawnPoints& points);
   // Ends the file. Returns false with the reason in note when it could not be written whole.
   bool finish(std::string& note);
 

@@ -1,12 +1,12 @@
 // How the pictures of a run see the scene: the eye (the render camera, or a default view) and
-// the scale that fits the deformed objects and their paths into the picture. The still picture
+// the scale that fits the drawn items and their paths into the picture. The still picture
 // and the animation share it, so both show the same view.
 #pragma once
 
 #include <optional>
 #include <vector>
 
-#include "host/run/session.h"
+#include "host/run/preview_scene.h"
 #include "host/scene/scene.h"
 
 namespace tarrow::host {
@@ -16,20 +16,15 @@ struct Point2 {
   double y;
 };
 
-// A colour as both pictures paint it: red, green and blue from 0 to 1.
-struct Colour {
-  double r, g, b;
-};
-
 struct PreviewFrame {
   int frame = 0;
-  FramePoints points;  // as Session::evaluateFrame gives them
+  DrawnPoints points;  // as drawnPointsAt gives them
 };
 
 class PreviewView {
  public:
   // The render camera in perspective at the middle of the scene's frame range or, without one,
-  // a view from the front, a little to the left and above, without perspective.
+  // a three-quarter view from the front, a little to the left and above, without perspective.
   explicit PreviewView(const Scene& scene);
 
   bool fromRenderCamera() const { return perspective_; }
@@ -37,11 +32,19 @@ class PreviewView {
   // A point in the eye's plane (y grows downwards); none when it is behind the camera.
   std::optional<Point2> project(const Vec3& point) const;
 
-  // Widens the region to fit: the path of each object's own position over [first, last] and
+  // The direction a world direction takes in the eye's plane, as at the middle of the picture.
+  Point2 direction(const Vec3& world) const;
+
+  // Widens the region to fit: the path of each drawn item's position over [first, last] and
   // the points of the frames given.
-  void include(const Scene& scene, const std::vector<DeformedObject>& objects, int first, int last,
+  void include(const Scene& scene, const PreviewPlan& plan, int first, int last,
                const std::vector<PreviewFrame>& frames);
-  void include(const Point2& point);
+  void include(const Vec3& world);
+
+  // The smallest and largest world coordinates included (for the ground under them).
+  const Vec3& worldLow() const { return worldLow_; }
+  const Vec3& worldHigh() const { return worldHigh_; }
+  double scale() const { return scale_; }
 
   // Scales and moves the region included so far into the rectangle, keeping its proportions.
   void fitInto(double left, double top, double width, double height);
@@ -69,6 +72,7 @@ class PreviewView {
   Placement placement_;
   bool perspective_ = false;
   double minX_, minY_, maxX_, maxY_;
+  Vec3 worldLow_, worldHigh_;
   double scale_ = 1.0;
   double offsetX_ = 0.0;
   double offsetY_ = 0.0;

@@ -18,6 +18,7 @@
 #include "host/run/progress_display.h"
 #include "host/run/run_command.h"
 #include "host/run/scene_run.h"
+#include "host/services/language.h"
 
 namespace tarrow::host {
 namespace {
@@ -37,6 +38,7 @@ struct RunArguments {
   std::string frames;
   int threads = 0;
   std::string saveScene;
+  std::string locale;
   bool noPreview = false;
   bool quiet = false;
 };
@@ -57,6 +59,13 @@ int run(const RunArguments& arguments) {
   }
   if (!arguments.saveScene.empty()) options.saveScene = arguments.saveScene;
   options.picture = !arguments.noPreview;
+  try {
+    options.language = host::chooseLanguage(
+        arguments.locale.empty() ? std::nullopt : std::optional<std::string>(arguments.locale));
+  } catch (const std::invalid_argument& error) {
+    std::fprintf(stderr, "tarrow-host run: %s\n", error.what());
+    return kExitUsage;
+  }
   // The progress line goes to a terminal only: logs and pipes get the summary alone.
   std::optional<host::ProgressDisplay> display;
   if (!arguments.quiet && stderrIsTerminal()) {
@@ -116,6 +125,12 @@ void addRunCommand(CLI::App& app) {
       ->add_option("--save-scene", arguments->saveScene,
                    "Write the scene back with the states the module saves")
       ->type_name("FILE");
+  command
+      ->add_option(
+          "--locale", arguments->locale,
+          "Language the host reports and the pictures are labelled in: ja or en (default: from LANG)")
+      ->type_name("ja|en")
+      ->check(oneOf({"ja", "en"}));
   command->add_flag("--no-preview", arguments->noPreview, "Write neither preview.png nor preview.gif");
   command->add_flag("--quiet", arguments->quiet, "No progress line, even on a terminal");
   describeCommand(*command,

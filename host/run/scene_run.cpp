@@ -18,7 +18,7 @@
 namespace tarrow::host {
 namespace {
 
-constexpr int kPreviewFrames = 7;
+constexpr int kPreviewFrames = 5;
 
 // Every file of a run is staged and renamed into place only when the whole run has succeeded, so
 // a failed run leaves earlier output as it was.
@@ -157,39 +157,52 @@ class FrameWriter {
 // files. Returns why a picture could not be made ("" when both were), in which case whatever
 // picture an earlier run left stays.
 std::string computeWithPictures(FrameWriter& writer, const Scene& scene, const Session& session,
-                                Staging& staging, const std::filesystem::path& outDir, int first, int last) {
+                                Staging& staging, const RunOptions& options, int first, int last) {
+  const auto& objects = session.deformedObjects();
+  std::vector<std::vector<int>> pivots;
+  for (size_t k = 0; k < objects.size(); ++k) pivots.push_back(session.usedItems(k));
+  const std::vector<int> stillFrames = previewFrames(first, last, kPreviewFrames);
+  // The still picture draws its frames over each other, and they share its budget.
+  const PreviewPlan stillPlan = planPreview(scene, objects, pivots, kPictureBudget / stillFrames.size());
+  const PreviewPlan animationPlan = planPreview(scene, objects, pivots, kImageBudget);
+  const PreviewLabels& labels = previewLabels(options.language);
+
   // The still picture's frames come first: with them the view both pictures share is known
   // before the animation draws its first frame. A frame's points do not depend on the order.
+  // Only the points the pictures draw are kept.
+  FramePoints points;
   std::vector<PreviewFrame> shots;
-  for (int frame : previewFrames(first, last, kPreviewFrames)) {
-    shots.push_back({frame, {}});
-    writer.compute(frame, shots.back().points);
+  std::vector<DrawnPoints> animationShots;
+  for (int frame : stillFrames) {
+    writer.compute(frame, points);
+    drawnPointsAt(stillPlan, scene, frame, points, shots.emplace_back(PreviewFrame{frame, {}}).points);
+    drawnPointsAt(animationPlan, scene, frame, points, animationShots.emplace_back());
   }
-  const auto& objects = session.deformedObjects();
   PreviewView view(scene);
-  view.include(scene, objects, first, last, shots);
+  view.include(scene, stillPlan, first, last, shots);
 
   std::vector<std::string> notes(2);
   std::optional<PreviewAnimation> animation;
   std::filesystem::path animationFile;
   if (PreviewAnimation::available(notes[1])) {
-    animationFile = staging.add(outDir / "preview.gif");
-    animation.emplace(animationFile, scene, objects, view, first, last);
+    animationFile = staging.add(options.outDir / "preview.gif");
+    animation.emplace(animationFile, scene, animationPlan, view, labels, first, last);
   }
-  FramePoints points;
-  auto shot = shots.cbegin();
+  DrawnPoints drawn;
+  size_t shot = 0;
   for (int frame = first; frame <= last; ++frame) {
-    const FramePoints* now = &points;
-    if (shot != shots.cend() && shot->frame == frame) {
-      now = &(shot++)->points;
+    const DrawnPoints* now = &drawn;
+    if (shot < shots.size() && shots[shot].frame == frame) {
+      now = &animationShots[shot++];
     } else {
       writer.compute(frame, points);
+      if (animation && animation->wants(frame)) drawnPointsAt(animationPlan, scene, frame, points, drawn);
     }
     if (animation && animation->wants(frame)) animation->add(frame, *now);
   }
 
-  const std::filesystem::path picture = staging.add(outDir / "preview.png");
-  if (!writePreview(picture, scene, objects, shots, notes[0])) staging.drop(picture);
+  const std::filesystem::path picture = staging.add(options.outDir / "preview.png");
+  if (!writePreview(picture, scene, stillPlan, shots, labels, notes[0])) staging.drop(picture);
   if (animation && !animation->finish(notes[1])) staging.drop(animationFile);
   std::string note;
   for (const std::string& part : notes) {
@@ -227,7 +240,7 @@ void removeStaleOutput(const std::filesystem::path& outDir, const Scene& scene, 
 RunSummary runScene(const RunOptions& options) {
   const Scene scene = loadScene(options.scene);
   const auto [first, last] = options.frames.value_or(std::pair{scene.firstFrame, scene.lastFrame});
-  Session session(scene, {options.modulePath, options.threads});
+  Session session(scene, {options.modulePath, options.threads, options.language});
   if (session.deformedObjects().empty()) {
     failAt(scene.file, "/items",
            "no object has a deformer: there is nothing to deform, and nothing was written");
@@ -241,7 +254,7 @@ RunSummary runScene(const RunOptions& options) {
   summary.frames = last - first + 1;
   FrameWriter writer(options, scene, session, staging, summary.frames, frameDigits(first, last));
   if (options.picture) {
-    summary.note = computeWithPictures(writer, scene, session, staging, options.outDir, first, last);
+    summary.note = computeWithPictures(writer, scene, session, staging, options, first, last);
   } else {
     FramePoints points;
     for (int frame = first; frame <= last; ++frame) writer.compute(frame, points);

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "sdk/lwrender.h"
+
 namespace tarrow::host {
 
 struct RunOptions {
@@ -19,6 +21,8 @@ struct RunOptions {
   int threads = 0;                            // <= 0: one per hardware core
   std::optional<std::filesystem::path> saveScene;
   bool picture = true;  // preview.png and preview.gif
+  // What "Locale Info" answers the module, and the language of the pictures' labels.
+  unsigned int language = LANGID_USENGLISH;
   // Called after each frame with the frames done, the frames to do and the points the frames
   // done held (each point of each deformed object, counted once per frame).
   std::function<void(int done, int total, long long points)> progress;

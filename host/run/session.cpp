@@ -1,5 +1,7 @@
 #include "host/run/session.h"
 
+#include <algorithm>
+
 #include "host/base/path_text.h"
 #include "host/loader/module_loader.h"
 #include "host/scene/scene_file.h"
@@ -133,6 +135,20 @@ const ActiveHandler& Session::handlerFor(const DeformerSpec& deformer) {
   }
   handlers_.push_back(std::move(active));
   return *handlers_.back();
+}
+
+std::vector<int> Session::usedItems(size_t object) const {
+  std::vector<int> used;
+  const DeformedObject& deformed = objects_[object];
+  for (size_t d = 0; d < deformed.instances.size(); ++d) {
+    const auto useItems = deformed.handlers[d]->itemFuncs.useItems;
+    if (useItems == nullptr) continue;
+    for (const LWItemID* id = useItems(deformed.instances[d]); id != nullptr && *id != nullptr; ++id) {
+      const int item = scene_.indexOf(*id);
+      if (item >= 0 && std::find(used.begin(), used.end(), item) == used.end()) used.push_back(item);
+    }
+  }
+  return used;
 }
 
 void Session::createInstances() {

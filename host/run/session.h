@@ -66,6 +66,9 @@ class Session {
   // The two halves of evaluateFrame: newTime for every instance, then the points.
   void beginFrame(int frame);
   void deformPoints(FramePoints& points);
+  // The scene items the deformers of an object say they use (their useItems lists, as Layout
+  // asks for them), each once, in order; ids of no item are left out.
+  std::vector<int> usedItems(size_t object) const;
   // The state text each instance's save writes now.
   std::string savedState(size_t object, size_t deformer);
   // The instance's settings panel as the interface of its deformer's server builds it; the panel

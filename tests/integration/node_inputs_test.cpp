@@ -401,26 +401,28 @@ TEST_F(NodeInputsTest, ASavedSceneWithANetworkRunsToTheSameFiles) {
 TEST_F(NodeInputsTest, ASessionUsedAgainAfterAnotherRanKeepsItsNetwork) {
   const Scene scene = loadScene(sourceDir() / "examples" / "gradient.json");
   const int later = (scene.firstFrame + scene.lastFrame) / 2;
+  constexpr size_t kSwimmer = 0;  // the example's one deformed object
   std::string expected;
   FramePoints points;
   {
     Session reference(scene, {defaultModulePath(), 1});
     reference.evaluateFrame(later, points);
-    appendObj(expected, points[1],
-              scene.items[static_cast<size_t>(reference.deformedObjects()[1].item)].polygons);
+    appendObj(expected, points[kSwimmer],
+              scene.items[static_cast<size_t>(reference.deformedObjects()[kSwimmer].item)].polygons);
   }
 
   Session first(scene, {defaultModulePath(), 1});
-  const std::string state = first.savedState(1, 0);
+  const std::string state = first.savedState(kSwimmer, 0);
   first.evaluateFrame(scene.firstFrame, points);
   {
     Session other(scene, {defaultModulePath(), 1});
     other.evaluateFrame(scene.lastFrame, points);
   }
-  EXPECT_EQ(first.savedState(1, 0), state);
+  EXPECT_EQ(first.savedState(kSwimmer, 0), state);
   first.evaluateFrame(later, points);
   std::string text;
-  appendObj(text, points[1], scene.items[static_cast<size_t>(first.deformedObjects()[1].item)].polygons);
+  appendObj(text, points[kSwimmer],
+            scene.items[static_cast<size_t>(first.deformedObjects()[kSwimmer].item)].polygons);
   EXPECT_EQ(text, expected) << "the network's ItemInfo node is updated for the frame";
 }
 

@@ -3,6 +3,8 @@
 #ifndef _WIN32
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -103,6 +105,7 @@ TEST_F(RunCommandTest, ProgressShowsOnATerminalOnlyAndChangesNoOutput) {
       {"terminal", true, {}, true},
       {"pipe", false, {}, false},
       {"terminal, quiet, no pictures", true, {"--quiet", "--no-preview"}, false},
+      {"pipe, Japanese labels", false, {"--locale", "ja"}, false},
   };
   std::vector<std::string> reference;
   for (const Case& c : cases) {
@@ -124,7 +127,8 @@ TEST_F(RunCommandTest, ProgressShowsOnATerminalOnlyAndChangesNoOutput) {
     if (!c.terminal) {
       EXPECT_EQ(finished.output.find('\r'), std::string::npos) << "nothing written over";
     }
-    EXPECT_EQ(std::filesystem::exists(out / "preview.gif"), c.extra.empty());
+    const bool pictures = std::find(c.extra.begin(), c.extra.end(), "--no-preview") == c.extra.end();
+    EXPECT_EQ(std::filesystem::exists(out / "preview.gif"), pictures);
 
     std::vector<std::string> objs;
     for (int frame = 0; frame <= 90; ++frame) objs.push_back(read(out / host::frameFileName("Tail", frame)));
@@ -190,6 +194,15 @@ TEST_F(RunCommandTest, HelpAndVersionAnswer) {
     for (const std::string& part : c.expected)
       EXPECT_NE(finished.output.find(part), std::string::npos) << part;
   }
+}
+
+TEST_F(RunCommandTest, AnUnknownLocaleIsRefusedWithOneLine) {
+  const std::string scene = (sourceDir() / "examples" / "tail.json").string();
+  const Finished finished =
+      runHost({"run", scene, "--out", (folder_ / "out").string(), "--locale", "fr"}, false);
+  EXPECT_EQ(finished.status, 2);
+  EXPECT_EQ(finished.output, "tarrow-host run: --locale: takes ja or en, not \"fr\"\n");
+  EXPECT_FALSE(std::filesystem::exists(folder_ / "out"));
 }
 
 }  // namespace

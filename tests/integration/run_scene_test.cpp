@@ -22,6 +22,7 @@
 #include "host/loader/module_loader.h"
 #include "host/run/obj_writer.h"
 #include "host/run/preview_animation.h"
+#include "host/run/preview_scene.h"
 #include "host/run/scene_run.h"
 #include "host/run/session.h"
 #include "host/scene/scene_file.h"
@@ -62,6 +63,19 @@ struct Expected {
     return place(p, t - dist * weight * 0.25);
   }
 };
+
+// The strand trailing a null "Hand" it is parented to, beside an object without a deformer, a
+// light and a camera that does not render.
+constexpr const char* kCrowd = R"({"fps": 10, "frames": [0, 14], "items": [
+  {"name": "Strand", "type": "object", "parent": "Hand",
+   "points": [[0, 0, 0], [0, 0, -1], [0, 0, -2]], "polygons": [[0, 1, 2]],
+   "deformers": [{"server": "Tarrow_plus", "state": "{ Version 1 }\n{ LagRate 0.25 }\n{ PivotItem 1 268435457 }\n"}]},
+  {"name": "Hand", "type": "object",
+   "motion": [{"time": 0, "position": [0, 0, 0]}, {"time": 1, "position": [2, 0, 0], "rotation": [90, 0, 0]}]},
+  {"name": "Rock", "type": "object", "motion": [{"time": 0, "position": [1, 0, 3]}],
+   "points": [[0, 0, 0], [1, 0, 0], [1, 1, 0], [0, 1, 0]], "polygons": [[0, 1, 2, 3]]},
+  {"name": "Lamp", "type": "light", "motion": [{"time": 0, "position": [0, 4, 0]}]},
+  {"name": "Witness", "type": "camera", "motion": [{"time": 0, "position": [0, 2, -8]}]}]})";
 
 class RunSceneTest : public integration::ScratchFolderTest {
  protected:
@@ -365,6 +379,74 @@ TEST_F(RunSceneTest, AWeightMapTheObjectLacksLeavesEveryPointInPlace) {
   EXPECT_EQ(session.services().nullMapReads(), 0);
 }
 
+TEST_F(RunSceneTest, PicturesDrawEveryItemAndEachPivot) {
+  const Scene crowd = loadScene(write("crowd.json", kCrowd));
+  Session session(crowd, {defaultModulePath(), 1});
+  const PreviewPlan plan =
+      planPreview(crowd, session.deformedObjects(), {session.usedItems(0)}, kImageBudget);
+  struct Drawn {
+    std::string name;
+    DrawnKind kind;
+    size_t points;
+  };
+  // clang-format off
+  const Drawn expected[] = {
+    {"Strand",  DrawnKind::kDeformed, 3},
+    {"Hand",    DrawnKind::kMarker,   0},
+    {"Rock",    DrawnKind::kStill,    4},
+    {"Lamp",    DrawnKind::kMarker,   0},
+    {"Witness", DrawnKind::kMarker,   0},
+  };
+  // clang-format on
+  ASSERT_EQ(plan.items.size(), std::size(expected));
+  for (size_t i = 0; i < plan.items.size(); ++i) {
+    SCOPED_TRACE(expected[i].name);
+    EXPECT_EQ(crowd.items[static_cast<size_t>(plan.items[i].item)].name, expected[i].name);
+    EXPECT_EQ(plan.items[i].kind, expected[i].kind);
+    EXPECT_EQ(plan.items[i].points.size(), expected[i].points);
+  }
+  ASSERT_EQ(plan.pivots.size(), 1u);
+  EXPECT_EQ(crowd.items[static_cast<size_t>(plan.pivots[0].item)].name, "Hand");
+  // The object without a deformer, where it stands, in the drawn points.
+  FramePoints points;
+  session.evaluateFrame(5, points);
+  DrawnPoints drawn;
+  drawnPointsAt(plan, crowd, 5, points, drawn);
+  EXPECT_EQ(drawn[2][2], (Vec3{2, 1, 3}));
+  EXPECT_EQ(drawn[0], points[0]);
+}
+
+TEST_F(RunSceneTest, AMeshOfAnySizeDrawsWithinTheBudget) {
+  // Grids of side x side points, one cloth object; the large one has ten times the points.
+  auto planFor = [](int side, size_t budget) {
+    Scene scene;
+    SceneItem& cloth = scene.items.emplace_back();
+    cloth.name = "Cloth";
+    for (int j = 0; j < side; ++j) {
+      for (int i = 0; i < side; ++i) {
+        cloth.points.push_back({static_cast<double>(i), static_cast<double>(j), 0.0});
+        if (i + 1 < side && j + 1 < side)
+          cloth.polygons.push_back(
+              {j * side + i, j * side + i + 1, (j + 1) * side + i + 1, (j + 1) * side + i});
+      }
+    }
+    return planPreview(scene, {DeformedObject{0, {}, {}, {}}}, {{}}, budget);
+  };
+  const PreviewPlan small = planFor(141, kPictureBudget);
+  const PreviewPlan large = planFor(448, kPictureBudget);
+  for (const PreviewPlan* plan : {&small, &large}) {
+    EXPECT_LE(plan->primitives(), kPictureBudget);
+    EXPECT_GE(plan->primitives(), kPictureBudget * 3 / 4) << "the budget is used, not wasted";
+    EXPECT_LE(plan->items[0].points.size(), 4 * kPictureBudget);
+  }
+  // A sampled mesh shows its border: the large grid's whole outline, one loop.
+  ASSERT_EQ(large.items[0].outline.size(), 1u);
+  EXPECT_EQ(large.items[0].outline[0].size(), 4u * 447u);
+  EXPECT_LE(planFor(448, kImageBudget).primitives(), kImageBudget);
+  // The same plan every time.
+  EXPECT_EQ(planFor(448, kPictureBudget).items[0].polygons, large.items[0].polygons);
+}
+
 // Rigs an artist builds, run at lag rate 0: whatever the object's scale, turn and parents, and
 // with the object's own parent as its pivot item, every point stays where the host puts it.
 TEST_F(RunSceneTest, RigsWithoutLagLeaveEveryPointInPlace) {
@@ -532,6 +614,7 @@ TEST_F(RunSceneTest, AnimationHasOneImagePerFrameDrawnAndKeepsTime) {
 
     // Each image lies on the picture and stays until the next one's frame is due.
     int shown = 0;  // hundredths of a second before the last image
+    int last = 0;
     for (int i = 0; i < gif->ImageCount; ++i) {
       const GifImageDesc& image = gif->SavedImages[i].ImageDesc;
       EXPECT_GE(image.Left, 0);
@@ -542,9 +625,28 @@ TEST_F(RunSceneTest, AnimationHasOneImagePerFrameDrawnAndKeepsTime) {
       ASSERT_EQ(DGifSavedExtensionToGCB(gif, i, &control), GIF_OK) << "image " << i;
       EXPECT_GE(control.DelayTime, 2) << "image " << i;
       if (i + 1 < gif->ImageCount) shown += control.DelayTime;
+      if (i + 1 == gif->ImageCount) last = control.DelayTime;
     }
     EXPECT_EQ(shown, (drawn.back() - drawn.front()) * 10) << "frames at 10 per second";
+    EXPECT_EQ(last, 10) << "the last image lasts its one frame, no longer";
   }
+}
+
+TEST_F(RunSceneTest, PicturesAreTheSameRunToRunAndOnAnyThreads) {
+  const std::filesystem::path crowd = write("crowd.json", kCrowd);
+  auto picturesOf = [&](int threads, const std::string& name) {
+    RunOptions options;
+    options.scene = crowd;
+    options.outDir = folder_ / name;
+    options.threads = threads;
+    EXPECT_EQ(runScene(options).note, "");
+    return std::pair{read(options.outDir / "preview.png"), read(options.outDir / "preview.gif")};
+  };
+  const auto reference = picturesOf(1, "one");
+  ASSERT_FALSE(reference.first.empty());
+  ASSERT_FALSE(reference.second.empty());
+  EXPECT_TRUE(picturesOf(1, "again") == reference) << "run to run";
+  EXPECT_TRUE(picturesOf(3, "three") == reference) << "three threads";
 }
 #else
 TEST_F(RunSceneTest, BuildsWithoutPicturesSaySo) {
