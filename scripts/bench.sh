@@ -18,8 +18,8 @@ awk 'function counter(name,   i) {
        for (i = 1; i <= NF; i++) if (index($i, name "=") == 1) return substr($i, length(name) + 2)
        return ""
      }
-     /^BM_EvaluateOverFloor_median/      {line["evaluate"] = $0}
-     /^BM_EvaluateNodesOverFloor_median/ {line["nodes"] = $0}
+     /^BM_EvaluateOverFloor[/_][^ ]*_median/      {line["evaluate"] = $0}
+     /^BM_EvaluateNodesOverFloor[/_][^ ]*_median/ {line["nodes"] = $0}
      END {
        split("evaluate nodes", order, " ")
        title["evaluate"] = "evaluate / floor            "
