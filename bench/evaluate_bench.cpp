@@ -1,8 +1,13 @@
-// The module's per-point evaluation against the least any lag evaluation must do, and the
+// The module's per-point evaluation against the least any lag evaluation must do (alone, and
+// timed in alternation with it for their ratio), with and without node inputs, and the
 // stand-in host's whole frame loop.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <array>
+#include <chrono>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -183,6 +188,8 @@ class QuickHost {
     return access;
   }
   std::vector<Vec3> points_;
+  // The node instance's three inputs: lag rate, pivot, weight.
+  std::array<NodeInputID, 3> nodeInputs_{};
   LWDisplacementHandler nodeHandler_{};
   LWInstanceFuncs nodeInst_{};
   LWItemFuncs nodeItem_{};
@@ -215,7 +222,10 @@ class QuickHost {
                 {"id": "weight", "type": "Constant", "value": 0.75}],
       "connections": [{"from": "rate", "to": "Lag Rate (s/m)"}, {"from": "pivot", "to": "Pivot Position"},
                       {"from": "weight", "to": "Weight"}]})json");
-    nodeEditor_.buildNetwork(nodeEditor_.editorOf(nodeInstance_), constants);
+    const NodeEditorID editor = nodeEditor_.editorOf(nodeInstance_);
+    nodeEditor_.buildNetwork(editor, constants);
+    const auto inputs = nodeEditor_.view(editor)->inputs;
+    for (size_t k = 0; k < nodeInputs_.size(); ++k) nodeInputs_[k] = inputs.at(k).id;
   }
 
   std::unique_ptr<LoadedModule> module_;
@@ -237,15 +247,96 @@ QuickHost& quickHost() {
   return host;
 }
 
+// One point through the module, without and with node inputs.
+void evaluatePoint(QuickHost& host, int i) {
+  LWDisplacementAccess access = host.accessFor(i);
+  host.handler_.evaluate(host.instance_, &access);
+  benchmark::DoNotOptimize(access.source);
+}
+
+void evaluateNodesPoint(QuickHost& host, int i) {
+  LWDisplacementAccess access = host.accessFor(i);
+  host.nodeHandler_.evaluate(host.nodeInstance_, &access);
+  benchmark::DoNotOptimize(access.source);
+}
+
+// What no lag evaluation can skip, with the current frame cached once: the weight read, the
+// four queries of the frame at the delayed time and the arithmetic. With node inputs, the
+// lag rate, the pivot and the weight come instead from a check and an evaluate of each of the
+// three inputs, on the same constants and through the same tables as the module's.
+class Floor {
+ public:
+  Floor(QuickHost& host, bool nodes)
+      : host_(host),
+        items_(nodes ? &countingItems : &quickItems),
+        inputs_(nodes ? &countingInputs : nullptr) {
+    // Reached through opaque pointers, as the module reaches the host, so that the compiler
+    // cannot inline the host's answers into the loop.
+    benchmark::DoNotOptimize(items_);
+    benchmark::DoNotOptimize(inputs_);
+    items_->param(kObject, LWIP_W_POSITION, kTime, pivot_);
+    items_->param(kObject, LWIP_RIGHT, kTime, right_);
+    items_->param(kObject, LWIP_UP, kTime, up_);
+    items_->param(kObject, LWIP_FORWARD, kTime, forward_);
+    map_ = host.mesh_.pntVLookup(&host.mesh_, LWVMAP_WGHT, "W");
+  }
+
+  void point(int i) const {
+    LWDisplacementAccess access = host_.accessFor(i);
+    double rate = 0.2;
+    double pivot[3] = {pivot_[0], pivot_[1], pivot_[2]};
+    double weight = 0.0;
+    if (inputs_ != nullptr) {
+      LWNodalAccess sample;
+      for (int c = 0; c < 3; ++c) {
+        sample.oPos[c] = access.oPos[c];
+        sample.wPos[c] = access.source[c];
+      }
+      sample.objID = kObject;
+      sample.verts[0] = access.point;
+      const auto& [rateInput, pivotInput, weightInput] = host_.nodeInputs_;
+      if (inputs_->check(rateInput) == 0 || inputs_->check(pivotInput) == 0 ||
+          inputs_->check(weightInput) == 0)
+        return;
+      inputs_->evaluate(rateInput, &sample, &rate);
+      inputs_->evaluate(pivotInput, &sample, pivot);
+      inputs_->evaluate(weightInput, &sample, &weight);
+    } else {
+      float mapped = 0.0f;
+      if (host_.mesh_.pntVIDGet(access.info, access.point, &mapped, map_) == 0) return;
+      weight = mapped;
+    }
+    const double dx = access.source[0] - pivot[0];
+    const double dy = access.source[1] - pivot[1];
+    const double dz = access.source[2] - pivot[2];
+    const double delayed = kTime - std::sqrt(dx * dx + dy * dy + dz * dz) * weight * rate;
+    double r[3], u[3], f[3], q[3];
+    items_->param(kObject, LWIP_RIGHT, delayed, r);
+    items_->param(kObject, LWIP_UP, delayed, u);
+    items_->param(kObject, LWIP_FORWARD, delayed, f);
+    items_->param(kObject, LWIP_W_POSITION, delayed, q);
+    const double ar = dx * right_[0] + dy * right_[1] + dz * right_[2];
+    const double au = dx * up_[0] + dy * up_[1] + dz * up_[2];
+    const double af = dx * forward_[0] + dy * forward_[1] + dz * forward_[2];
+    for (int c = 0; c < 3; ++c) access.source[c] = u[c] * au + r[c] * ar + f[c] * af + q[c];
+    benchmark::DoNotOptimize(access.source);
+  }
+
+  static constexpr double kTime = 1.0;  // the frame's time, as newTime gives it to the module
+
+ private:
+  QuickHost& host_;
+  const LWItemInfo* items_;
+  const LWNodeInputFuncs* inputs_;
+  double pivot_[3], right_[3], up_[3], forward_[3];
+  LWVMapID map_ = nullptr;
+};
+
 void BM_Evaluate(benchmark::State& state) {
   QuickHost& host = quickHost();
-  host.rend_.newTime(host.instance_, 30, 1.0);
+  host.rend_.newTime(host.instance_, 30, Floor::kTime);
   for (auto _ : state) {
-    for (int i = 0; i < kPoints; ++i) {
-      LWDisplacementAccess access = host.accessFor(i);
-      host.handler_.evaluate(host.instance_, &access);
-      benchmark::DoNotOptimize(access.source);
-    }
+    for (int i = 0; i < kPoints; ++i) evaluatePoint(host, i);
   }
   reportPerPoint(state);
 }
@@ -255,14 +346,10 @@ BENCHMARK(BM_Evaluate);
 // "Constant" node; counts what the module asks of the host per point while it runs.
 void BM_EvaluateNodes(benchmark::State& state) {
   QuickHost& host = quickHost();
-  host.nodeRend_.newTime(host.nodeInstance_, 30, 1.0);
+  host.nodeRend_.newTime(host.nodeInstance_, 30, Floor::kTime);
   queries = {};
   for (auto _ : state) {
-    for (int i = 0; i < kPoints; ++i) {
-      LWDisplacementAccess access = host.accessFor(i);
-      host.nodeHandler_.evaluate(host.nodeInstance_, &access);
-      benchmark::DoNotOptimize(access.source);
-    }
+    for (int i = 0; i < kPoints; ++i) evaluateNodesPoint(host, i);
   }
   reportPerPoint(state);
   const double points = static_cast<double>(state.iterations() * kPoints);
@@ -274,45 +361,72 @@ void BM_EvaluateNodes(benchmark::State& state) {
 }
 BENCHMARK(BM_EvaluateNodes);
 
-// The same points with what no lag evaluation can skip: the weight read, the four queries of
-// the frame at the delayed time and the arithmetic, with the current frame cached once.
 void BM_Floor(benchmark::State& state) {
-  QuickHost& host = quickHost();
-  // Reached through an opaque pointer, as the module reaches the host, so that the compiler
-  // cannot inline the host's answers into this loop.
-  const LWItemInfo* items = &quickItems;
-  benchmark::DoNotOptimize(items);
-  const double time = 1.0;
-  double pivot[3], right[3], up[3], forward[3];
-  items->param(kObject, LWIP_W_POSITION, time, pivot);
-  items->param(kObject, LWIP_RIGHT, time, right);
-  items->param(kObject, LWIP_UP, time, up);
-  items->param(kObject, LWIP_FORWARD, time, forward);
-  LWVMapID map = host.mesh_.pntVLookup(&host.mesh_, LWVMAP_WGHT, "W");
+  const Floor floor(quickHost(), false);
   for (auto _ : state) {
-    for (int i = 0; i < kPoints; ++i) {
-      LWDisplacementAccess access = host.accessFor(i);
-      float weight = 0.0f;
-      if (host.mesh_.pntVIDGet(access.info, access.point, &weight, map) == 0) continue;
-      const double dx = access.source[0] - pivot[0];
-      const double dy = access.source[1] - pivot[1];
-      const double dz = access.source[2] - pivot[2];
-      const double delayed = time - std::sqrt(dx * dx + dy * dy + dz * dz) * weight * 0.2;
-      double r[3], u[3], f[3], q[3];
-      items->param(kObject, LWIP_RIGHT, delayed, r);
-      items->param(kObject, LWIP_UP, delayed, u);
-      items->param(kObject, LWIP_FORWARD, delayed, f);
-      items->param(kObject, LWIP_W_POSITION, delayed, q);
-      const double ar = dx * right[0] + dy * right[1] + dz * right[2];
-      const double au = dx * up[0] + dy * up[1] + dz * up[2];
-      const double af = dx * forward[0] + dy * forward[1] + dz * forward[2];
-      for (int c = 0; c < 3; ++c) access.source[c] = u[c] * au + r[c] * ar + f[c] * af + q[c];
-      benchmark::DoNotOptimize(access.source);
-    }
+    for (int i = 0; i < kPoints; ++i) floor.point(i);
   }
   reportPerPoint(state);
 }
 BENCHMARK(BM_Floor);
+
+// A path and its floor timed in alternation, so that both see the same machine state: each
+// round takes the next block of points through the path, the same block twice through the
+// floor, then once more through the path (so that neither always goes first or second). The
+// figure is the median over the rounds of path time / floor time, with the first and third
+// quartiles as its spread; and the median cost per point of each.
+constexpr int kBlock = 128;
+constexpr int kRounds = 20000;
+static_assert(kPoints % kBlock == 0);
+
+template <typename Path, typename FloorPoint>
+void measureAgainstFloor(benchmark::State& state, const Path& path, const FloorPoint& floor) {
+  using Clock = std::chrono::steady_clock;
+  std::vector<double> ratios, pathNs, floorNs;
+  int first = 0;
+  const auto timed = [&first](const auto& work) {
+    const Clock::time_point begin = Clock::now();
+    for (int i = first; i < first + kBlock; ++i) work(i);
+    return std::chrono::duration<double, std::nano>(Clock::now() - begin).count();
+  };
+  for (auto _ : state) {
+    const double before = timed(path);
+    const double floors = timed(floor) + timed(floor);
+    const double paths = before + timed(path);
+    ratios.push_back(paths / floors);
+    pathNs.push_back(paths / (2 * kBlock));
+    floorNs.push_back(floors / (2 * kBlock));
+    first = (first + kBlock) % kPoints;
+  }
+  const auto quantile = [](std::vector<double>& values, double q) {
+    const auto at = values.begin() + static_cast<std::ptrdiff_t>(q * static_cast<double>(values.size() - 1));
+    std::nth_element(values.begin(), at, values.end());
+    return *at;
+  };
+  state.counters["ratio"] = quantile(ratios, 0.5);
+  state.counters["ratio_q1"] = quantile(ratios, 0.25);
+  state.counters["ratio_q3"] = quantile(ratios, 0.75);
+  state.counters["path_ns"] = quantile(pathNs, 0.5);
+  state.counters["floor_ns"] = quantile(floorNs, 0.5);
+}
+
+void BM_EvaluateOverFloor(benchmark::State& state) {
+  QuickHost& host = quickHost();
+  host.rend_.newTime(host.instance_, 30, Floor::kTime);
+  const Floor floor(host, false);
+  measureAgainstFloor(
+      state, [&host](int i) { evaluatePoint(host, i); }, [&floor](int i) { floor.point(i); });
+}
+BENCHMARK(BM_EvaluateOverFloor)->Iterations(kRounds);
+
+void BM_EvaluateNodesOverFloor(benchmark::State& state) {
+  QuickHost& host = quickHost();
+  host.nodeRend_.newTime(host.nodeInstance_, 30, Floor::kTime);
+  const Floor floor(host, true);
+  measureAgainstFloor(
+      state, [&host](int i) { evaluateNodesPoint(host, i); }, [&floor](int i) { floor.point(i); });
+}
+BENCHMARK(BM_EvaluateNodesOverFloor)->Iterations(kRounds);
 
 // A tail of a million points trailing an object that moves and turns, through the whole
 // frame loop of the stand-in host (no files written).

@@ -5,12 +5,13 @@
 // A first line "#ja" makes the host report Japanese, so the panel carries the module's
 // code page 932 labels. The instance belongs to the module file loaded as the host loads it.
 //
-// After every line that changed the instance's saved state or its panel, the scene is saved
-// as --save-scene writes it and loaded into a fresh host: the reloaded instance must save the
-// same text, and its panel must show what the edited one shows.
+// When the lines leave the instance's saved state or its panel other than fresh, the scene is
+// saved as --save-scene writes it and loaded into a second host on the same module: the
+// reloaded instance must save the same text, and its panel must show what the edited one shows.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -60,15 +61,84 @@ struct Reloaded {
   std::string panel;
 };
 
-Reloaded saveAndLoad(Session& session, unsigned int language) {
-  const Scene again = parseScene(savedSceneText(session, "panel-fuzz.json"), "panel-fuzz.json");
-  Session reloaded(again, {defaultModulePath(), 1, language});
-  const LWXPanelID panel = reloaded.openPanel(0, 0);
-  Reloaded result{reloaded.savedState(0, 0), PanelView(reloaded.panels(), panel).render()};
-  reloaded.panels().destroy(panel);
-  // Only one host answers the module's requests at a time: the edited one again.
-  session.makeCurrent();
-  return result;
+// One host per language for the whole run, so that an input costs no load of the module file:
+// a private copy of the module (the panel keeps the labels of the language its first panel
+// had), and a session on the scene that every input starts from afresh. After each input the
+// session is reset and must then show what it showed when it was made, so that no input sees
+// what an earlier one left behind, and a leftover is blamed on the input that left it.
+class LanguageHost {
+ public:
+  explicit LanguageHost(unsigned int language)
+      : language_(language),
+        module_(LoadedModule::openFresh(defaultModulePath())),
+        session_(scene(), {{}, 1, language, module_}) {
+    session_.nodeEditor().setWindowSink([](const std::string&) {});
+    panel_ = session_.openPanel(0, 0);
+    fresh_ = snapshot();
+    freshState_ = session_.savedState(0, 0);
+    freshPanel_ = PanelView(session_.panels(), panel_).render();
+    const Reloaded reloaded = saveAndLoad();
+    require(reloaded.state == freshState_ && reloaded.panel == freshPanel_,
+            "the fresh instance reloads otherwise");
+  }
+
+  bool isFresh(const std::string& state, const std::string& shown) const {
+    return state == freshState_ && shown == freshPanel_;
+  }
+
+  Session& session() { return session_; }
+  // The panel of the instance, open since the last restore.
+  LWXPanelID panel() const { return panel_; }
+
+  void restore() {
+    session_.reset();
+    panel_ = session_.openPanel(0, 0);
+    require(snapshot() == fresh_, "a reset session differs from a freshly made one");
+  }
+
+  Reloaded saveAndLoad() {
+    const Scene again = parseScene(savedSceneText(session_, "panel-fuzz.json"), "panel-fuzz.json");
+    Reloaded result;
+    {
+      Session reloaded(again, {{}, 1, language_, module_});
+      const LWXPanelID panel = reloaded.openPanel(0, 0);
+      result = {reloaded.savedState(0, 0), PanelView(reloaded.panels(), panel).render()};
+      // Its instance goes while it answers the module, as it came.
+      reloaded.makeCurrent();
+    }
+    // Only one host answers the module's requests at a time: the edited one again.
+    session_.makeCurrent();
+    return result;
+  }
+
+ private:
+  // What an input can change and a fresh session shows: the instance's saved state (settings
+  // and network), its panel, the editors and panels alive, and the updates asked for.
+  std::string snapshot() {
+    NodeEditorService& editors = session_.nodeEditor();
+    const NodeEditorID editor = editors.editorOf(session_.deformedObjects()[0].instances[0]);
+    return session_.savedState(0, 0) + '\0' + PanelView(session_.panels(), panel_).render() + '\0' +
+           editors.describeNetwork(editor) + '\0' + std::to_string(editors.liveEditors()) + ' ' +
+           std::to_string(session_.panels().panels().size()) + ' ' +
+           std::to_string(session_.services().takeUpdateRequests().size());
+  }
+
+  unsigned int language_;
+  std::shared_ptr<LoadedModule> module_;
+  Session session_;
+  LWXPanelID panel_ = nullptr;
+  std::string fresh_;
+  std::string freshState_;
+  std::string freshPanel_;
+};
+
+LanguageHost& hostFor(unsigned int language) {
+  if (language == LANGID_JAPANESE) {
+    static LanguageHost japanese(LANGID_JAPANESE);
+    return japanese;
+  }
+  static LanguageHost english(LANGID_USENGLISH);
+  return english;
 }
 
 }  // namespace
@@ -81,13 +151,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     input.remove_prefix(4);
   }
 
-  Session session(scene(), {defaultModulePath(), 1, language});
-  std::string windows;
-  session.nodeEditor().setWindowSink([&windows](const std::string& window) { windows += window; });
-  const LWXPanelID panel = session.openPanel(0, 0);
-  PanelView view(session.panels(), panel);
+  LanguageHost& host = hostFor(language);
+  Session& session = host.session();
+  session.makeCurrent();
+  PanelView view(session.panels(), host.panel());
 
-  std::string checked;
   for (size_t line = 0; line < kMostLines && !input.empty(); ++line) {
     const size_t end = input.find('\n');
     const std::string text(input.substr(0, end));
@@ -102,21 +170,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } catch (const PanelError&) {
       // A label, value or entry the panel cannot take: refused, and nothing changed.
     }
-    // A line that changed neither the state nor what the panel shows is not checked again.
-    const std::string state = session.savedState(0, 0);
-    const std::string shown = view.render();
-    if (state + '\0' + shown == checked) continue;
-    const Reloaded reloaded = saveAndLoad(session, language);
+  }
+
+  // The state the lines left (each state on the way is that of the input cut there). The fresh
+  // state's own reload is checked once, when the host is made.
+  const std::string state = session.savedState(0, 0);
+  const std::string shown = view.render();
+  if (!host.isFresh(state, shown)) {
+    const Reloaded reloaded = host.saveAndLoad();
     require(reloaded.state == state, "the reloaded instance saves another state");
     require(reloaded.panel == shown, "the reloaded panel shows other values");
-    checked = state + '\0' + shown;
   }
 
   // Whatever was set, frames still evaluate.
   FramePoints points;
   session.evaluateFrame(0, points);
   session.evaluateFrame(4, points);
-  session.panels().destroy(panel);
-  session.nodeEditor().setWindowSink(nullptr);
+  host.restore();
   return 0;
 }

@@ -6,12 +6,20 @@
 // must hold what the reader promises (points, polygons, weights and parents that fit), and
 // when it is small it is run through the module for a few frames and saved back: the saved
 // scene must run to the same OBJ text and save to the same text again.
+//
+// The module file is loaded once for the whole run, and every scene runs on it as Layout runs
+// scene after scene. So that no input sees what an earlier one left in the module, a probe
+// scene that touches every setting runs after every kProbeEvery-th input that reached the
+// module, and must run and save as it did on the freshly loaded module. (After each one it
+// would cost a third of such an input's run; a leftover stays in the module, so it is still
+// found, and the inputs kept in the corpus before it name the suspects.)
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,9 +37,10 @@ namespace {
 using namespace tarrow::host;
 
 constexpr std::string_view kMeshMarker = "\n=== mesh.obj ===\n";
-// Past these a scene is only read, not run: each run loads the module twice.
+// Past these a scene is only read, not run: each run makes two sessions and evaluates six frames.
 constexpr size_t kMostPointsRun = 256;
 constexpr size_t kMostDeformersRun = 8;
+constexpr unsigned int kProbeEvery = 8;
 
 void require(bool holds, const char* what) {
   if (!holds) {
@@ -146,32 +155,81 @@ bool smallEnoughToRun(const Scene& scene) {
   return deformers > 0 && points <= kMostPointsRun && deformers <= kMostDeformersRun;
 }
 
-// The scene through the module, saved, and the saved scene through the module again.
-void runAndSaveBack(const Scene& scene) {
-  const std::filesystem::path savedFile = scratch() / "saved.json";
+const std::shared_ptr<LoadedModule>& module() {
+  static const std::shared_ptr<LoadedModule> loaded = LoadedModule::openFresh(defaultModulePath());
+  return loaded;
+}
+
+// What a scene gives through the module: frames, then the scene saved back; empty for a scene
+// the module or host refused.
+struct Run {
   std::string frames;
   std::string saved;
+};
+
+Run runAndSave(const Scene& scene, const std::filesystem::path& savedFile) {
   try {
-    Session session(scene, {defaultModulePath(), 1});
-    frames = framesOf(session);
-    saved = savedSceneText(session, savedFile);
+    Session session(scene, {{}, 1, LANGID_USENGLISH, module()});
+    Run run;
+    run.frames = framesOf(session);
+    run.saved = savedSceneText(session, savedFile);
+    return run;
   } catch (const std::runtime_error& error) {
     // Refused: a state, network or panel setting the module or host cannot take, or a frame the
     // module reports an error for. Said in one line, like every refusal.
     require(std::string(error.what()).find('\n') == std::string::npos, "an error of more than one line");
-    return;
+    return {};
   }
-  const Scene again = parseScene(saved, savedFile);
-  Session session(again, {defaultModulePath(), 1});
-  require(framesOf(session) == frames, "the saved scene runs to other frames");
-  require(savedSceneText(session, savedFile) == saved, "the saved scene saves to another text");
+}
+
+// The scene through the module, saved, and the saved scene through the module again.
+void runAndSaveBack(const Scene& scene) {
+  const std::filesystem::path savedFile = scratch() / "saved.json";
+  const Run first = runAndSave(scene, savedFile);
+  if (first.saved.empty()) return;
+  const Scene again = parseScene(first.saved, savedFile);
+  const Run second = runAndSave(again, savedFile);
+  require(second.frames == first.frames, "the saved scene runs to other frames");
+  require(second.saved == first.saved, "the saved scene saves to another text");
+}
+
+// Two deformers on a strand: one set through its panel (lag rate, a pivot item in parent
+// coordinates, a weight map), one with its weight from a node network.
+constexpr const char* kProbe = R"json({"fps": 10, "frames": [0, 8], "items": [
+  {"name": "Strand", "type": "object",
+   "motion": [{"time": 0, "position": [0, 0, 0]}, {"time": 0.8, "position": [2, 0, 0], "rotation": [90, 0, 0]}],
+   "points": [[0, 0, 0], [0, 0, -1], [0, 0, -2]], "polygons": [[0, 1, 2]],
+   "weightMaps": {"Fade": [1, 0.75, 0.5]},
+   "deformers": [
+     {"server": "Tarrow_plus", "panel": {"Lag Rate (s/m)": 0.3, "Tarrow Pivot Object": "Handle",
+                                         "0x8005": true, "Weight Map": "Fade"}},
+     {"server": "Tarrow_plus", "state": "{ LagRate 0.2 }", "nodes": {
+       "nodes": [{"id": "spot", "type": "SpotInfo"}, {"id": "d", "type": "Math", "op": "length"}],
+       "connections": [{"from": "spot.oPos", "to": "d.a"}, {"from": "d", "to": "Weight"}]}}]},
+  {"name": "Handle", "type": "object", "parent": "Strand",
+   "motion": [{"time": 0, "position": [0, 1, 0]}, {"time": 0.8, "position": [0, 3, -1]}]}]})json";
+
+// The probe on the module as it is now.
+Run probe() {
+  static const Scene scene = parseScene(kProbe, "probe.json");
+  return runAndSave(scene, scratch() / "probe-saved.json");
+}
+
+// The probe on the freshly loaded module, before any input.
+const Run& freshProbe() {
+  static const Run run = [] {
+    Run made = probe();
+    require(!made.saved.empty(), "the probe scene is refused");
+    return made;
+  }();
+  return run;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // Every run below would be refused without the module; that must not pass for a clean run.
-  LoadedModule::openFresh(defaultModulePath());
+  freshProbe();
   return 0;
 }
 
@@ -209,6 +267,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   checkScene(scene);
-  if (smallEnoughToRun(scene)) runAndSaveBack(scene);
+  if (smallEnoughToRun(scene)) {
+    runAndSaveBack(scene);
+    static unsigned int ran = 0;
+    if (++ran % kProbeEvery == 0) {
+      const Run now = probe();
+      require(now.frames == freshProbe().frames && now.saved == freshProbe().saved,
+              "the probe scene runs otherwise after this input");
+    }
+  }
   return 0;
 }

@@ -1,15 +1,35 @@
 #!/usr/bin/env bash
-# Runs the benchmarks and prints the per-point cost of the module's evaluate against the floor
-# (the four host queries of the delayed frame and the arithmetic), measured in the same run.
+# Runs the benchmarks and prints the per-point cost of the module's evaluate against its floor
+# (the four host queries of the delayed frame and the arithmetic; with node inputs, also a check
+# and an evaluate of each of the three inputs), both timed in alternation in the same run: the
+# median over the rounds of the ratio, and its spread (first to third quartile of the rounds).
+# Arguments go to the benchmark program (e.g. --benchmark_filter=OverFloor).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh demo
 cmake --preset default >/dev/null
 cmake --build --preset default --target tarrow_bench Tarrow_plus
 out=$(mktemp)
+trap 'rm -f "$out"' EXIT
 build/default/bin/tarrow_bench --benchmark_repetitions="${REPETITIONS:-5}" \
   --benchmark_report_aggregates_only=true "$@" | tee "$out"
-awk '/^BM_Evaluate_median/ {for (i = 1; i <= NF; i++) if ($i ~ /^ns_per_point=/) e = substr($i, 14)}
-     /^BM_Floor_median/    {for (i = 1; i <= NF; i++) if ($i ~ /^ns_per_point=/) f = substr($i, 14)}
-     END {if (e != "" && f != "") printf "BM_Evaluate / BM_Floor (medians, ns per point): %s / %s = %.2f (goal <= 1.25)\n", e, f, e / f}' "$out"
-rm -f "$out"
+# The counters of the median row: the medians over the repetitions of each repetition's figure.
+awk 'function counter(name,   i) {
+       for (i = 1; i <= NF; i++) if (index($i, name "=") == 1) return substr($i, length(name) + 2)
+       return ""
+     }
+     /^BM_EvaluateOverFloor[/_][^ ]*_median/      {line["evaluate"] = $0}
+     /^BM_EvaluateNodesOverFloor[/_][^ ]*_median/ {line["nodes"] = $0}
+     END {
+       split("evaluate nodes", order, " ")
+       title["evaluate"] = "evaluate / floor            "
+       title["nodes"]    = "evaluate (nodes) / its floor"
+       goal["evaluate"] = " (goal <= 1.25)"
+       for (k = 1; k <= 2; k++) {
+         if (!(order[k] in line)) continue
+         $0 = line[order[k]]
+         printf "%s: %.3f, middle half of the rounds %.3f to %.3f (%s / %s ns per point)%s\n", title[order[k]],
+                counter("ratio"), counter("ratio_q1"), counter("ratio_q3"), counter("path_ns"), counter("floor_ns"),
+                goal[order[k]]
+       }
+     }' "$out"

@@ -2,7 +2,8 @@
 # Builds the libFuzzer targets (preset "fuzz") and runs each in turn for SECONDS (default 600),
 # from its seed corpus in fuzz/corpus/NAME and the corpus earlier runs grew in
 # build/fuzz/corpus/NAME, with fuzz/dict/NAME.dict and the flags in fuzz/flags/NAME.flags where
-# they exist. Prints, per fuzzer, the number of runs and whether it found anything; what it
+# they exist. Prints, per fuzzer, the number of runs, runs per second (of the time it ran and
+# of the processor time it had, start-up included) and whether it found anything; what it
 # found is kept in build/fuzz/findings/NAME and its log in build/fuzz/logs/NAME.log.
 # Exits 1 when any fuzzer found something.
 # Usage: scripts/fuzz.sh [SECONDS] [NAME ...]   (NAME without _fuzzer; all by default)
@@ -48,8 +49,15 @@ for name in "${names[@]}"; do
   echo "=== ${name}_fuzzer: $seconds s ==="
   stamp=$(mktemp)
   status=0
-  "$fuzzer" "${options[@]}" "$corpus" "${seeds[@]}" >"$log" 2>&1 || status=$?
+  timing=$(mktemp)
+  TIMEFORMAT='%R %U %S'
+  { time "$fuzzer" "${options[@]}" "$corpus" "${seeds[@]}" >"$log" 2>&1; } 2>"$timing" || status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+  # Per second of the time it ran, and per second of processor time it had (user and system):
+  # on a shared machine the second is the one that compares.
+  rate=$(awk -v runs="${runs:-0}" '{printf "%.0f runs/s, %.0f per CPU-s", ($1 > 0 ? runs / $1 : 0),
+                                    ($2 + $3 > 0 ? runs / ($2 + $3) : 0)}' "$timing")
+  rm -f "$timing"
   # libFuzzer names what it keeps by kind: crash-, leak-, timeout-, oom-.
   new=$(find "$findings" -type f -newer "$stamp" ! -name 'slow-unit-*' -printf '%f\n' | sed 's/-.*//' | sort -u | paste -sd, -)
   rm -f "$stamp"
@@ -63,7 +71,8 @@ for name in "${names[@]}"; do
     verdict="FOUND ${new:-a fault} (exit status $status): see $log and $findings"
     grep -E '^(==[0-9]+== ?ERROR|SUMMARY|broken:)' "$log" | head -n 5 | sed 's/^/    /' || true
   fi
-  results+=("$(printf '%-22s %10s runs in %s s: %s' "${name}_fuzzer" "${runs:-?}" "$seconds" "$verdict")")
+  results+=("$(printf '%-22s %10s runs in %s s (%s): %s' "${name}_fuzzer" "${runs:-?}" "$seconds" "$rate" \
+    "$verdict")")
   echo "${results[-1]}"
 done
 

@@ -80,7 +80,10 @@ struct PlacePoints {
 
 Session::Session(const Scene& scene, const SessionOptions& options)
     : scene_(scene),
-      module_(LoadedModule::openFresh(options.modulePath.empty() ? defaultModulePath() : options.modulePath)),
+      module_(options.module != nullptr
+                  ? options.module
+                  : LoadedModule::openFresh(options.modulePath.empty() ? defaultModulePath()
+                                                                       : options.modulePath)),
       services_(scene),
       nodeEditor_(std::make_unique<NodeEditorService>()),
       pool_(options.threads) {
@@ -99,6 +102,20 @@ Session::Session(const Scene& scene, const SessionOptions& options)
 }
 
 Session::~Session() { destroyInstances(); }
+
+void Session::reset() {
+  // The instances go while this session answers the module, as they came.
+  makeCurrent();
+  destroyInstances();
+  services_.takeUpdateRequests();
+  time_ = 0.0;
+  try {
+    createInstances();
+  } catch (...) {
+    destroyInstances();
+    throw;
+  }
+}
 
 // The node editor's tables answer for the service that offered them last, so a session offers
 // its own again whenever it becomes current.

@@ -1,5 +1,5 @@
-// One scene run through the module: the module loaded afresh, every host service offered, one
-// instance per deformer, and the frame loop that moves the points.
+// One scene run through the module: the module loaded afresh (or one already loaded), every host
+// service offered, one instance per deformer, and the frame loop that moves the points.
 #pragma once
 
 #include <filesystem>
@@ -25,6 +25,9 @@ struct SessionOptions {
   std::filesystem::path modulePath;          // empty: the module next to the program
   int threads = 0;                           // <= 0: one per hardware core
   unsigned int language = LANGID_USENGLISH;  // what "Locale Info" answers
+  // A module already loaded (modulePath is then not read). Sessions that share one keep its
+  // module-wide state: the panel's labels stay in the language of its first panel.
+  std::shared_ptr<LoadedModule> module = nullptr;
 };
 
 // An object with deformers, and its instances in the order the scene lists them, each with the
@@ -77,6 +80,10 @@ class Session {
   LWXPanelID openPanel(size_t object, size_t deformer);
   // Offers this session's services to the module again (after another session ran).
   void makeCurrent();
+  // Back to the state the session had when it was made, without loading the module again:
+  // every panel closed, every instance destroyed and made again from the scene, and the update
+  // requests dropped. The handlers stay activated. Throws as the constructor does.
+  void reset();
 
  private:
   struct Pass;
@@ -88,7 +95,7 @@ class Session {
   void destroyInstances() noexcept;
 
   const Scene& scene_;
-  std::unique_ptr<LoadedModule> module_;
+  std::shared_ptr<LoadedModule> module_;
   ServiceRegistry registry_;
   SceneServices services_;
   std::unique_ptr<NodeEditorService> nodeEditor_;
