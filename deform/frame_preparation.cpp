@@ -12,13 +12,14 @@ LWError newTime(LWInstance instance, LWFrame frame, LWTime time) noexcept {
 
   // The network must be current before anything of this time is evaluated.
   if (lag.useNode != 0) {
-    host.nodeEditor->newTime(lag.nodeEditor, frame, time);
+    host.nodes->newTime(lag.nodeEditor, frame, time);
   }
 
   lag.time = time;
   lag.weightMapId.store(nullptr, std::memory_order_relaxed);
 
-  auto* scene = static_cast<LWSceneInfo*>(host.global(LWSCENEINFO_GLOBAL, GFUSE_TRANSIENT));
+  auto* scene =
+      static_cast<LWSceneInfo*>(host.global(host.generation->services[kSceneInfoService], GFUSE_TRANSIENT));
   host.sceneInfo.store(scene, std::memory_order_relaxed);
 
   lag.cameraWorldPosition[0] = lag.cameraWorldPosition[1] = lag.cameraWorldPosition[2] = 0.0;

@@ -48,7 +48,7 @@ void destroy(LWInstance instance) noexcept {
     xpanel.viewInst(lag->panel, nullptr);
   }
   if (lag->nodeEditor != nullptr) {
-    services().nodeEditor->destroy(lag->nodeEditor);
+    services().nodes->destroy(lag->nodeEditor);
   }
   delete lag;  // the texts go with the record; the panel is the host's
 }
@@ -69,7 +69,7 @@ LWError copy(LWInstance to, LWInstance from) noexcept {
       return kCopyError;
     }
   }
-  services().nodeEditor->copy(target->nodeEditor, source->nodeEditor);
+  services().nodes->copy(target->nodeEditor, source->nodeEditor);
   target->lagRate = source->lagRate;
   target->pivotItem = source->pivotItem;
   if (target != source) {

@@ -20,6 +20,7 @@ struct PanelArguments {
   std::vector<std::string> sets;
   std::string press;
   std::string saveScene;
+  std::string hostVersion;
 };
 
 int showPanel(const PanelArguments& arguments) {
@@ -34,10 +35,14 @@ int showPanel(const PanelArguments& arguments) {
     options.sets = arguments.sets;
     if (!arguments.press.empty()) options.press = arguments.press;
     if (!arguments.saveScene.empty()) options.saveScene = arguments.saveScene;
+    if (!arguments.hostVersion.empty()) options.generation = &host::generationNamed(arguments.hostVersion);
     const std::string shown = host::runPanel(options);
     std::fputs(shown.c_str(), stdout);
     if (options.saveScene) std::printf("scene saved to %s\n", host::displayPath(arguments.saveScene).c_str());
     return 0;
+  } catch (const host::UnknownGeneration& error) {
+    std::fprintf(stderr, "tarrow-host panel: --host-version: %s\n", error.what());
+    return 2;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "tarrow-host panel: %s\n", error.what());
     return 1;
@@ -66,6 +71,9 @@ void addPanelCommand(CLI::App& app) {
       ->take_all();
   command->add_option("--press", arguments->press, "Press a button, e.g. \"Edit Node\"");
   command->add_option("--save-scene", arguments->saveScene, "Write the scene back with the edited state");
+  command->add_option("--host-version", arguments->hostVersion,
+                      "LightWave 3D release to run as: " + host::knownGenerations() +
+                          " (default: the scene's \"host\", else the newest)");
   command->callback([arguments] {
     const int status = showPanel(*arguments);
     if (status != 0) throw CLI::RuntimeError(status);

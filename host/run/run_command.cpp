@@ -36,6 +36,7 @@ struct RunArguments {
   std::string saveScene;
   bool noPreview = false;
   bool quiet = false;
+  std::string hostVersion;
 };
 
 int run(const RunArguments& arguments) {
@@ -59,6 +60,14 @@ int run(const RunArguments& arguments) {
   }
   if (!arguments.saveScene.empty()) options.saveScene = arguments.saveScene;
   options.picture = !arguments.noPreview;
+  if (!arguments.hostVersion.empty()) {
+    try {
+      options.generation = &host::generationNamed(arguments.hostVersion);
+    } catch (const host::UnknownGeneration& error) {
+      std::fprintf(stderr, "tarrow-host run: --host-version: %s\n", error.what());
+      return 2;
+    }
+  }
   // The progress line goes to a terminal only: logs and pipes get the summary alone.
   std::optional<host::ProgressDisplay> display;
   if (!arguments.quiet && stderrIsTerminal()) {
@@ -108,6 +117,9 @@ void addRunCommand(CLI::App& app) {
                       "Write the scene back with the states the module saves");
   command->add_flag("--no-preview", arguments->noPreview, "Write neither preview.png nor preview.gif");
   command->add_flag("--quiet", arguments->quiet, "No progress line, even on a terminal");
+  command->add_option("--host-version", arguments->hostVersion,
+                      "LightWave 3D release to run as: " + host::knownGenerations() +
+                          " (default: the scene's \"host\", else the newest)");
   command->callback([arguments] {
     const int status = run(*arguments);
     if (status != 0) throw CLI::RuntimeError(status);

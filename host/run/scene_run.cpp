@@ -164,8 +164,12 @@ std::string computeWithPictures(FrameWriter& writer, const Scene& scene, const S
 RunSummary runScene(const RunOptions& options) {
   const Scene scene = loadScene(options.scene);
   const auto [first, last] = options.frames.value_or(std::pair{scene.firstFrame, scene.lastFrame});
-  Session session(scene, {options.modulePath, options.threads});
+  Session session(
+      scene,
+      {.modulePath = options.modulePath, .threads = options.threads, .generation = options.generation});
   std::filesystem::create_directories(options.outDir);
+  // As Layout renders: every instance's init, newTime and the points frame by frame, cleanup.
+  session.beginRender(LWINIT_RENDER);
   Staging staging;
 
   RunSummary summary;
@@ -177,6 +181,7 @@ RunSummary runScene(const RunOptions& options) {
     FramePoints points;
     for (int frame = first; frame <= last; ++frame) writer.compute(frame, points);
   }
+  session.endRender();
   if (options.saveScene) staging.write(*options.saveScene, savedSceneText(session, *options.saveScene));
   summary.written = staging.commit();
   return summary;

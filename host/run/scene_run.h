@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "host/loader/host_generation.h"
+
 namespace tarrow::host {
 
 struct RunOptions {
@@ -18,7 +20,8 @@ struct RunOptions {
   std::optional<std::pair<int, int>> frames;  // default: the scene's own range
   int threads = 0;                            // <= 0: one per hardware core
   std::optional<std::filesystem::path> saveScene;
-  bool picture = true;  // preview.png and preview.gif
+  bool picture = true;                         // preview.png and preview.gif
+  const HostGeneration* generation = nullptr;  // null: the scene's "host", else the newest
   // Called after each frame with the frames done, the frames to do and the points the frames
   // done held (each point of each deformed object, counted once per frame).
   std::function<void(int done, int total, long long points)> progress;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "host/loader/host_generation.h"
 #include "host/loader/service_registry.h"
 #include "host/run/frame_loop.h"
 #include "host/scene/scene.h"
@@ -22,9 +23,10 @@ class NodeEditorService;
 struct ActiveHandler;
 
 struct SessionOptions {
-  std::filesystem::path modulePath;          // empty: the module next to the program
-  int threads = 0;                           // <= 0: one per hardware core
-  unsigned int language = LANGID_USENGLISH;  // what "Locale Info" answers
+  std::filesystem::path modulePath;            // empty: the module next to the program
+  int threads = 0;                             // <= 0: one per hardware core
+  unsigned int language = LANGID_USENGLISH;    // what "Locale Info" answers
+  const HostGeneration* generation = nullptr;  // null: the scene's "host", else the newest
 };
 
 // An object with deformers, and its instances in the order the scene lists them, each with the
@@ -66,6 +68,11 @@ class Session {
   // The two halves of evaluateFrame: newTime for every instance, then the points.
   void beginFrame(int frame);
   void deformPoints(FramePoints& points);
+  // A render as Layout brackets it: every instance's init with the mode (throws
+  // std::runtime_error with the module's error text), and after the frames its cleanup.
+  void beginRender(int mode);
+  void endRender() noexcept;
+  const HostGeneration& generation() const { return generation_; }
   // The state text each instance's save writes now.
   std::string savedState(size_t object, size_t deformer);
   // The instance's settings panel as the interface of its deformer's server builds it; the panel
@@ -85,6 +92,7 @@ class Session {
   void destroyInstances() noexcept;
 
   const Scene& scene_;
+  const HostGeneration& generation_;
   std::unique_ptr<LoadedModule> module_;
   ServiceRegistry registry_;
   SceneServices services_;
@@ -93,6 +101,7 @@ class Session {
   std::vector<std::unique_ptr<ActiveHandler>> handlers_;  // one for each server named
   std::vector<DeformedObject> objects_;
   LWTime time_ = 0.0;
+  bool rendering_ = false;
   WorkerPool pool_;
 };
 

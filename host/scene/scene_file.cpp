@@ -73,7 +73,9 @@ class SceneReader {
   Scene read(const json& document) {
     Scene scene;
     scene.file = file_;
-    expectObject(document, "", {"fps", "frames", "renderCamera", "items", "comment"});
+    expectObject(document, "", {"fps", "frames", "renderCamera", "host", "items", "comment"});
+    // Which release the host plays is the host's to check; the scene only names it.
+    if (document.contains("host")) scene.host = text(document["host"], "/host");
     scene.fps = number(required(document, "", "fps"), "/fps");
     if (scene.fps <= 0.0) fail("/fps", "must be greater than 0");
     readFrames(required(document, "", "frames"), scene);
