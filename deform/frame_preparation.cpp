@@ -1,5 +1,8 @@
 #include "deform/frame_preparation.h"
 
+#include <algorithm>
+#include <cstddef>
+
 #include "common/lag_instance.h"
 #include "common/service_table.h"
 
@@ -17,6 +20,10 @@ LWError newTime(LWInstance instance, LWFrame frame, LWTime time) noexcept {
 
   lag.time = time;
   lag.weightMapId.store(nullptr, std::memory_order_relaxed);
+  // The frame's points look the map up by this copy; the panel and load keep names short enough.
+  const std::size_t nameLength = std::min(lag.weightMapName.size(), kMaxWeightMapNameLength);
+  lag.weightMapName.copy(lag.frameWeightMapName, nameLength);
+  lag.frameWeightMapName[nameLength] = '\0';
 
   auto* scene =
       static_cast<LWSceneInfo*>(host.global(host.generation->services[kSceneInfoService], GFUSE_TRANSIENT));
@@ -43,13 +50,11 @@ LWError newTime(LWInstance instance, LWFrame frame, LWTime time) noexcept {
     }
   }
 
-  // The node sample record needs the world axes too; without node inputs nobody reads them.
-  lag.haveObjectWorldAxes = lag.useNode != 0;
-  if (lag.haveObjectWorldAxes) {
-    items.param(lag.objectId, LWIP_W_RIGHT, time, lag.objectWorldAxes[0]);
-    items.param(lag.objectId, LWIP_W_UP, time, lag.objectWorldAxes[1]);
-    items.param(lag.objectId, LWIP_W_FORWARD, time, lag.objectWorldAxes[2]);
-  }
+  // The world's axes in the object's coordinates: what takes a point's offset apart into the
+  // object's own frame, and what the node sample record shows.
+  items.param(lag.objectId, LWIP_W_RIGHT, time, lag.objectWorldAxes[0]);
+  items.param(lag.objectId, LWIP_W_UP, time, lag.objectWorldAxes[1]);
+  items.param(lag.objectId, LWIP_W_FORWARD, time, lag.objectWorldAxes[2]);
   return nullptr;
 }
 

@@ -35,7 +35,7 @@ bool weightFromMap(LagInstance& lag, LWMeshInfo& info, LWPntID point, double& we
   LWVMapID map = lag.weightMapId.load(std::memory_order_relaxed);
   if (map == nullptr) {
     // Every call of the frame finds the same map, so concurrent lookups store the same id.
-    map = info.pntVLookup(&info, LWVMAP_WGHT, lag.weightMapName.c_str());
+    map = info.pntVLookup(&info, LWVMAP_WGHT, lag.frameWeightMapName);
     lag.weightMapId.store(map, std::memory_order_relaxed);
   }
   if (map == nullptr) {
@@ -104,6 +104,9 @@ void evaluate(LWInstance instance, LWDisplacementAccess* access) noexcept {
   const double dz = source[2] - p[2];
   const double distance = std::sqrt((dx * dx + dy * dy) + dz * dz);
   const double delayedTime = lag.time - ((distance * weight) * lagRate);
+  if (!std::isfinite(delayedTime)) {
+    return;  // no time to sample at (a lag rate or weight that is not finite, or 0 x infinity)
+  }
 
   const LWItemInfo& items = *host.itemInfo;
   double right[3];
@@ -115,12 +118,13 @@ void evaluate(LWInstance instance, LWDisplacementAccess* access) noexcept {
   items.param(sampled, LWIP_FORWARD, delayedTime, forward);
   items.param(sampled, positionCode, delayedTime, position);
 
-  // The offset is taken apart along the object's current axes (the columns of objectAxes),
+  // The offset is taken apart into the object's own frame at the current time (through the
+  // world's axes in the object's coordinates, so exactly for any rotation, scale and parents),
   // whatever item is sampled, and put together along the sampled item's delayed axes.
-  const double(&axes)[3][3] = lag.objectAxes;
-  const double alongRight = (dx * axes[0][0] + dy * axes[1][0]) + dz * axes[2][0];
-  const double alongUp = (dx * axes[0][1] + dy * axes[1][1]) + dz * axes[2][1];
-  const double alongForward = (dx * axes[0][2] + dy * axes[1][2]) + dz * axes[2][2];
+  const double(&world)[3][3] = lag.objectWorldAxes;
+  const double alongRight = (dx * world[0][0] + dy * world[1][0]) + dz * world[2][0];
+  const double alongUp = (dx * world[0][1] + dy * world[1][1]) + dz * world[2][1];
+  const double alongForward = (dx * world[0][2] + dy * world[1][2]) + dz * world[2][2];
   for (int i = 0; i < 3; ++i) {
     source[i] = ((up[i] * alongUp + right[i] * alongRight) + forward[i] * alongForward) + position[i];
   }

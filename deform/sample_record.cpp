@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "common/lag_instance.h"
-#include "common/service_table.h"
 
 namespace tarrow {
 namespace {
@@ -17,8 +16,8 @@ void copyVector(const double from[3], double to[3]) noexcept {
   to[2] = from[2];
 }
 
-// The object's axes, one vector after the other (right, up, forward).
-void objectAxesInParent(const LagInstance& instance, double out[9]) noexcept {
+// The object's axes in the world (codes 2, 3, 4), one vector after the other (right, up, forward).
+void objectAxes(const LagInstance& instance, double out[9]) noexcept {
   for (int axis = 0; axis < 3; ++axis) {
     for (int component = 0; component < 3; ++component) {
       out[3 * axis + component] = instance.objectAxes[component][axis];
@@ -26,18 +25,11 @@ void objectAxesInParent(const LagInstance& instance, double out[9]) noexcept {
   }
 }
 
-void objectAxesInWorld(const LagInstance& instance, double out[9]) noexcept {
-  if (instance.haveObjectWorldAxes) {
-    for (std::size_t axis = 0; axis < 3; ++axis) {
-      copyVector(instance.objectWorldAxes[axis], &out[3 * axis]);
-    }
-    return;
+// The world's axes in the object's coordinates (codes 9, 10, 11), in the same order.
+void worldAxesInObject(const LagInstance& instance, double out[9]) noexcept {
+  for (std::size_t axis = 0; axis < 3; ++axis) {
+    copyVector(instance.objectWorldAxes[axis], &out[3 * axis]);
   }
-  // Node inputs were switched on after this frame's newTime: ask the host directly.
-  const LWItemInfo& items = *services().itemInfo;
-  items.param(instance.objectId, LWIP_W_RIGHT, instance.time, &out[0]);
-  items.param(instance.objectId, LWIP_W_UP, instance.time, &out[3]);
-  items.param(instance.objectId, LWIP_W_FORWARD, instance.time, &out[6]);
 }
 
 }  // namespace
@@ -47,8 +39,8 @@ void fillNodalAccess(const LagInstance& instance, const LWDisplacementAccess& ac
   std::memset(&sample, 0, sizeof sample);
   copyVector(access.oPos, sample.oPos);
   copyVector(access.source, sample.wPos);
-  objectAxesInWorld(instance, sample.wXfrm);
-  objectAxesInParent(instance, sample.oXfrm);
+  worldAxesInObject(instance, sample.wXfrm);
+  objectAxes(instance, sample.oXfrm);
   sample.verts[0] = access.point;
   sample.spotSize = kSpotSize;
   sample.weights[0] = 1.0f;
@@ -83,19 +75,22 @@ void fillShadingGeometry(const LagInstance& instance, const LWDisplacementAccess
   copyVector(access.source, sample.vertsWPos[0]);
   sample.bary[0] = 1.0;
 
-  // The object's frame in the world: its world axes as rows over its world position, and the
-  // inverse, whose rotation is the transpose of the (orthonormal) axes.
+  // The object's frame in the world: its axes (codes 2, 3, 4) as rows over its world position,
+  // and the inverse, the world's axes in the object (codes 9, 10, 11) as rows over the world
+  // position taken apart along them.
   double axes[9];
-  objectAxesInWorld(instance, axes);
+  double inverse[9];
+  objectAxes(instance, axes);
+  worldAxesInObject(instance, inverse);
   const double* position = instance.objectWorldPosition;
   for (int row = 0; row < 3; ++row) {
     for (int column = 0; column < 3; ++column) {
       sample.toWorld[row][column] = axes[3 * row + column];
-      sample.toLocal[row][column] = axes[3 * column + row];
+      sample.toLocal[row][column] = inverse[3 * row + column];
     }
     sample.toWorld[3][row] = position[row];
     sample.toLocal[3][row] =
-        -((position[0] * axes[3 * row] + position[1] * axes[3 * row + 1]) + position[2] * axes[3 * row + 2]);
+        -((position[0] * inverse[row] + position[1] * inverse[3 + row]) + position[2] * inverse[6 + row]);
   }
   sample.toWorld[3][3] = 1.0;
   sample.toLocal[3][3] = 1.0;

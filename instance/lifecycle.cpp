@@ -40,13 +40,11 @@ void destroy(LWInstance instance) noexcept {
   if (lag == nullptr) {
     return;
   }
-  // A panel the host still shows must not reach this instance any more: without data and view
-  // instance, its get, set and notification functions find no instance and do nothing.
-  if (lag->panel != nullptr) {
-    const LWXPanelFuncs& xpanel = *services().xpanel;
-    xpanel.setData(lag->panel, 0, nullptr);
-    xpanel.viewInst(lag->panel, nullptr);
-  }
+  // Whatever the node editor reports while it goes away concerns an instance that is being freed.
+  lag->destroying = true;
+  // Panels the host still shows must not reach this instance any more: without data and view
+  // instance, their get, set and notification functions find no instance and do nothing.
+  lag->panels.detachAll(*services().xpanel);
   if (lag->nodeEditor != nullptr) {
     services().nodes->destroy(lag->nodeEditor);
   }
@@ -59,22 +57,21 @@ LWError copy(LWInstance to, LWInstance from) noexcept {
   if (target == nullptr || source == nullptr) {
     return kCopyError;
   }
+  if (target == source) {
+    return nullptr;  // already a copy of itself; the node editor is not asked to copy onto itself
+  }
   // The only step that can fail comes first, so that a failed copy leaves the target as it was,
   // node network included.
   std::string weightMapName;
-  if (target != source) {
-    try {
-      weightMapName = source->weightMapName;
-    } catch (...) {
-      return kCopyError;
-    }
+  try {
+    weightMapName = source->weightMapName;
+  } catch (...) {
+    return kCopyError;
   }
   services().nodes->copy(target->nodeEditor, source->nodeEditor);
   target->lagRate = source->lagRate;
   target->pivotItem = source->pivotItem;
-  if (target != source) {
-    target->weightMapName.swap(weightMapName);
-  }
+  target->weightMapName.swap(weightMapName);
   target->localPivot = source->localPivot;
   target->pivotIndex = source->pivotIndex;
   target->weightMapIndex = source->weightMapIndex;

@@ -30,11 +30,12 @@ void setUpNodeEditor(LagInstance& instance) noexcept {
 int nodeInputChanged(void* userData, NodeInputID /*input*/, int /*nodalEvent*/,
                      ConnectionType /*connectionType*/) noexcept {
   auto* instance = static_cast<LagInstance*>(userData);
-  const ServiceTable& host = services();
-  // A connected input hides its setting in the panel, so the panel must read its values again.
-  if (instance->panel != nullptr) {
-    host.xpanel->viewRefresh(instance->panel);
+  if (instance->destroying) {
+    return 1;  // the editor is going with its instance: nothing left to show or update
   }
+  const ServiceTable& host = services();
+  // A connected input hides its setting in the panels, so they must read their values again.
+  instance->panels.refreshAll(*host.xpanel);
   host.instUpdate(kHandlerClass, instance);
   return 1;
 }

@@ -10,7 +10,8 @@ namespace tarrow {
 namespace {
 
 constexpr int32_t kFormatVersion = 1;
-constexpr int kWeightMapNameCapacity = 256;  // 255 characters and the terminator
+// Room for the longest name an instance keeps, and the terminator.
+constexpr int kWeightMapNameCapacity = static_cast<int>(kMaxWeightMapNameLength) + 1;
 
 enum BlockIndex {
   VersionBlock,

@@ -35,6 +35,8 @@ variant lag-rate-0.05 --set "Lag Rate (s/m)=0.05"
 variant lag-rate-0.3 --set "Lag Rate (s/m)=0.3"
 variant no-weight-map --set "Weight Map=0"
 run examples/gradient.json gradient png gif
+run examples/body-tail.json body-tail png
+run examples/rope.json rope png
 
 du -ch "$images"/* | sed 's/^/  /'
 echo "Pictures written to $images/."

@@ -9,7 +9,7 @@ set -u
 host=$(realpath "$1")
 mkdir -p "$2" && out=$(realpath "$2") && rm -rf "${out:?}"/*
 cd "$(dirname "$0")/.."
-for example in tail gradient; do
+for example in tail gradient body-tail rope; do
   "$host" run examples/$example.json --out "$out/$example" --save-scene "$out/$example.saved.json" --quiet \
     >"$out/$example.run.txt" 2>&1
   echo "status $?" >>"$out/$example.run.txt"

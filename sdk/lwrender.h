@@ -12,12 +12,17 @@ constexpr LWItemType LWI_OBJECT = 0;
 constexpr LWItemType LWI_LIGHT = 1;
 constexpr LWItemType LWI_CAMERA = 2;
 
-// Codes 1 to 4 are in the item's parent's coordinates, 8 to 11 in world coordinates.
+// With A the item's world matrix (columns: its +X, +Y, +Z in world coordinates, scale included):
+// 1 the position relative to the parent; 2, 3, 4 the columns of A; 5 heading, pitch, bank in
+// radians and 6 the scale, both relative to the parent; 8 the world position; 9, 10, 11 the
+// columns of A's inverse (the world's axes in the item's coordinates).
 typedef int LWItemParam;
 constexpr LWItemParam LWIP_POSITION = 1;
 constexpr LWItemParam LWIP_RIGHT = 2;
 constexpr LWItemParam LWIP_UP = 3;
 constexpr LWItemParam LWIP_FORWARD = 4;
+constexpr LWItemParam LWIP_ROTATION = 5;
+constexpr LWItemParam LWIP_SCALING = 6;
 constexpr LWItemParam LWIP_W_POSITION = 8;
 constexpr LWItemParam LWIP_W_RIGHT = 9;
 constexpr LWItemParam LWIP_W_UP = 10;

@@ -52,8 +52,10 @@ LWXPanelHint word(Function* function) noexcept {
   return reinterpret_cast<LWXPanelHint>(function);
 }
 
+// The panel's own data is the module's record of that open panel.
 LagInstance* instanceOf(LWXPanelID panel) noexcept {
-  return static_cast<LagInstance*>(services().xpanel->getData(panel, 0));
+  const auto* open = static_cast<const OpenPanel*>(services().xpanel->getData(panel, 0));
+  return open != nullptr ? open->instance : nullptr;
 }
 
 }  // namespace
@@ -82,14 +84,21 @@ LWXPanelID buildPanel(LagInstance* instance) noexcept {
     return nullptr;
   }
   LWXPanelFuncs& xpanel = *services().xpanel;
-  instance->panel = xpanel.create(LWXP_VIEW, panelControls);
-  if (instance->panel != nullptr) {
-    xpanel.hint(instance->panel, 0, const_cast<LWXPanelHint*>(panelHints));
-    xpanel.describe(instance->panel, panelDataDesc, getPanelValue, setPanelValue);
-    xpanel.viewInst(instance->panel, instance);
-    xpanel.setData(instance->panel, 0, instance);
+  const LWXPanelID panel = xpanel.create(LWXP_VIEW, panelControls);
+  if (panel == nullptr) {
+    return nullptr;
   }
-  return instance->panel;
+  OpenPanel* open = instance->panels.add(*instance, panel);
+  if (open == nullptr) {
+    // A panel the instance could not keep track of could outlive it: it is not handed out.
+    xpanel.destroy(panel);
+    return nullptr;
+  }
+  xpanel.hint(panel, 0, const_cast<LWXPanelHint*>(panelHints));
+  xpanel.describe(panel, panelDataDesc, getPanelValue, setPanelValue);
+  xpanel.viewInst(panel, instance);
+  xpanel.setData(panel, 0, open);
+  return panel;
 }
 
 int onPanelChange(LWXPanelID panel, unsigned int /*controlId*/, unsigned int /*valueId*/,
@@ -115,9 +124,11 @@ void onPanelButton(LWXPanelID panel, int controlId) noexcept {
 }
 
 void onPanelDestroy(void* panelData) noexcept {
-  // From here on node input events must not refresh the panel the host has let go.
-  if (auto* instance = static_cast<LagInstance*>(panelData)) {
-    instance->panel = nullptr;
+  // From here on node input events must not refresh the panel the host has let go; the
+  // instance's other panels stay as they are.
+  const auto* open = static_cast<const OpenPanel*>(panelData);
+  if (open != nullptr && open->instance != nullptr) {
+    open->instance->panels.forget(open);
   }
 }
 

@@ -1,6 +1,7 @@
 // The panel's get and set functions and the two popups' entries.
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "common/lag_instance.h"
 #include "common/service_table.h"
@@ -29,6 +30,11 @@ LWItemID objectAt(int32_t k) noexcept {
 }
 
 const char* textOrEmpty(const char* text) noexcept { return text != nullptr ? text : ""; }
+
+// The k-th weight map's name (from 1), or "" for an index outside the host's list.
+const char* weightMapNameAt(int32_t k) noexcept {
+  return k > 0 ? textOrEmpty(services().objectFuncs->vmapName(LWVMAP_WGHT, k - 1)) : "";
+}
 
 }  // namespace
 
@@ -76,11 +82,16 @@ int setPanelValue(void* instance, uint32_t valueId, void* value) noexcept {
       return LWXPRC_DFLT;
     case ID_WEIGHT_MAP: {
       const int32_t k = *static_cast<const int32_t*>(value);
-      // Index 0 switches the map off but keeps its name, so switching back finds it again.
+      // Index 0 switches the map off but keeps its name, so switching back finds it again. An
+      // index below 0 stands for no map of the host's, as past the end of its list.
       if (k != 0) {
+        const std::string_view found = weightMapNameAt(k);
+        if (found.size() > kMaxWeightMapNameLength) {
+          return LWXPRC_NONE;  // a name the instance could not save whole: the old choice stays
+        }
         std::string name;
         try {
-          name = textOrEmpty(services().objectFuncs->vmapName(LWVMAP_WGHT, k - 1));
+          name = found;
         } catch (...) {
           return LWXPRC_NONE;  // no memory for the name: index and name stay as they were
         }
@@ -116,10 +127,7 @@ int weightMapChoiceCount(void* /*userData*/) noexcept {
 }
 
 const char* weightMapChoiceName(void* /*userData*/, int index) noexcept {
-  if (index == 0) {
-    return kNoChoice;
-  }
-  return textOrEmpty(services().objectFuncs->vmapName(LWVMAP_WGHT, index - 1));
+  return index == 0 ? kNoChoice : weightMapNameAt(index);
 }
 
 }  // namespace tarrow

@@ -13,6 +13,7 @@ PreviewView::PreviewView(const Scene& scene)
   if (scene.renderCamera >= 0) {
     const double middle = (scene.firstFrame + scene.lastFrame) / 2.0 / scene.fps;
     placement_ = scene.worldPlacement(scene.renderCamera, middle);
+    placement_.axes = placement_.unitAxes();  // a camera's scale does not change what it sees
     perspective_ = true;
   } else {
     placement_ = placementOf({{0.0, 0.0, 0.0}, {-30.0, 20.0, 0.0}});

@@ -21,13 +21,13 @@ struct ActiveHandler {
 };
 
 // One deformer's pass over the points of one object. Normals are those of the undeformed mesh,
-// turned with the object into the world.
+// carried with the object into the world.
 struct Session::Pass {
   void (*evaluate)(LWInstance, LWDisplacementAccess*);
   LWInstance instance;
   const std::vector<Vec3>* own;
   const std::vector<Vec3>* normals;
-  const Mat3* axes;
+  const Placement* placement;
   std::vector<Vec3>* world;
   LWMeshInfo* info;
 
@@ -37,7 +37,7 @@ struct Session::Pass {
       LWDisplacementAccess access{};
       const Vec3& own = (*pass.own)[i];
       Vec3& world = (*pass.world)[i];
-      const Vec3 normal = *pass.axes * (*pass.normals)[i];
+      const Vec3 normal = pass.placement->normalToWorld((*pass.normals)[i]);
       for (int c = 0; c < 3; ++c) {
         access.oPos[c] = own[c];
         access.source[c] = world[c];
@@ -313,7 +313,7 @@ void Session::deformPoints(FramePoints& points) {
     pool_.run(item.points.size(), &PlacePoints::run, &place);
     for (size_t d = 0; d < object.instances.size(); ++d) {
       Pass pass{object.handlers[d]->records.evaluate, object.instances[d], &item.points,
-                &services_.pointNormals(object.item), &placement.axes,     &points[k],
+                &services_.pointNormals(object.item), &placement,          &points[k],
                 services_.meshInfo(object.item)};
       pool_.run(item.points.size(), &Pass::run, &pass);
     }

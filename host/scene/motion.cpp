@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 
 namespace tarrow::host {
 
@@ -33,8 +32,8 @@ Mat3 Mat3::operator*(const Mat3& other) const {
 
 Pose samplePose(const std::vector<MotionKey>& keys, double time) {
   if (keys.empty()) return {};
-  if (time <= keys.front().time) return {keys.front().position, keys.front().rotation};
-  if (time >= keys.back().time) return {keys.back().position, keys.back().rotation};
+  if (time <= keys.front().time) return {keys.front().position, keys.front().rotation, keys.front().scale};
+  if (time >= keys.back().time) return {keys.back().position, keys.back().rotation, keys.back().scale};
   // The first key after the time; keys are strictly increasing, so the one before exists.
   auto after = std::upper_bound(keys.begin(), keys.end(), time,
                                 [](double t, const MotionKey& key) { return t < key.time; });
@@ -45,15 +44,15 @@ Pose samplePose(const std::vector<MotionKey>& keys, double time) {
   for (int i = 0; i < 3; ++i) {
     pose.position[i] = a.position[i] + (b.position[i] - a.position[i]) * s;
     pose.rotation[i] = a.rotation[i] + (b.rotation[i] - a.rotation[i]) * s;
+    pose.scale[i] = a.scale[i] + (b.scale[i] - a.scale[i]) * s;
   }
   return pose;
 }
 
 Mat3 rotationMatrix(const Vec3& headingPitchBank) {
-  constexpr double kToRadians = std::numbers::pi / 180.0;
-  const double h = headingPitchBank[0] * kToRadians;
-  const double p = headingPitchBank[1] * kToRadians;
-  const double b = headingPitchBank[2] * kToRadians;
+  const double h = headingPitchBank[0] * kRadiansPerDegree;
+  const double p = headingPitchBank[1] * kRadiansPerDegree;
+  const double b = headingPitchBank[2] * kRadiansPerDegree;
   Mat3 ry;
   ry.rows = {{{std::cos(h), 0.0, std::sin(h)}, {0.0, 1.0, 0.0}, {-std::sin(h), 0.0, std::cos(h)}}};
   Mat3 rx;
@@ -69,10 +68,51 @@ Vec3 Placement::apply(const Vec3& point) const {
   return out;
 }
 
-Placement placementOf(const Pose& pose) { return {rotationMatrix(pose.rotation), pose.position}; }
+namespace {
+
+double lengthOf(const Vec3& v) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]); }
+
+}  // namespace
+
+Vec3 Placement::normalToWorld(const Vec3& normal) const {
+  Vec3 out{};
+  for (int c = 0; c < 3; ++c) {
+    for (int r = 0; r < 3; ++r) out[c] += inverse.rows[r][c] * normal[r];
+  }
+  const double length = lengthOf(out);
+  if (length > 0.0) {
+    for (double& component : out) component /= length;
+  }
+  return out;
+}
+
+Mat3 Placement::unitAxes() const {
+  Mat3 out = axes;
+  for (int c = 0; c < 3; ++c) {
+    const double length = lengthOf(axes.column(c));
+    if (length > 0.0) {
+      for (int r = 0; r < 3; ++r) out.rows[r][c] /= length;
+    }
+  }
+  return out;
+}
+
+// R * diag(scale), and its inverse diag(1 / scale) * R^T: a rotation's inverse is its transpose.
+Placement placementOf(const Pose& pose) {
+  const Mat3 rotation = rotationMatrix(pose.rotation);
+  Placement placement;
+  for (int r = 0; r < 3; ++r) {
+    for (int c = 0; c < 3; ++c) {
+      placement.axes.rows[r][c] = rotation.rows[r][c] * pose.scale[c];
+      placement.inverse.rows[r][c] = rotation.rows[c][r] / pose.scale[r];
+    }
+  }
+  placement.position = pose.position;
+  return placement;
+}
 
 Placement compose(const Placement& parent, const Placement& child) {
-  return {parent.axes * child.axes, parent.apply(child.position)};
+  return {parent.axes * child.axes, child.inverse * parent.inverse, parent.apply(child.position)};
 }
 
 }  // namespace tarrow::host

@@ -136,6 +136,27 @@ class SceneReader {
     return {number(value[0], at(place, 0)), number(value[1], at(place, 1)), number(value[2], at(place, 2))};
   }
 
+  // A scale that is or passes through zero would flatten the item and leave it without an
+  // inverse: so no component is zero, and none changes sign from one key to the next (a key
+  // without "scale" has 1, 1, 1).
+  Vec3 nonzeroScale(const json& value, const std::string& place) const {
+    const Vec3 scale = vec3(value, place);
+    for (size_t i = 0; i < 3; ++i) {
+      if (scale[i] == 0.0) fail(at(place, i), "must not be zero");
+    }
+    return scale;
+  }
+
+  void keepScaleSign(const Vec3& before, const Vec3& scale, const std::string& place, bool given) const {
+    for (size_t i = 0; i < 3; ++i) {
+      if ((scale[i] < 0.0) == (before[i] < 0.0)) continue;
+      if (given) fail(at(place, i), "changes sign from the key before, so the scale would pass through zero");
+      fail(place,
+           "the scale (1, 1, 1 when not given) changes sign from the key before, so it would pass "
+           "through zero");
+    }
+  }
+
   void readFrames(const json& frames, Scene& scene) const {
     if (!frames.is_array() || frames.size() != 2) fail("/frames", "must be [first, last]");
     scene.firstFrame = integer(frames[0], "/frames/0");
@@ -179,7 +200,7 @@ class SceneReader {
     std::vector<MotionKey> keys;
     for (size_t k = 0; k < value.size(); ++k) {
       const std::string keyPlace = at(place, k);
-      expectObject(value[k], keyPlace, {"time", "position", "rotation"});
+      expectObject(value[k], keyPlace, {"time", "position", "rotation", "scale"});
       MotionKey key;
       key.time = number(required(value[k], keyPlace, "time"), at(keyPlace, "time"));
       if (!keys.empty() && !(key.time > keys.back().time)) {
@@ -187,6 +208,10 @@ class SceneReader {
       }
       if (value[k].contains("position")) key.position = vec3(value[k]["position"], at(keyPlace, "position"));
       if (value[k].contains("rotation")) key.rotation = vec3(value[k]["rotation"], at(keyPlace, "rotation"));
+      const bool scaled = value[k].contains("scale");
+      if (scaled) key.scale = nonzeroScale(value[k]["scale"], at(keyPlace, "scale"));
+      if (!keys.empty())
+        keepScaleSign(keys.back().scale, key.scale, scaled ? at(keyPlace, "scale") : keyPlace, scaled);
       keys.push_back(key);
     }
     return keys;

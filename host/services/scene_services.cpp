@@ -78,7 +78,16 @@ struct SceneServices::Entries {
       case LWIP_RIGHT:
       case LWIP_UP:
       case LWIP_FORWARD:
-        writeVector(vector, scene.ownPlacement(index, time).axes.column(code - LWIP_RIGHT));
+        writeVector(vector, scene.worldPlacement(index, time).axes.column(code - LWIP_RIGHT));
+        return;
+      case LWIP_ROTATION: {
+        const Vec3 angles = samplePose(scene.items[static_cast<size_t>(index)].motion, time).rotation;
+        writeVector(vector, {angles[0] * kRadiansPerDegree, angles[1] * kRadiansPerDegree,
+                             angles[2] * kRadiansPerDegree});
+        return;
+      }
+      case LWIP_SCALING:
+        writeVector(vector, samplePose(scene.items[static_cast<size_t>(index)].motion, time).scale);
         return;
       case LWIP_W_POSITION:
         writeVector(vector, scene.worldPlacement(index, time).position);
@@ -86,7 +95,7 @@ struct SceneServices::Entries {
       case LWIP_W_RIGHT:
       case LWIP_W_UP:
       case LWIP_W_FORWARD:
-        writeVector(vector, scene.worldPlacement(index, time).axes.column(code - LWIP_W_RIGHT));
+        writeVector(vector, scene.worldPlacement(index, time).inverse.column(code - LWIP_W_RIGHT));
         return;
       default:
         writeVector(vector, {});

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace tarrow::host {
 namespace {
 
@@ -37,25 +39,34 @@ TEST(Motion, AxesAreTheColumnsOfHeadingPitchBank) {
 }
 
 TEST(Motion, KeysInterpolateLinearlyAndHoldAtTheEnds) {
-  const std::vector<MotionKey> keys{
-      {1.0, {0, 0, 0}, {0, 0, 0}}, {3.0, {2, 4, 6}, {90, -30, 10}}, {4.0, {2, 4, 8}, {90, -30, 20}}};
+  const std::vector<MotionKey> keys{{1.0, {0, 0, 0}, {0, 0, 0}},
+                                    {3.0, {2, 4, 6}, {90, -30, 10}, {2, 0.5, 4}},
+                                    {4.0, {2, 4, 8}, {90, -30, 20}, {2, 0.5, 8}}};
   struct Case {
     double time;
-    Vec3 position, rotation;
+    Vec3 position, rotation, scale;
   };
+  // clang-format off
   const Case cases[] = {
-      {-5.0, {0, 0, 0}, {0, 0, 0}},    {1.0, {0, 0, 0}, {0, 0, 0}},          {2.0, {1, 2, 3}, {45, -15, 5}},
-      {3.0, {2, 4, 6}, {90, -30, 10}}, {3.25, {2, 4, 6.5}, {90, -30, 12.5}}, {9.0, {2, 4, 8}, {90, -30, 20}},
+      {-5.0, {0, 0, 0}, {0, 0, 0}, {1, 1, 1}},
+      {1.0, {0, 0, 0}, {0, 0, 0}, {1, 1, 1}},
+      {2.0, {1, 2, 3}, {45, -15, 5}, {1.5, 0.75, 2.5}},
+      {3.0, {2, 4, 6}, {90, -30, 10}, {2, 0.5, 4}},
+      {3.25, {2, 4, 6.5}, {90, -30, 12.5}, {2, 0.5, 5}},
+      {9.0, {2, 4, 8}, {90, -30, 20}, {2, 0.5, 8}},
   };
+  // clang-format on
   for (const auto& c : cases) {
     SCOPED_TRACE(c.time);
     const Pose pose = samplePose(keys, c.time);
     expectNear(pose.position, c.position);
     expectNear(pose.rotation, c.rotation);
+    expectNear(pose.scale, c.scale);
   }
   const Pose none = samplePose({}, 2.0);
   expectNear(none.position, {0, 0, 0});
   expectNear(none.rotation, {0, 0, 0});
+  expectNear(none.scale, {1, 1, 1});
 }
 
 TEST(Motion, ChildPlacementComposesThroughItsParent) {
@@ -68,6 +79,22 @@ TEST(Motion, ChildPlacementComposesThroughItsParent) {
   expectNear(world.axes.column(2), {0, -1, 0});
   expectNear(world.axes.column(1), {1, 0, 0});
   expectNear(world.apply({0, 0, 1}), {3, -1, 0});
+}
+
+TEST(Motion, ScaledParentCarriesTheChildsPositionAndNormals) {
+  // Parent stretched 2x along its own x and turned 90 degrees: its x points along world -z.
+  const Placement parent = placementOf({{0, 1, 0}, {90, 0, 0}, {2, 1, 1}});
+  const Placement child = placementOf({{1, 0, 0}, {0, 0, 0}, {1, 1, 3}});
+  const Placement world = compose(parent, child);
+  expectNear(world.position, {0, 1, -2});
+  expectNear(world.axes.column(0), {0, 0, -2});
+  expectNear(world.axes.column(2), {3, 0, 0});
+  expectNear(world.inverse * world.axes.column(1), {0, 1, 0});
+  // The child's slope x + z = 1 reaches the world through (0, 0, -2) and (3, 0, 0) about the
+  // child's position, along y: its normal there is (2, 0, -3), not the axes times (1, 0, 1).
+  const double k = 1.0 / std::sqrt(13.0);
+  expectNear(world.normalToWorld({1, 0, 1}), {2 * k, 0, -3 * k});
+  expectNear(world.normalToWorld({0, 0, 0}), {0, 0, 0});
 }
 
 }  // namespace

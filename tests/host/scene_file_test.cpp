@@ -45,7 +45,8 @@ std::string sceneWith(const std::string& objectFields, const std::string& top = 
 TEST_F(SceneFileTest, ReadsItemsMotionGeometryWeightsAndDeformers) {
   const auto file = write("good.json", sceneWith(R"(
       "parent": "Cam",
-      "motion": [{"time": 0, "position": [1, 2, 3], "rotation": [10, 20, 30]}, {"time": 1.5, "position": [0, 0, 0]}],
+      "motion": [{"time": 0, "position": [1, 2, 3], "rotation": [10, 20, 30], "scale": [2, -1, 0.5]},
+                 {"time": 1.5, "position": [0, 0, 0], "scale": [3, -2, 0.25]}],
       "points": [[0, 0, 0], [1, 0, 0], [0, 1, 0]],
       "polygons": [[0, 1, 2]],
       "weightMaps": {"Tip": [0.5, null, 1]},
@@ -60,6 +61,8 @@ TEST_F(SceneFileTest, ReadsItemsMotionGeometryWeightsAndDeformers) {
   ASSERT_EQ(object.motion.size(), 2u);
   EXPECT_EQ(object.motion[0].rotation, (Vec3{10, 20, 30}));
   EXPECT_EQ(object.motion[1].rotation, (Vec3{0, 0, 0}));
+  EXPECT_EQ(object.motion[0].scale, (Vec3{2, -1, 0.5}));
+  EXPECT_EQ(object.motion[1].scale, (Vec3{3, -2, 0.25}));
   EXPECT_EQ(object.points[1], (Vec3{1, 0, 0}));
   EXPECT_EQ(object.polygons, (std::vector<std::vector<int>>{{0, 1, 2}}));
   ASSERT_EQ(object.weightMaps.size(), 1u);
@@ -112,6 +115,14 @@ TEST_F(SceneFileTest, BadScenesNameTheFileAndThePlace) {
        "/items/1/polygons/1/1: ", "out of range"},
       {"keys out of order", sceneWith(points + R"(, "motion": [{"time": 0}, {"time": 0.5}, {"time": 0.5}])"),
        "/items/1/motion/2/time: ", "strictly increasing"},
+      {"zero scale", sceneWith(points + R"(, "motion": [{"time": 0, "scale": [1, 0, 1]}])"),
+       "/items/1/motion/0/scale/1: ", "must not be zero"},
+      {"scale through zero",
+       sceneWith(points + R"(, "motion": [{"time": 0}, {"time": 1, "scale": [1, 1, -1]}])"),
+       "/items/1/motion/1/scale/2: ", "pass through zero"},
+      {"mirror undone by a key without scale",
+       sceneWith(points + R"(, "motion": [{"time": 0, "scale": [-1, 1, 1]}, {"time": 1}])"),
+       "/items/1/motion/1: ", "pass through zero"},
       {"fps zero", sceneWith(points).replace(sceneWith(points).find("30"), 2, "0"),
        "/fps: ", "greater than 0"},
       {"last frame first", R"({"fps": 30, "frames": [5, 1], "items": []})",

@@ -16,11 +16,13 @@ class SceneServicesTest : public ::testing::Test {
  protected:
   SceneServicesTest()
       : scene_(parseScene(R"({"fps": 24, "frames": [3, 9], "renderCamera": "Cam2", "items": [
-          {"name": "Rig", "type": "object", "motion": [{"time": 0, "position": [1, 0, 0], "rotation": [90, 0, 0]}]},
+          {"name": "Rig", "type": "object",
+           "motion": [{"time": 0, "position": [1, 0, 0], "rotation": [90, 0, 0], "scale": [1, 1, 2]}]},
           {"name": "Cam1", "type": "camera"},
           {"name": "Key", "type": "light"},
           {"name": "Arm", "type": "object", "parent": "Rig",
-           "motion": [{"time": 0, "position": [0, 0, 2]}, {"time": 1, "position": [0, 0, 4]}],
+           "motion": [{"time": 0, "position": [0, 0, 2], "rotation": [0, 0, 60], "scale": [0.25, 1, 1]},
+                      {"time": 1, "position": [0, 0, 4], "rotation": [0, 0, 120], "scale": [0.75, 1, 1]}],
            "points": [[0, 0, 0], [1, 1, 1]], "weightMaps": {"Tip": [0.25, null], "Root": [1, 1]}},
           {"name": "Cam2", "type": "camera"},
           {"name": "Leg", "type": "object", "points": [[0, 0, 0]], "weightMaps": {"Tip": [0.75], "Side": [1]}}]})",
@@ -75,20 +77,33 @@ TEST_F(SceneServicesTest, UnknownIdsAnswerLikeAMissingItem) {
     EXPECT_EQ(items_->parent(idFrom(unknown)), LWITEM_NULL);
   }
   double v[3] = {7, 7, 7};
-  items_->param(idFrom(0x10000000), 5, 0.0, v);  // no such parameter
+  items_->param(idFrom(0x10000000), 7, 0.0, v);  // a parameter this host does not answer
   EXPECT_EQ(v[0] + v[1] + v[2], 0.0);
 }
 
-TEST_F(SceneServicesTest, ParamsGiveOwnAndWorldFrames) {
+TEST_F(SceneServicesTest, ParamsAnswerAsTheHostDocumentsThem) {
   struct Case {
     LWItemParam code;
     Vec3 expected;
   };
-  // Arm at t = 0.5 sits at (0, 0, 3) under Rig, which is at (1, 0, 0) turned 90 degrees.
+  // Arm at t = 0.5: at (0, 0, 3), banked 90 degrees, scaled (0.5, 1, 1), under Rig, which sits at
+  // (1, 0, 0) turned 90 degrees (heading) and scaled (1, 1, 2). Rig's A has the columns
+  // (0, 0, -1), (0, 1, 0), (2, 0, 0); Arm's own R * S the columns (0, 0.5, 0), (-1, 0, 0),
+  // (0, 0, 1). So Arm's world position is Rig's A * (0, 0, 3) + (1, 0, 0) = (7, 0, 0), its A has
+  // the columns (0, 0.5, 0), (0, 0, 1), (2, 0, 0), and the inverse maps world x to (0, 0, 0.5),
+  // y to (2, 0, 0) and z to (0, 1, 0).
+  const double quarterTurn = std::acos(0.0);
   const Case cases[] = {
-      {LWIP_POSITION, {0, 0, 3}}, {LWIP_RIGHT, {1, 0, 0}},      {LWIP_UP, {0, 1, 0}},
-      {LWIP_FORWARD, {0, 0, 1}},  {LWIP_W_POSITION, {4, 0, 0}}, {LWIP_W_RIGHT, {0, 0, -1}},
-      {LWIP_W_UP, {0, 1, 0}},     {LWIP_W_FORWARD, {1, 0, 0}},
+      {LWIP_POSITION, {0, 0, 3}},
+      {LWIP_RIGHT, {0, 0.5, 0}},
+      {LWIP_UP, {0, 0, 1}},
+      {LWIP_FORWARD, {2, 0, 0}},
+      {LWIP_ROTATION, {0, 0, quarterTurn}},
+      {LWIP_SCALING, {0.5, 1, 1}},
+      {LWIP_W_POSITION, {7, 0, 0}},
+      {LWIP_W_RIGHT, {0, 0, 0.5}},
+      {LWIP_W_UP, {2, 0, 0}},
+      {LWIP_W_FORWARD, {0, 1, 0}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.code);

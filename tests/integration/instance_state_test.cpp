@@ -5,6 +5,7 @@
 #include <random>
 #include <string>
 
+#include "common/lag_instance.h"
 #include "loaded_module_fixture.h"
 
 namespace tarrow::integration {
@@ -111,11 +112,15 @@ INSTANTIATE_TEST_SUITE_P(
                       LoadCase{"ValueOfTheWrongKind", "{ LagRate \"fast\" }\n{ PivotLocal x }\n", kChanged}),
     [](const ::testing::TestParamInfo<LoadCase>& param) { return std::string(param.param.name); });
 
-TEST_F(InstanceStateTest, LongWeightMapNamesComeBackAsTheirFirst255Bytes) {
+TEST_F(InstanceStateTest, WeightMapNamesComeBackWholeUpToTheLongestThePanelTakes) {
   LWInstance instance = create();
-  const std::string name(300, 'w');
-  ASSERT_EQ(load(instance, "{ WeightMap 1 \"" + name + "\" }\n"), nullptr);
-  EXPECT_NE(save(instance).find("{ WeightMap 1 \"" + name.substr(0, 255) + "\" }\n"), std::string::npos);
+  const std::size_t longest = tarrow::kMaxWeightMapNameLength;
+  for (const std::size_t length : {std::size_t{300}, longest, longest + 200}) {
+    const std::string name(length, 'w');
+    ASSERT_EQ(load(instance, "{ WeightMap 1 \"" + name + "\" }\n"), nullptr);
+    EXPECT_NE(save(instance).find("{ WeightMap 1 \"" + name.substr(0, longest) + "\" }\n"), std::string::npos)
+        << length;
+  }
   inst_.destroy(instance);
 }
 

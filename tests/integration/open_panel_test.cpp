@@ -31,36 +31,52 @@ class OpenPanelTest : public LoadedModuleTest {
   std::string windows_;  // what the node editor showed
 };
 
-TEST_F(OpenPanelTest, APanelOutlivingItsInstanceReachesNothing) {
+TEST_F(OpenPanelTest, PanelsOutlivingTheirInstanceReachNothing) {
   LWInstance instance = create();
   ASSERT_EQ(load(instance, "{ LagRate 0.5 }\n"), nullptr);
-  const LWXPanelID panel = openPanel(instance);
-  ASSERT_TRUE(panels_.isOpen(panel));
-  host::PanelView view(panels_, panel);
-  const uint32_t lagRate = view.control("Lag Rate (s/m)").id;
+  // Two panels of the same instance, as when its properties are opened twice.
+  const LWXPanelID panels[] = {openPanel(instance), openPanel(instance)};
+  const uint32_t lagRate = host::PanelView(panels_, panels[0]).control("Lag Rate (s/m)").id;
 
-  // While the instance lives, the panel shows it, edits it and opens its node editor.
-  EXPECT_EQ(panels_.read(panel, lagRate), std::optional<host::PanelValue>(0.5));
-  EXPECT_EQ(panels_.write(panel, lagRate, 0.75), LWXPRC_DFLT);
+  // While the instance lives, each panel shows it, edits it and opens its node editor.
+  for (const LWXPanelID panel : panels) {
+    ASSERT_TRUE(panels_.isOpen(panel));
+    EXPECT_EQ(panels_.read(panel, lagRate), std::optional<host::PanelValue>(0.5));
+    host::PanelView(panels_, panel).press("Edit Node");
+    EXPECT_FALSE(windows_.empty());
+    windows_.clear();
+  }
+  EXPECT_EQ(panels_.write(panels[1], lagRate, 0.5), LWXPRC_DFLT);
   EXPECT_EQ(sceneServices_.takeUpdateRequests(), std::vector<LWInstance>{instance});
-  view.press("Edit Node");
-  EXPECT_FALSE(windows_.empty());
-  windows_.clear();
 
   inst_.destroy(instance);
   EXPECT_EQ(nodeEditor_.liveEditors(), 0u);
 
-  // Drawn again, the panel finds no value to show; an edit reaches no instance and asks for no
-  // update; the button opens nothing; closing it is the end of it.
-  const host::PanelRecord record = panels_.find(panel).value();
-  ASSERT_FALSE(record.datatypes.empty());
-  for (const auto& [id, type] : record.datatypes) EXPECT_EQ(panels_.read(panel, id), std::nullopt) << id;
-  EXPECT_EQ(panels_.write(panel, lagRate, 2.0), LWXPRC_NONE);
+  // Drawn again, neither panel finds a value to show; an edit reaches no instance and asks for
+  // no update; the button opens nothing; closing them is the end of them.
+  for (const LWXPanelID panel : panels) {
+    const host::PanelRecord record = panels_.find(panel).value();
+    ASSERT_FALSE(record.datatypes.empty());
+    for (const auto& [id, type] : record.datatypes) EXPECT_EQ(panels_.read(panel, id), std::nullopt) << id;
+    EXPECT_EQ(panels_.write(panel, lagRate, 2.0), LWXPRC_NONE);
+    host::PanelView(panels_, panel).press("Edit Node");
+    panels_.destroy(panel);
+    EXPECT_FALSE(panels_.isOpen(panel));
+  }
   EXPECT_TRUE(sceneServices_.takeUpdateRequests().empty());
-  view.press("Edit Node");
   EXPECT_TRUE(windows_.empty()) << windows_;
-  panels_.destroy(panel);
-  EXPECT_FALSE(panels_.isOpen(panel));
+}
+
+TEST_F(OpenPanelTest, ThePanelLeftOpenIsStillRefreshedByNodeEvents) {
+  LWInstance instance = create();
+  const LWXPanelID first = openPanel(instance), second = openPanel(instance);
+  panels_.destroy(first);
+  const int refreshesBefore = panels_.find(second).value().refreshes;
+  const nlohmann::json weight = {{"nodes", {{{"id", "w"}, {"type", "Constant"}, {"value", 0.5}}}},
+                                 {"connections", {{{"from", "w"}, {"to", "Weight"}}}}};
+  nodeEditor_.buildNetwork(nodeEditor_.editorOf(instance), weight);
+  EXPECT_EQ(panels_.find(second).value().refreshes, refreshesBefore + 1);
+  inst_.destroy(instance);
 }
 
 }  // namespace

@@ -298,6 +298,117 @@ TEST_F(RunSceneTest, AWeightMapTheObjectLacksLeavesEveryPointInPlace) {
   EXPECT_EQ(session.services().nullMapReads(), 0);
 }
 
+// Rigs an artist builds, run at lag rate 0: whatever the object's scale, turn and parents, and
+// with the object's own parent as its pivot item, every point stays where the host puts it.
+TEST_F(RunSceneTest, RigsWithoutLagLeaveEveryPointInPlace) {
+  struct Rig {
+    const char* name;
+    const char* items;  // the deformed object is the one named "Tail"
+    const char* pivot;  // the pivot item's blocks, or none
+  };
+  // clang-format off
+  const Rig rigs[] = {
+      {"scaled, turned object",
+       R"({"name": "Tail", "motion": [{"time": 0, "position": [1, 2, 3], "rotation": [30, 10, 5], "scale": [2, 0.5, 3]},
+                                      {"time": 1, "position": [2, 0, 0], "rotation": [90, -20, 40], "scale": [1.5, 0.75, 2]}]})",
+       ""},
+      {"parented to a turning, scaled body",
+       R"({"name": "Body", "motion": [{"time": 0, "rotation": [0, 0, 0], "scale": [2, 2, 2]},
+                                      {"time": 1, "position": [3, 0, 1], "rotation": [120, 0, 0], "scale": [3, 1, 2]}]},
+          {"name": "Tail", "parent": "Body", "motion": [{"time": 0, "position": [0, 0, -1], "rotation": [0, 20, 0], "scale": [1, 1, 0.5]}]})",
+       ""},
+      {"scaled, mirrored grandparent",
+       R"({"name": "Root", "motion": [{"time": 0, "position": [0, 1, 0], "rotation": [10, 0, 0], "scale": [-1, 2, 1]},
+                                      {"time": 1, "position": [1, 1, 0], "rotation": [50, 0, 30], "scale": [-2, 1, 1]}]},
+          {"name": "Body", "parent": "Root", "motion": [{"time": 0, "position": [0, 0, 2], "rotation": [0, 45, 0]}]},
+          {"name": "Tail", "parent": "Body", "motion": [{"time": 0, "rotation": [15, 0, 0], "scale": [0.5, 1, 1]},
+                                                        {"time": 1, "rotation": [-15, 0, 0], "scale": [1, 1, 2]}]})",
+       ""},
+      {"rope whose pivot item is its parent",
+       R"({"name": "Null", "motion": [{"time": 0, "position": [0, 2, 0], "rotation": [90, 0, 0], "scale": [1, 1, 3]},
+                                      {"time": 1, "position": [2, 2, 1], "rotation": [180, 30, 0], "scale": [2, 1, 1]}]},
+          {"name": "Tail", "parent": "Null", "motion": [{"time": 0, "position": [0, -0.5, 0]}]})",
+       "{ PivotItem 1 268435456 }\n"},
+      {"rope whose local pivot's parent stays at the origin",
+       R"({"name": "Stand"},
+          {"name": "Null", "parent": "Stand", "motion": [{"time": 0, "position": [0, 2, 0], "rotation": [0, 0, 0]},
+                                                         {"time": 1, "position": [1, 2, 0], "rotation": [60, 0, 20]}]},
+          {"name": "Tail", "parent": "Null", "motion": [{"time": 0, "position": [0, -0.5, 0]}]})",
+       "{ PivotItem 2 268435457 }\n{ PivotLocal 1 }\n"},
+  };
+  // clang-format on
+  for (const Rig& rig : rigs) {
+    SCOPED_TRACE(rig.name);
+    nlohmann::json scene =
+        nlohmann::json::parse(std::string(R"({"fps": 10, "frames": [0, 14], "items": [)") + rig.items + "]}");
+    for (auto& item : scene["items"]) {
+      item["type"] = "object";
+      if (item["name"] != "Tail") continue;
+      item["points"] = {{0, 0, 0}, {0, 0, -1}, {0.5, 1, -2}};
+      item["deformers"] = {
+          {{"server", "Tarrow_plus"}, {"state", std::string("{ Version 1 }\n{ LagRate 0 }\n") + rig.pivot}}};
+    }
+    const Scene parsed = parseScene(scene.dump(), "rig.json");
+    const int tail = static_cast<int>(parsed.items.size()) - 1;
+    Session session(parsed, {defaultModulePath(), 1});
+    FramePoints points;
+    for (int frame : {0, 4, 10, 14}) {
+      SCOPED_TRACE(frame);
+      session.evaluateFrame(frame, points);
+      ASSERT_EQ(points.size(), 1u);
+      const Placement placed = parsed.worldPlacement(tail, frame / 10.0);
+      for (size_t i = 0; i < 3; ++i) {
+        const Vec3 expected = placed.apply(parsed.items[static_cast<size_t>(tail)].points[i]);
+        for (int c = 0; c < 3; ++c) EXPECT_NEAR(points[0][i][c], expected[c], 1e-11) << "point " << i;
+      }
+    }
+  }
+}
+
+// A tail under a body that slides, turns and is stretched twice along its own x; the tail is
+// squeezed to half along its own z and trails its own pivot at 0.25 s/m. The reference is the
+// host's documented item model written out for this rig: A_body = Ry(h) * diag(2, 1, 1),
+// A_tail = A_body * diag(1, 1, 0.5), the tail's world position A_body * (0, 0, -1) + the body's.
+TEST_F(RunSceneTest, AScaledParentedTailLagsAsTheItemModelSays) {
+  const Scene scene = parseScene(R"({"fps": 10, "frames": [0, 14], "items": [
+    {"name": "Body", "type": "object",
+     "motion": [{"time": 0, "position": [0, 0, 0], "rotation": [0, 0, 0], "scale": [2, 1, 1]},
+                {"time": 1, "position": [2, 0, 0], "rotation": [90, 0, 0], "scale": [2, 1, 1]}]},
+    {"name": "Tail", "type": "object", "parent": "Body",
+     "motion": [{"time": 0, "position": [0, 0, -1], "scale": [1, 1, 0.5]}],
+     "points": [[0, 0, 0], [0, 0, -1], [0.5, 1, -2]],
+     "deformers": [{"server": "Tarrow_plus", "state": "{ Version 1 }\n{ LagRate 0.25 }\n"}]}]})",
+                                 "scaled-tail.json");
+  // A point q of the tail's own coordinates in the world at time t, and the inverse of its A.
+  auto place = [](const Vec3& q, double t) {
+    return Expected::place({2.0 * q[0], q[1], 0.5 * q[2] - 1.0}, t);
+  };
+  auto intoTail = [](const Vec3& d, double t) {
+    const double h = Expected::headingRadians(t);
+    const Vec3 unturned = {std::cos(h) * d[0] - std::sin(h) * d[2], d[1],
+                           std::sin(h) * d[0] + std::cos(h) * d[2]};
+    return Vec3{unturned[0] / 2.0, unturned[1], unturned[2] / 0.5};
+  };
+  Session session(scene, {defaultModulePath(), 1});
+  FramePoints points;
+  for (int frame : {0, 3, 5, 10, 12, 14}) {
+    SCOPED_TRACE(frame);
+    const double t = frame / 10.0;
+    session.evaluateFrame(frame, points);
+    ASSERT_EQ(points.size(), 1u);
+    const Vec3 pivot = place({0, 0, 0}, t);
+    for (size_t i = 0; i < 3; ++i) {
+      const Vec3 source = place(scene.items[1].points[i], t);
+      const Vec3 d = {source[0] - pivot[0], source[1] - pivot[1], source[2] - pivot[2]};
+      const double delayed = t - std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]) * 0.25;
+      const Vec3 expected = place(intoTail(d, t), delayed);
+      const double size =
+          std::max({1.0, std::abs(expected[0]), std::abs(expected[1]), std::abs(expected[2])});
+      for (int c = 0; c < 3; ++c) EXPECT_NEAR(points[0][i][c], expected[c], 1e-9 * size) << "point " << i;
+    }
+  }
+}
+
 #ifdef TARROW_HAVE_GIF
 // Decodes preview.gif whole with giflib.
 struct DecodedGif {

@@ -149,6 +149,7 @@ TEST_F(ModuleTest, WeightMapChoiceWithoutMemoryKeepsTheOldChoice) {
   lag.weightMapIndex = 2;
   lag.weightMapName = "Old";
   int32_t first = 1;
+  host.recording = false;  // the fake host's own records must not fail the allocation
   failing = true;
   const int refresh = tarrow::setPanelValue(&lag, tarrow::ID_WEIGHT_MAP, &first);
   failing = false;

@@ -41,6 +41,7 @@ const char* itemName(LWItemID item) {
 // Scene objects: the weight maps.
 int objectNumVMaps(LWID type) { return type == LWVMAP_WGHT ? static_cast<int>(host().weightMaps.size()) : 0; }
 const char* objectVMapName(LWID type, int index) {
+  if (host().recording) host().vmapNameIndices.push_back(index);
   const auto& maps = host().weightMaps;
   if (type != LWVMAP_WGHT || index < 0 || index >= static_cast<int>(maps.size()) || !maps[index]) {
     return nullptr;
@@ -124,9 +125,20 @@ NodeEditorID editorCreate(const char* name, const char* title, LWRootNode* root,
   const bool zeroRoot = root != nullptr && std::memcmp(root, &zero, sizeof zero) == 0;
   h.record(std::string("create(") + name + "," + title + "," + (zeroRoot ? "zero64" : "other") + "," +
            text(input) + "," + text(userData) + "," + text(parent) + ")");
-  return handle<NodeEditorID>(0xE000 + static_cast<std::uintptr_t>(++h.editorsMade));
+  const auto editor = handle<NodeEditorID>(0xE000 + static_cast<std::uintptr_t>(++h.editorsMade));
+  h.editorUserData[editor] = userData;
+  return editor;
 }
-void editorDestroy(NodeEditorID editor) { host().record("destroy(" + text(editor) + ")"); }
+void editorDestroy(NodeEditorID editor) {
+  Host& h = host();
+  h.record("destroy(" + text(editor) + ")");
+  if (!h.inputEventsOnDestroy) return;
+  for (const auto& [input, owner] : h.inputEvents) {
+    if (owner.first != editor || owner.second == nullptr) continue;
+    ++h.inputEventsSent;
+    owner.second(h.editorUserData[editor], input, NIE_INPUTNODEDESTROY, h.inputTypes[input]);
+  }
+}
 LWError editorCopy(NodeEditorID to, NodeEditorID from) {
   host().record("copy(" + text(to) + "," + text(from) + ")");
   return "ignored";
@@ -147,6 +159,7 @@ NodeInputID editorAddInput(NodeEditorID editor, ConnectionType type, const char*
            text(reinterpret_cast<const void*>(event)) + ")");
   const auto input = handle<NodeInputID>(0x1100 + static_cast<std::uintptr_t>(++h.inputsMade));
   h.inputTypes[input] = type;
+  h.inputEvents[input] = {editor, event};
   return input;
 }
 NodeID editorRoot(NodeEditorID editor) {
@@ -323,6 +336,9 @@ void Host::reset() {
   samples.clear();
   instUpdates.clear();
   viewRefreshes.clear();
+  vmapNameIndices.clear();
+  inputEventsSent = 0;
+  inputEventsOnDestroy = false;
   renderCameraCalls = 0;
   objects.clear();
   weightMaps.clear();

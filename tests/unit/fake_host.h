@@ -86,6 +86,8 @@ class Host {
   std::vector<std::pair<LWItemID, std::string>> objects;
   std::vector<std::optional<std::string>> weightMaps;
   bool refusePanels = false;
+  // The editor reports each of its inputs going (NIE_INPUTNODEDESTROY) when it is destroyed.
+  bool inputEventsOnDestroy = false;
   // Off while threads evaluate at once or while allocations are counted.
   bool recording = true;
 
@@ -97,6 +99,8 @@ class Host {
   std::vector<LWNodalAccess> samples;    // what each node input evaluation was given
   std::vector<std::pair<std::string, LWInstance>> instUpdates;
   std::vector<LWXPanelID> viewRefreshes;
+  std::vector<int> vmapNameIndices;  // each index vmapName was asked for
+  int inputEventsSent = 0;
   std::atomic<int> renderCameraCalls{0};
   std::deque<Panel> panels;  // a panel's handle is the address of its record
   std::mutex panelMutex;     // panels may be built from several threads at once
@@ -109,6 +113,8 @@ class Host {
   int editorsMade = 0;
   int inputsMade = 0;
   std::map<NodeInputID, ConnectionType> inputTypes;
+  std::map<NodeEditorID, void*> editorUserData;
+  std::map<NodeInputID, std::pair<NodeEditorID, NodeInputEvent*>> inputEvents;
   NodeEditorID lastEditor() const;
 
   void setParam(LWItemID id, int code, Motion motion) { params[{id, code}] = motion; }

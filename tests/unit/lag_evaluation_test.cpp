@@ -3,6 +3,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -20,8 +22,9 @@ using fixture::pivot;
 using tarrow::LagInstance;
 
 // The lag computed independently from the host's answers, in the deformer's order of operations:
-// d = source - p; t' = time - ((|d| * w) * L); the offset along the object's current axes is put
-// together again along the sampled item's axes at t' and added to its position at t'.
+// d = source - p; t' = time - ((|d| * w) * L); the offset, taken apart into the object's frame
+// through the world's axes in the object's coordinates (codes 9, 10, 11 at the current time), is
+// put together again along the sampled item's axes at t' and added to its position at t'.
 struct Reference {
   const fake::Host& host;
   LWTime time;
@@ -34,11 +37,11 @@ struct Reference {
     const Vec3 r = host.param(sampled, LWIP_RIGHT, delayed), u = host.param(sampled, LWIP_UP, delayed),
                f = host.param(sampled, LWIP_FORWARD, delayed),
                at = host.param(sampled, positionCode, delayed);
-    const Vec3 ro = host.param(object, LWIP_RIGHT, time), uo = host.param(object, LWIP_UP, time),
-               fo = host.param(object, LWIP_FORWARD, time);
-    const double ar = (dx * ro[0] + dy * ro[1]) + dz * ro[2];
-    const double au = (dx * uo[0] + dy * uo[1]) + dz * uo[2];
-    const double af = (dx * fo[0] + dy * fo[1]) + dz * fo[2];
+    const Vec3 wr = host.param(object, LWIP_W_RIGHT, time), wu = host.param(object, LWIP_W_UP, time),
+               wf = host.param(object, LWIP_W_FORWARD, time);
+    const double ar = (dx * wr[0] + dy * wu[0]) + dz * wf[0];
+    const double au = (dx * wr[1] + dy * wu[1]) + dz * wf[1];
+    const double af = (dx * wr[2] + dy * wu[2]) + dz * wf[2];
     Vec3 out;
     for (int i = 0; i < 3; ++i) out[i] = ((u[i] * au + r[i] * ar) + f[i] * af) + at[i];
     return out;
@@ -54,15 +57,16 @@ class EvaluateTest : public ModuleTest {
 
   void SetUp() override {
     ModuleTest::SetUp();
-    // An object that moves and turns; axes of unit length at right angles at every time.
+    // An object that moves, turned and scaled by (2, 0.5, 1): codes 2, 3, 4 are the columns of
+    // A = R * diag(2, 0.5, 1), codes 9, 10, 11 those of its inverse diag(0.5, 2, 1) * R^T.
     host.setParam(object, LWIP_W_POSITION, {{1.1, 2.3, 3.17}, {0.5, -0.25, 2}});
     host.setParam(object, LWIP_POSITION, {{7, 7, 7}, {0, 0, 0}});
-    host.setParam(object, LWIP_RIGHT, {{2.0 / 3, 2.0 / 3, 1.0 / 3}, {0, 0, 0}});
-    host.setParam(object, LWIP_UP, {{-2.0 / 3, 1.0 / 3, 2.0 / 3}, {0, 0, 0}});
+    host.setParam(object, LWIP_RIGHT, {{4.0 / 3, 4.0 / 3, 2.0 / 3}, {0, 0, 0}});
+    host.setParam(object, LWIP_UP, {{-1.0 / 3, 1.0 / 6, 1.0 / 3}, {0, 0, 0}});
     host.setParam(object, LWIP_FORWARD, {{1.0 / 3, -2.0 / 3, 2.0 / 3}, {0, 0, 0}});
-    host.setParam(object, LWIP_W_RIGHT, {{0.6, 0.8, 0}, {0.01, 0, 0}});
-    host.setParam(object, LWIP_W_UP, {{-0.8, 0.6, 0}, {0, 0.01, 0}});
-    host.setParam(object, LWIP_W_FORWARD, {{0, 0, 1}, {0, 0, 0.01}});
+    host.setParam(object, LWIP_W_RIGHT, {{1.0 / 3, -4.0 / 3, 1.0 / 3}, {0, 0, 0}});
+    host.setParam(object, LWIP_W_UP, {{1.0 / 3, 2.0 / 3, -2.0 / 3}, {0, 0, 0}});
+    host.setParam(object, LWIP_W_FORWARD, {{1.0 / 6, 4.0 / 3, 2.0 / 3}, {0, 0, 0}});
     // A pivot item turned a quarter about z, moving differently in each coordinate kind.
     host.setParam(pivot, LWIP_POSITION, {{4, 0, 0}, {0, 1, 0}});
     host.setParam(pivot, LWIP_W_POSITION, {{-3, 1, 0}, {2, 0, 0}});
@@ -273,9 +277,7 @@ TEST_F(EvaluateTest, EachConnectedInputOverridesOnlyItsOwnValue) {
 }
 
 TEST_F(EvaluateTest, NodePivotWithoutLagShiftsByObjectPositionMinusNodePivot) {
-  host.setParam(object, LWIP_RIGHT, {{1, 0, 0}, {}});
-  host.setParam(object, LWIP_UP, {{0, 1, 0}, {}});
-  host.setParam(object, LWIP_FORWARD, {{0, 0, 1}, {}});
+  host.placeStill(object, objectPosition());
   lag->useNode = 1;
   lag->pivotItem = pivot;
   lag->localPivot = 1;
@@ -336,3 +338,51 @@ TEST_F(EvaluateTest, PointsOfOneFrameMayBeEvaluatedAtOnce) {
 }
 
 }  // namespace
+
+TEST_F(EvaluateTest, APointWithoutAFiniteDelayedTimeStaysWhereTheHostPutIt) {
+  const double infinity = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  struct Case {
+    const char* name;
+    double lagRate;
+    std::optional<double> nodeWeight;
+    bool atPivot;
+  };
+  const Case cases[] = {
+      {"lag rate not a number", nan, std::nullopt, false},
+      {"infinite lag rate", infinity, std::nullopt, false},
+      {"minus infinite lag rate", -infinity, std::nullopt, false},
+      {"infinite lag rate at the pivot (0 x infinity)", infinity, std::nullopt, true},
+      {"infinite weight from a node", 0.5, infinity, false},
+      {"weight from a node not a number", 0.5, nan, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    lag->lagRate = c.lagRate;
+    lag->useNode = c.nodeWeight.has_value() ? 1 : 0;
+    host.connectedInputs.clear();
+    if (c.nodeWeight) {
+      host.connectedInputs.insert(lag->weightInput);
+      host.inputValues[lag->weightInput] = {*c.nodeWeight, 0, 0};
+    }
+    prepare();
+    const Vec3 source = c.atPivot ? objectPosition() : Vec3{3.5, -1.25, 0.75};
+    EXPECT_EQ(evaluate(source), source);
+    for (const fake::ParamCall& call : host.paramCalls) EXPECT_TRUE(std::isfinite(call.time)) << call.code;
+  }
+}
+
+TEST_F(EvaluateTest, AFrameLooksUpTheWeightMapNamedAtItsNewTime) {
+  lag->lagRate = 0.5;
+  lag->weightMapIndex = 1;
+  lag->weightMapName = "Tail";
+  prepare();
+  // A panel edit while the frame's points are evaluated: they keep to the frame's map.
+  lag->weightMapName = "Missing";
+  const Vec3 source = {5, 6, 7};
+  EXPECT_NE(evaluate(source, 1), source);
+  EXPECT_EQ(mesh.lookupNames, std::vector<std::string>{"WGHT:Tail"});
+  prepare();
+  EXPECT_EQ(evaluate(source, 1), source);  // the next frame looks for the new name and finds none
+  EXPECT_EQ(mesh.lookupNames, (std::vector<std::string>{"WGHT:Tail", "WGHT:Missing"}));
+}

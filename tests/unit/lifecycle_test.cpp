@@ -6,6 +6,7 @@
 #include "fake_host.h"
 #include "instance/node_editor_setup.h"
 #include "module_fixture.h"
+#include "ui/panel.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ using tarrow::LagInstance;
 TEST_F(ModuleTest, CreateGivesDefaultsAndDescription) {
   LagInstance& lag = make();
   EXPECT_EQ(lag.objectId, object);
-  EXPECT_EQ(lag.panel, nullptr);
+  EXPECT_TRUE(lag.panels.empty());
   EXPECT_EQ(lag.lagRate, 0.0);
   EXPECT_EQ(lag.pivotItem, nullptr);
   EXPECT_EQ(lag.weightMapName, "");
@@ -98,11 +99,10 @@ TEST_F(ModuleTest, InputChangeRefreshesAnOpenPanelAndUpdatesTheInstance) {
   EXPECT_EQ(host.instUpdates[0].first, "DisplacementHandler");
   EXPECT_EQ(host.instUpdates[0].second, &lag);
 
-  lag.panel = fake::handle<LWXPanelID>(0x9000);
+  const LWXPanelID panel = tarrow::buildPanel(&lag);
   EXPECT_EQ(tarrow::nodeInputChanged(&lag, lag.weightInput, NIE_DISCONNECT, NOT_SCALAR), 1);
-  EXPECT_EQ(host.viewRefreshes, std::vector<LWXPanelID>{lag.panel});
+  EXPECT_EQ(host.viewRefreshes, std::vector<LWXPanelID>{panel});
   EXPECT_EQ(host.instUpdates.size(), 2u);
-  lag.panel = nullptr;
 }
 
 TEST_F(ModuleTest, DestroyEndsTheEditorAndIgnoresNull) {
@@ -131,7 +131,7 @@ TEST_F(ModuleTest, CopyTakesSettingsAndNetworkButKeepsIdentity) {
   LagInstance& to = make(fake::item(0x101));
   setAll(from);
   from.time = 7.0;
-  from.panel = fake::handle<LWXPanelID>(0x9001);
+  tarrow::buildPanel(&from);
   host.editorCalls.clear();
 
   EXPECT_EQ(inst.copy(&to, &from), nullptr);
@@ -147,19 +147,20 @@ TEST_F(ModuleTest, CopyTakesSettingsAndNetworkButKeepsIdentity) {
   // Each instance keeps its object, description, panel, editor, inputs and cache.
   EXPECT_EQ(to.objectId, fake::item(0x101));
   EXPECT_STREQ(to.description, "Tarrow_plus (1.00) 03/25");
-  EXPECT_EQ(to.panel, nullptr);
+  EXPECT_TRUE(to.panels.empty());
   EXPECT_NE(to.nodeEditor, from.nodeEditor);
   EXPECT_NE(to.lagRateInput, from.lagRateInput);
   EXPECT_EQ(to.time, 0.0);
   EXPECT_TRUE(host.instUpdates.empty());
-  from.panel = nullptr;
 }
 
 TEST_F(ModuleTest, CopyOntoItselfOrWithNullArguments) {
   LagInstance& lag = make();
   setAll(lag);
   const std::string name = lag.weightMapName;
+  host.editorCalls.clear();
   EXPECT_EQ(inst.copy(&lag, &lag), nullptr);
+  EXPECT_TRUE(host.editorCalls.empty());  // the network is not copied onto itself
   EXPECT_EQ(lag.weightMapName, name);
   EXPECT_EQ(lag.lagRate, 0.25);
   EXPECT_EQ(lag.pivotItem, pivot);

@@ -36,7 +36,7 @@ class PanelTest : public ModuleTest {
   fake::Panel& built(LagInstance& lag) {
     LWXPanelID id = tarrow::buildPanel(&lag);
     EXPECT_NE(id, nullptr);
-    EXPECT_EQ(lag.panel, id);
+    EXPECT_TRUE(lag.panels.holds(id));
     return host.panel(id);
   }
 
@@ -189,20 +189,25 @@ TEST_F(PanelTest, BuildHandsTheHostTheListsHintsFunctionsAndInstance) {
   EXPECT_EQ(panel.get, &tarrow::getPanelValue);
   EXPECT_EQ(panel.set, &tarrow::setPanelValue);
   EXPECT_EQ(panel.inst, &lag);
-  EXPECT_EQ(panel.data.at(0), &lag);
+  // The panel's own data is the module's record of this panel of this instance.
+  const auto* open = static_cast<const tarrow::OpenPanel*>(panel.data.at(0));
+  ASSERT_NE(open, nullptr);
+  EXPECT_EQ(open->instance, &lag);
+  EXPECT_EQ(open->id, reinterpret_cast<LWXPanelID>(const_cast<fake::Panel*>(&panel)));
 
-  // A second panel replaces the instance's reference; the first is left to the host.
+  // A second panel of the same instance is known beside the first, with a record of its own.
   const fake::Panel& second = built(lag);
-  EXPECT_EQ(lag.panel, reinterpret_cast<LWXPanelID>(const_cast<fake::Panel*>(&second)));
+  EXPECT_EQ(lag.panels.size(), 2u);
+  EXPECT_TRUE(lag.panels.holds(reinterpret_cast<LWXPanelID>(const_cast<fake::Panel*>(&panel))));
+  EXPECT_NE(second.data.at(0), panel.data.at(0));
   EXPECT_EQ(host.panels.front().calls.size(), 5u);
 }
 
 TEST_F(PanelTest, RefusedPanelRegistersNothing) {
   LagInstance& lag = make();
-  lag.panel = fake::handle<LWXPanelID>(0x9000);
   host.refusePanels = true;
   EXPECT_EQ(tarrow::buildPanel(&lag), nullptr);
-  EXPECT_EQ(lag.panel, nullptr);
+  EXPECT_TRUE(lag.panels.empty());
   EXPECT_TRUE(host.panels.empty());
 }
 
@@ -306,16 +311,38 @@ TEST_F(PanelTest, WeightPopupListsTheMapsAndKeepsTheNameWhenSwitchedOff) {
   // A host that gives no text for an entry shows it empty rather than handing on null.
   EXPECT_STREQ(tarrow::weightMapChoiceName(nullptr, 3), "");
 
+  // An index below the list stands for no map, as one past its end does.
+  for (int index : {-1, INT32_MIN}) EXPECT_STREQ(tarrow::weightMapChoiceName(nullptr, index), "") << index;
+
+  // The longest name an instance can save whole is taken; a longer one leaves the old choice.
+  const std::string longest(tarrow::kMaxWeightMapNameLength, 'L');
+  host.weightMaps.push_back(longest);
+  host.weightMaps.push_back(longest + "+");
   struct Step {
     int32_t index;
-    const char* name;
+    std::string name;
+    int refresh = LWXPRC_DFLT;
+    int32_t kept = index;
   };
-  for (const Step& step : {Step{1, "Fade"}, Step{0, "Fade"}, Step{2, "Tip"}, Step{0, "Tip"}, Step{3, ""},
-                           Step{9, ""}, Step{0, ""}}) {
-    EXPECT_EQ(setInt(lag, tarrow::ID_WEIGHT_MAP, step.index), LWXPRC_DFLT);
-    EXPECT_EQ(lag.weightMapIndex, step.index);
+  const Step steps[] = {{1, "Fade"},
+                        {0, "Fade"},
+                        {2, "Tip"},
+                        {0, "Tip"},
+                        {3, ""},
+                        {9, ""},
+                        {0, ""},
+                        {-1, ""},
+                        {INT32_MIN, ""},
+                        {4, longest},
+                        {5, longest, LWXPRC_NONE, 4}};
+  host.vmapNameIndices.clear();
+  for (const Step& step : steps) {
+    EXPECT_EQ(setInt(lag, tarrow::ID_WEIGHT_MAP, step.index), step.refresh) << step.index;
+    EXPECT_EQ(lag.weightMapIndex, step.kept);
     EXPECT_EQ(lag.weightMapName, step.name) << step.index;
   }
+  // The host is asked only for entries of its own list's range, never for a wrapped-around index.
+  EXPECT_EQ(host.vmapNameIndices, (std::vector<int>{0, 1, 2, 8, 3, 4}));
 }
 
 TEST_F(PanelTest, OnlyACommittedValueUpdatesTheInstanceOnce) {
@@ -348,35 +375,50 @@ TEST_F(PanelTest, OnlyTheEditNodeButtonOpensTheInstancesEditor) {
   EXPECT_TRUE(host.instUpdates.empty());
 }
 
-TEST_F(PanelTest, DestroyedPanelIsNoLongerRefreshedByNodeEvents) {
+TEST_F(PanelTest, EachClosedPanelStopsBeingRefreshedByNodeEvents) {
   LagInstance& lag = make();
-  LWXPanelID panel = tarrow::buildPanel(&lag);
+  const LWXPanelID first = tarrow::buildPanel(&lag);
+  const LWXPanelID second = tarrow::buildPanel(&lag);
   tarrow::nodeInputChanged(&lag, lag.lagRateInput, NIE_DISCONNECT, NOT_SCALAR);
-  EXPECT_EQ(host.viewRefreshes, std::vector<LWXPanelID>{panel});
+  EXPECT_EQ(host.viewRefreshes, (std::vector<LWXPanelID>{first, second}));
 
-  host.viewRefreshes.clear();
-  host.instUpdates.clear();
-  tarrow::onPanelDestroy(host.panel(panel).data.at(0));
-  EXPECT_EQ(lag.panel, nullptr);
-  tarrow::nodeInputChanged(&lag, lag.lagRateInput, NIE_CONNECT, NOT_SCALAR);
-  EXPECT_TRUE(host.viewRefreshes.empty());
-  EXPECT_EQ(host.instUpdates.size(), 1u);  // the instance still changed
-  tarrow::onPanelDestroy(nullptr);         // no data: nothing to clear
+  // Closing the first panel forgets it alone; the second is still refreshed.
+  for (const auto& [closed, stillRefreshed] :
+       {std::pair{first, std::vector<LWXPanelID>{second}}, std::pair{second, std::vector<LWXPanelID>{}}}) {
+    host.viewRefreshes.clear();
+    host.instUpdates.clear();
+    tarrow::onPanelDestroy(host.panel(closed).data.at(0));
+    EXPECT_FALSE(lag.panels.holds(closed));
+    tarrow::nodeInputChanged(&lag, lag.lagRateInput, NIE_CONNECT, NOT_SCALAR);
+    EXPECT_EQ(host.viewRefreshes, stillRefreshed);
+    EXPECT_EQ(host.instUpdates.size(), 1u);  // the instance still changed
+  }
+  tarrow::onPanelDestroy(nullptr);  // no data: nothing to clear
 }
 
-TEST_F(PanelTest, DestroyingTheInstanceDetachesItsOpenPanel) {
+TEST_F(PanelTest, DestroyingTheInstanceDetachesEveryOpenPanelFirst) {
   LWInstance made = inst.create(nullptr, fixture::object, nullptr);
-  LWXPanelID panel = tarrow::buildPanel(static_cast<LagInstance*>(made));
+  auto* lag = static_cast<LagInstance*>(made);
+  const LWXPanelID panels[] = {tarrow::buildPanel(lag), tarrow::buildPanel(lag)};
+  // The host's editor reports its inputs going while it is destroyed; for an instance on its way
+  // out, that refreshes no panel and asks for no update.
+  host.inputEventsOnDestroy = true;
   inst.destroy(made);
-  fake::Panel& shown = host.panel(panel);
-  EXPECT_EQ(shown.data.at(0), nullptr);
-  EXPECT_EQ(shown.inst, nullptr);
-  // Whatever the host still does with the panel reaches no instance.
-  EXPECT_EQ(shown.get(shown.inst, tarrow::ID_LAG_RATE), nullptr);
-  double rate = 1.0;
-  EXPECT_EQ(shown.set(shown.inst, tarrow::ID_LAG_RATE, &rate), LWXPRC_NONE);
-  tarrow::onPanelChange(panel, tarrow::ID_LAG_RATE, tarrow::ID_LAG_RATE, LWXPEVENT_VALUE);
-  tarrow::onPanelButton(panel, static_cast<int>(tarrow::ID_EDIT_NODE));
+  host.inputEventsOnDestroy = false;
+  EXPECT_EQ(host.inputEventsSent, 3);
+  EXPECT_TRUE(host.viewRefreshes.empty());
+  for (LWXPanelID panel : panels) {
+    fake::Panel& shown = host.panel(panel);
+    EXPECT_EQ(shown.data.at(0), nullptr);
+    EXPECT_EQ(shown.inst, nullptr);
+    // Whatever the host still does with the panel reaches no instance.
+    EXPECT_EQ(shown.get(shown.inst, tarrow::ID_LAG_RATE), nullptr);
+    double rate = 1.0;
+    EXPECT_EQ(shown.set(shown.inst, tarrow::ID_LAG_RATE, &rate), LWXPRC_NONE);
+    tarrow::onPanelChange(panel, tarrow::ID_LAG_RATE, tarrow::ID_LAG_RATE, LWXPEVENT_VALUE);
+    tarrow::onPanelButton(panel, static_cast<int>(tarrow::ID_EDIT_NODE));
+    tarrow::onPanelDestroy(shown.data.at(0));
+  }
   EXPECT_TRUE(host.instUpdates.empty());
 }
 
@@ -385,7 +427,7 @@ TEST_F(PanelTest, InterfaceActivationHandsOverTheBuiltPanel) {
   LWInterface request{&lag, nullptr, nullptr, nullptr};
   ASSERT_EQ(tarrow::activateInterface(LWINTERFACE_VERSION, fake::global, &request, nullptr), AFUNC_OK);
   ASSERT_NE(request.panel, nullptr);
-  EXPECT_EQ(request.panel, lag.panel);
+  EXPECT_TRUE(lag.panels.holds(request.panel));
   EXPECT_EQ(host.panel(request.panel).inst, &lag);
 }
 

@@ -173,9 +173,13 @@ TEST_F(SampleRecordTest, ShadingGeometryHoldsTheListedMembersAndZeroElsewhere) {
   const Vec3 right = {0, 1, 0};
   const Vec3 up = {-1, 0, 0};
   const Vec3 forward = {0, 0, 1};
-  host.setParam(object, LWIP_W_RIGHT, {right, {}});
-  host.setParam(object, LWIP_W_UP, {up, {}});
-  host.setParam(object, LWIP_W_FORWARD, {forward, {}});
+  host.setParam(object, LWIP_RIGHT, {right, {}});
+  host.setParam(object, LWIP_UP, {up, {}});
+  host.setParam(object, LWIP_FORWARD, {forward, {}});
+  // The world's axes in the object: the columns of the inverse turn.
+  host.setParam(object, LWIP_W_RIGHT, {{0, -1, 0}, {}});
+  host.setParam(object, LWIP_W_UP, {{1, 0, 0}, {}});
+  host.setParam(object, LWIP_W_FORWARD, {{0, 0, 1}, {}});
   rend.newTime(lag, 36, frameTime);
   const LWDisplacementAccess a = access({0.5, 0.25, -0.5}, {4, 6, 10}, 42);  // 3-4-12 from the camera
   lw2018::LWShadingGeometry sample;
@@ -205,7 +209,15 @@ TEST_F(SampleRecordTest, ShadingGeometryHoldsTheListedMembersAndZeroElsewhere) {
     expected.toWorld[3][i] = world[static_cast<std::size_t>(i)];
   }
   expected.toWorld[3][3] = 1.0;
-  std::memcpy(expected.toLocal, sample.toLocal, sizeof expected.toLocal);  // checked above
+  const int worldCodes[3] = {LWIP_W_RIGHT, LWIP_W_UP, LWIP_W_FORWARD};
+  for (int row = 0; row < 3; ++row) {
+    const Vec3 inverse = host.param(object, worldCodes[row], frameTime);
+    for (std::size_t i = 0; i < 3; ++i) {
+      expected.toLocal[row][i] = inverse[i];
+      expected.toLocal[3][i] -= world[static_cast<std::size_t>(row)] * inverse[i];
+    }
+  }
+  expected.toLocal[3][3] = 1.0;
   expected.bary[0] = 1.0;
   const Vec3 toward = scaled({-3, -4, -12}, 13.0);
   for (int i = 0; i < 3; ++i) expected.shading.I[i] = toward[static_cast<std::size_t>(i)];

@@ -93,6 +93,7 @@ TEST_F(SavedStateTest, LoadReadsBlocksWhereTheyStand) {
     bool nodeTreeRead;
   };
   const std::string longName(300, 'w');
+  const std::string tooLong(tarrow::kMaxWeightMapNameLength + 1, 'x');
   // clang-format off
   const Case cases[] = {
       {"empty", {}, 0, 0, 0, 0, 0, "", 0, false},
@@ -106,8 +107,11 @@ TEST_F(SavedStateTest, LoadReadsBlocksWhereTheyStand) {
       {"the node tree ends the reading",
        {leaf("LAGR", {dp(0.75)}), leaf("NODT", {}), leaf("NODU", {i4(1)}), leaf("PLOC", {i4(1)})},
        0.75, 0, 0, 0, 0, "", 0, true},
-      {"long weight map names are cut to 255 characters",
-       {leaf("WMAP", {i4(1), str(longName)})}, 0, 0, 0, 0, 1, longName.substr(0, 255), 0, false},
+      {"long weight map names come back whole",
+       {leaf("WMAP", {i4(1), str(longName)})}, 0, 0, 0, 0, 1, longName, 0, false},
+      {"names longer than the panel ever takes are cut to that length",
+       {leaf("WMAP", {i4(1), str(tooLong)})}, 0, 0, 0, 0, 1, tooLong.substr(0, tarrow::kMaxWeightMapNameLength),
+       0, false},
       {"values a block lacks leave their settings as they were",
        {leaf("PITM", {i4(1), u4(0x10000000)}), leaf("WMAP", {i4(1), str("Tip")}), leaf("PITM", {i4(2)}),
         leaf("WMAP", {i4(1)}), leaf("LAGR", {dp(0.5)}), leaf("LAGR", {}), leaf("PLOC", {i4(1)}), leaf("PLOC", {}),
