@@ -1,13 +1,18 @@
 #include "common/service_table.h"
 
-#include <thread>
-
 namespace tarrow {
 namespace {
 
-template <typename Service>
-Service* serviceNamed(GlobalFunc* global, const char* name) noexcept {
-  return static_cast<Service*>(global(name, GFUSE_TRANSIENT));
+// The answers to every name of the generation, or false at the first name that gets none.
+bool askFor(const HostGeneration& generation, GlobalFunc* global,
+            std::array<void*, kGenerationServices>& answers) noexcept {
+  for (std::size_t k = 0; k < kGenerationServices; ++k) {
+    answers[k] = global(generation.services[k], GFUSE_TRANSIENT);
+    if (answers[k] == nullptr) {
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -17,28 +22,41 @@ ServiceTable& services() noexcept {
   return table;
 }
 
-void acquireServices(ServiceTable& table, GlobalFunc* global) noexcept {
+bool acquireServices(ServiceTable& table, GlobalFunc* global) noexcept {
   if (table.acquired.load(std::memory_order_acquire)) {
-    return;
+    return true;
   }
-  if (table.claimed.test_and_set(std::memory_order_acq_rel)) {
-    // Another activation is filling the table: its pointers must be complete before this
-    // activation hands out entries that use them.
-    while (!table.acquired.load(std::memory_order_acquire)) {
-      std::this_thread::yield();
+  // Locking fails only on a broken system; the activation then gets no services rather than a
+  // half-filled table.
+  std::unique_lock<std::mutex> lock;
+  try {
+    lock = std::unique_lock<std::mutex>(table.acquiring);
+  } catch (...) {
+    return false;
+  }
+  if (table.acquired.load(std::memory_order_relaxed)) {
+    return true;
+  }
+  std::array<void*, kGenerationServices> answers{};
+  for (const HostGeneration& generation : kHostGenerations) {
+    if (!askFor(generation, global, answers)) {
+      continue;
     }
-    return;
+    table.global = global;
+    table.generation = &generation;
+    table.nodes = generation.nodes;
+    table.itemInfo = static_cast<LWItemInfo*>(answers[kItemInfoService]);
+    table.sceneInfo.store(static_cast<LWSceneInfo*>(answers[kSceneInfoService]), std::memory_order_relaxed);
+    table.objectFuncs = static_cast<LWObjectFuncs*>(answers[kObjectFuncsService]);
+    table.xpanel = static_cast<LWXPanelFuncs*>(answers[kXPanelService]);
+    table.nodeEditor = answers[kNodeEditorService];
+    table.nodeInput = answers[kNodeInputService];
+    table.nodeFuncs = static_cast<LWNodeFuncs*>(answers[kNodeFuncsService]);
+    table.instUpdate = reinterpret_cast<LWInstUpdate*>(answers[kInstUpdateService]);
+    table.acquired.store(true, std::memory_order_release);
+    return true;
   }
-  table.global = global;
-  table.itemInfo = serviceNamed<LWItemInfo>(global, LWITEMINFO_GLOBAL);
-  table.sceneInfo.store(serviceNamed<LWSceneInfo>(global, LWSCENEINFO_GLOBAL), std::memory_order_relaxed);
-  table.objectFuncs = serviceNamed<LWObjectFuncs>(global, LWOBJECTFUNCS_GLOBAL);
-  table.xpanel = serviceNamed<LWXPanelFuncs>(global, LWXPANELFUNCS_GLOBAL);
-  table.nodeEditor = serviceNamed<LWNodeEditorFuncs>(global, LWNODEEDITORFUNCS_GLOBAL);
-  table.nodeInput = serviceNamed<LWNodeInputFuncs>(global, LWNODEINPUTFUNCS_GLOBAL);
-  table.nodeFuncs = serviceNamed<LWNodeFuncs>(global, LWNODEFUNCS_GLOBAL);
-  table.instUpdate = reinterpret_cast<LWInstUpdate*>(global(LWINSTUPDATE_GLOBAL, GFUSE_TRANSIENT));
-  table.acquired.store(true, std::memory_order_release);
+  return false;
 }
 
 }  // namespace tarrow

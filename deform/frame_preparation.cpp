@@ -15,7 +15,7 @@ LWError newTime(LWInstance instance, LWFrame frame, LWTime time) noexcept {
 
   // The network must be current before anything of this time is evaluated.
   if (lag.useNode != 0) {
-    host.nodeEditor->newTime(lag.nodeEditor, frame, time);
+    host.nodes->newTime(lag.nodeEditor, frame, time);
   }
 
   lag.time = time;
@@ -25,7 +25,8 @@ LWError newTime(LWInstance instance, LWFrame frame, LWTime time) noexcept {
   lag.weightMapName.copy(lag.frameWeightMapName, nameLength);
   lag.frameWeightMapName[nameLength] = '\0';
 
-  auto* scene = static_cast<LWSceneInfo*>(host.global(LWSCENEINFO_GLOBAL, GFUSE_TRANSIENT));
+  auto* scene =
+      static_cast<LWSceneInfo*>(host.global(host.generation->services[kSceneInfoService], GFUSE_TRANSIENT));
   host.sceneInfo.store(scene, std::memory_order_relaxed);
 
   lag.cameraWorldPosition[0] = lag.cameraWorldPosition[1] = lag.cameraWorldPosition[2] = 0.0;

@@ -18,7 +18,8 @@ struct ConnectedInputs {
   bool any() const noexcept { return lagRate || pivot || weight; }
 };
 
-ConnectedInputs connectedInputs(const LagInstance& lag, const LWNodeInputFuncs& inputs) noexcept {
+template <typename Inputs>
+ConnectedInputs connectedInputs(const LagInstance& lag, const Inputs& inputs) noexcept {
   ConnectedInputs connected;
   if (lag.useNode != 0) {
     connected.lagRate = inputs.check(lag.lagRateInput) != 0;
@@ -50,15 +51,16 @@ bool weightFromMap(LagInstance& lag, LWMeshInfo& info, LWPntID point, double& we
 
 }  // namespace
 
+template <typename Inputs>
 void evaluate(LWInstance instance, LWDisplacementAccess* access) noexcept {
   auto& lag = *static_cast<LagInstance*>(instance);
   const ServiceTable& host = services();
-  const LWNodeInputFuncs& inputs = *host.nodeInput;
+  const Inputs& inputs = *static_cast<const Inputs*>(host.nodeInput);
 
   const ConnectedInputs connected = connectedInputs(lag, inputs);
-  LWNodalAccess sample;
+  SampleRecordOf<Inputs> sample;
   if (connected.any()) {
-    fillNodalAccess(lag, *access, sample);
+    fillSample(lag, *access, sample);
   }
 
   // A node value starts at zero, so an input that writes nothing reads as 0.
@@ -127,5 +129,8 @@ void evaluate(LWInstance instance, LWDisplacementAccess* access) noexcept {
     source[i] = ((up[i] * alongUp + right[i] * alongRight) + forward[i] * alongForward) + position[i];
   }
 }
+
+template void evaluate<LWNodeInputFuncs>(LWInstance instance, LWDisplacementAccess* access) noexcept;
+template void evaluate<lw2018::LWNodeInputFuncs>(LWInstance instance, LWDisplacementAccess* access) noexcept;
 
 }  // namespace tarrow

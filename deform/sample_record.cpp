@@ -65,4 +65,49 @@ void fillNodalAccess(const LagInstance& instance, const LWDisplacementAccess& ac
   sample.sourceID = instance.cameraItem;
 }
 
+void fillShadingGeometry(const LagInstance& instance, const LWDisplacementAccess& access,
+                         lw2018::LWShadingGeometry& sample) noexcept {
+  std::memset(&sample, 0, sizeof sample);
+  sample.itemID = instance.objectId;
+  sample.vrts[0] = access.point;
+  copyVector(access.oPos, sample.oP);
+  copyVector(access.source, sample.P);
+  copyVector(access.source, sample.vertsWPos[0]);
+  sample.bary[0] = 1.0;
+
+  // The object's frame in the world: its axes (codes 2, 3, 4) as rows over its world position,
+  // and the inverse, the world's axes in the object (codes 9, 10, 11) as rows over the world
+  // position taken apart along them.
+  double axes[9];
+  double inverse[9];
+  objectAxes(instance, axes);
+  worldAxesInObject(instance, inverse);
+  const double* position = instance.objectWorldPosition;
+  for (int row = 0; row < 3; ++row) {
+    for (int column = 0; column < 3; ++column) {
+      sample.toWorld[row][column] = axes[3 * row + column];
+      sample.toLocal[row][column] = inverse[3 * row + column];
+    }
+    sample.toWorld[3][row] = position[row];
+    sample.toLocal[3][row] =
+        -((position[0] * inverse[row] + position[1] * inverse[3 + row]) + position[2] * inverse[6 + row]);
+  }
+  sample.toWorld[3][3] = 1.0;
+  sample.toLocal[3][3] = 1.0;
+
+  // Toward the viewer: from the point to the camera (the world origin without one).
+  double toward[3];
+  for (int i = 0; i < 3; ++i) {
+    toward[i] = instance.cameraWorldPosition[i] - access.source[i];
+  }
+  const double length = std::sqrt((toward[0] * toward[0] + toward[1] * toward[1]) + toward[2] * toward[2]);
+  if (length != 0.0) {
+    const double reciprocal = 1.0 / length;
+    for (int i = 0; i < 3; ++i) {
+      sample.shading.I[i] = toward[i] * reciprocal;
+    }
+  }
+  sample.dist = length;
+}
+
 }  // namespace tarrow

@@ -46,7 +46,7 @@ void destroy(LWInstance instance) noexcept {
   // instance, their get, set and notification functions find no instance and do nothing.
   lag->panels.detachAll(*services().xpanel);
   if (lag->nodeEditor != nullptr) {
-    services().nodeEditor->destroy(lag->nodeEditor);
+    services().nodes->destroy(lag->nodeEditor);
   }
   delete lag;  // the texts go with the record; the panel is the host's
 }
@@ -68,7 +68,7 @@ LWError copy(LWInstance to, LWInstance from) noexcept {
   } catch (...) {
     return kCopyError;
   }
-  services().nodeEditor->copy(target->nodeEditor, source->nodeEditor);
+  services().nodes->copy(target->nodeEditor, source->nodeEditor);
   target->lagRate = source->lagRate;
   target->pivotItem = source->pivotItem;
   target->weightMapName.swap(weightMapName);

@@ -13,16 +13,14 @@ void ignoreNetworkUpdate(NodeEditorID /*editor*/) noexcept {}
 
 void setUpNodeEditor(LagInstance& instance) noexcept {
   const ServiceTable& host = services();
-  LWNodeEditorFuncs& editors = *host.nodeEditor;
-  // The host reads the root description during create only; a deformer gives it no entries.
-  LWRootNode noRoot{};
+  const NodeInterface& editors = *host.nodes;
 
-  instance.nodeEditor = editors.create("Displacement", kServerName, &noRoot, nullptr, &instance, nullptr);
-  NodeID root = editors.getRootNodeID(instance.nodeEditor);
-  host.nodeFuncs->setNodePreviewType(root, NPT_OFF);
+  instance.nodeEditor = editors.create("Displacement", kServerName, &instance);
+  NodeID root = editors.rootNode(instance.nodeEditor);
+  host.nodeFuncs->setNodePreviewType(root, editors.previewOff);
   editors.setEnvGroup(instance.nodeEditor, host.itemInfo->chanGroup(instance.objectId));
   editors.setUpdateFunc(instance.nodeEditor, ignoreNetworkUpdate);
-  editors.setAutosize(instance.nodeEditor, fillUnitRanges);
+  editors.setUnitRanges(instance.nodeEditor);
   instance.lagRateInput =
       editors.addInput(instance.nodeEditor, NOT_SCALAR, "Lag Rate (s/m)", nodeInputChanged);
   instance.pivotInput = editors.addInput(instance.nodeEditor, NOT_VECTOR, "Pivot Position", nodeInputChanged);
@@ -40,13 +38,6 @@ int nodeInputChanged(void* userData, NodeInputID /*input*/, int /*nodalEvent*/,
   instance->panels.refreshAll(*host.xpanel);
   host.instUpdate(kHandlerClass, instance);
   return 1;
-}
-
-void fillUnitRanges(NodeEditorID /*editor*/, void* /*data*/, double ranges[3][2]) noexcept {
-  for (int pair = 0; pair < 3; ++pair) {
-    ranges[pair][0] = 0.0;
-    ranges[pair][1] = 1.0;
-  }
 }
 
 }  // namespace tarrow

@@ -2,6 +2,7 @@
 // position and weight), and the callbacks the editor calls back.
 #pragma once
 
+#include "common/node_interface.h"
 #include "sdk/lwserver.h"
 
 namespace tarrow {
@@ -14,8 +15,5 @@ void setUpNodeEditor(LagInstance& instance) noexcept;
 // The inputs' event callback: the user data is the instance the editor was made for.
 int nodeInputChanged(void* userData, NodeInputID input, int nodalEvent,
                      ConnectionType connectionType) noexcept;
-
-// Preview ranges of the editor: three (0, 1) pairs.
-void fillUnitRanges(NodeEditorID editor, void* data, double ranges[3][2]) noexcept;
 
 }  // namespace tarrow

@@ -87,7 +87,7 @@ LWError save(LWInstance instance, const LWSaveState* saveState) noexcept {
   writeIntBlock(out, UseNodeBlock, lag.useNode);
 
   out.beginBlk(data, &kSavedBlocks[NodeTreeBlock], 0);
-  const LWError nodeResult = services().nodeEditor->save(lag.nodeEditor, saveState);
+  const LWError nodeResult = services().nodes->save(lag.nodeEditor, saveState);
   out.endBlk(data);
   return nodeResult;
 }
@@ -143,7 +143,7 @@ LWError load(LWInstance instance, const LWLoadState* loadState) noexcept {
         readInt(in, lag.useNode);
         break;
       case kSavedBlocks[NodeTreeBlock].id:
-        nodeResult = services().nodeEditor->load(lag.nodeEditor, loadState);
+        nodeResult = services().nodes->load(lag.nodeEditor, loadState);
         nodeTreeRead = true;
         break;
       default:

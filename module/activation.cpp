@@ -15,22 +15,70 @@ namespace {
 // Points are handed over and written back in world coordinates.
 unsigned int flags(LWInstance /*instance*/) noexcept { return LWDMF_WORLD; }
 
-LWError init(LWInstance /*instance*/, int /*mode*/) noexcept { return nullptr; }
+// A render pass brackets the node editor's own: its nodes prepare themselves in init (the mode is
+// the host's: preview, render or, from 2025, interactive render) and let go in cleanup; the
+// editor's error text goes back to the host as it is.
+LWError init(LWInstance instance, int mode) noexcept {
+  const auto* lag = static_cast<const LagInstance*>(instance);
+  if (lag == nullptr || lag->nodeEditor == nullptr) {
+    return nullptr;
+  }
+  return services().nodes->init(lag->nodeEditor, mode);
+}
 
-void cleanup(LWInstance /*instance*/) noexcept {}
+void cleanup(LWInstance instance) noexcept {
+  const auto* lag = static_cast<const LagInstance*>(instance);
+  if (lag != nullptr && lag->nodeEditor != nullptr) {
+    services().nodes->cleanup(lag->nodeEditor);
+  }
+}
+
+// Whether any generation has this version; a version none has is refused before anything is
+// asked of the host.
+bool anyGeneration(int version, int HostGeneration::*kind) noexcept {
+  for (const HostGeneration& generation : kHostGenerations) {
+    if (generation.*kind == version) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The services of the host, found once; AFUNC_OK when the version is the host generation's own.
+int acquireFor(int version, int HostGeneration::*kind, GlobalFunc* global) noexcept {
+  if (!anyGeneration(version, kind)) {
+    return AFUNC_BADVERSION;
+  }
+  ServiceTable& host = services();
+  if (!acquireServices(host, global)) {
+    return AFUNC_BADGLOBAL;
+  }
+  return host.generation->*kind == version ? AFUNC_OK : AFUNC_BADVERSION;
+}
+
+using DisplacementEvaluate = void(LWInstance instance, LWDisplacementAccess* access);
+
+// The per-point entry for the layout of the host's node input table.
+DisplacementEvaluate* evaluateEntry(const ServiceTable& host) noexcept {
+  return host.nodes == &kNodeInterface2015 ? &evaluate<LWNodeInputFuncs>
+                                           : &evaluate<lw2018::LWNodeInputFuncs>;
+}
 
 }  // namespace
 
 int activateHandler(int version, GlobalFunc* global, void* local, void* /*serverData*/) noexcept {
-  if (version != LWDISPLACEMENT_VERSION) {
+  auto* handler = static_cast<LWDisplacementHandler*>(local);
+  if (!anyGeneration(version, &HostGeneration::handlerVersion)) {
     return AFUNC_BADVERSION;
   }
-  auto* handler = static_cast<LWDisplacementHandler*>(local);
   if (handler == nullptr || handler->inst == nullptr) {
     return AFUNC_BADLOCAL;
   }
-  acquireServices(services(), global);
-  selectPanelLabels(global);
+  if (const int result = acquireFor(version, &HostGeneration::handlerVersion, global); result != AFUNC_OK) {
+    return result;
+  }
+  const ServiceTable& host = services();
+  selectPanelLabels(global, host.generation->utf8Texts);
 
   LWInstanceFuncs& inst = *handler->inst;
   inst.create = create;
@@ -39,7 +87,7 @@ int activateHandler(int version, GlobalFunc* global, void* local, void* /*server
   inst.load = load;
   inst.save = save;
   inst.descln = descln;
-  handler->evaluate = evaluate;
+  handler->evaluate = evaluateEntry(host);
   handler->flags = flags;
   if (handler->item != nullptr) {
     handler->item->useItems = useItems;
@@ -53,13 +101,16 @@ int activateHandler(int version, GlobalFunc* global, void* local, void* /*server
   return AFUNC_OK;
 }
 
-int activateInterface(int version, GlobalFunc* /*global*/, void* local, void* /*serverData*/) noexcept {
-  if (version != LWINTERFACE_VERSION) {
+int activateInterface(int version, GlobalFunc* global, void* local, void* /*serverData*/) noexcept {
+  if (!anyGeneration(version, &HostGeneration::interfaceVersion)) {
     return AFUNC_BADVERSION;
   }
   auto* panelRequest = static_cast<LWInterface*>(local);
   if (panelRequest == nullptr) {
     return AFUNC_BADLOCAL;
+  }
+  if (const int result = acquireFor(version, &HostGeneration::interfaceVersion, global); result != AFUNC_OK) {
+    return result;
   }
   panelRequest->panel = buildPanel(static_cast<LagInstance*>(panelRequest->inst));
   panelRequest->options = nullptr;

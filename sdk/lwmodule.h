@@ -12,6 +12,7 @@ typedef int ActivateFunc(int version, GlobalFunc* global, void* local, void* ser
 
 constexpr int AFUNC_OK = 0;
 constexpr int AFUNC_BADVERSION = 1;
+constexpr int AFUNC_BADGLOBAL = 2;  // a service the module needs did not answer
 constexpr int AFUNC_BADLOCAL = 3;
 
 // Read in place by the host for as long as the module is loaded.

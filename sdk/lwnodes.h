@@ -99,7 +99,15 @@ struct LWRootNode {
   void (*customPreview)(NodeEditorID editor, int w, int h);
 };
 
-struct LWInputNode;
+// The input node description handed to the node editor's create; a deformer gives none.
+struct LWInputNode {
+  LWError (*init)(NodeEditorID editor, int mode);
+  LWError (*newTime)(NodeEditorID editor, LWFrame frame, LWTime time);
+  void (*cleanup)(NodeEditorID editor);
+  void (*evaluate)(NodeEditorID editor, LWNodalAccess* access, NodeOutputID output, void* value);
+  void* (*panel)(NodeEditorID editor);
+  LWError (*options)(NodeEditorID editor);
+};
 
 // Main thread: one of the editor's inputs was connected, disconnected, or lost its node.
 // userData is what the editor's create was given.
@@ -216,6 +224,14 @@ static_assert(offsetof(LWRootNode, panel) == 32);
 static_assert(offsetof(LWRootNode, options) == 40);
 static_assert(offsetof(LWRootNode, preview) == 48);
 static_assert(offsetof(LWRootNode, customPreview) == 56);
+
+static_assert(sizeof(LWInputNode) == 48);
+static_assert(offsetof(LWInputNode, init) == 0);
+static_assert(offsetof(LWInputNode, newTime) == 8);
+static_assert(offsetof(LWInputNode, cleanup) == 16);
+static_assert(offsetof(LWInputNode, evaluate) == 24);
+static_assert(offsetof(LWInputNode, panel) == 32);
+static_assert(offsetof(LWInputNode, options) == 40);
 
 static_assert(sizeof(LWNodeEditorFuncs) == 288);
 static_assert(offsetof(LWNodeEditorFuncs, create) == 0);

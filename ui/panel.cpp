@@ -119,7 +119,7 @@ void onPanelButton(LWXPanelID panel, int controlId) noexcept {
   }
   LagInstance* instance = instanceOf(panel);
   if (instance != nullptr && controlId == static_cast<int>(ID_EDIT_NODE)) {
-    services().nodeEditor->OpenNodeEditor(instance->nodeEditor);
+    services().nodes->open(instance->nodeEditor);
   }
 }
 

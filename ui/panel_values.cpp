@@ -13,7 +13,7 @@ namespace {
 // A setting is hidden while node inputs are in use and its input is connected: the node
 // network then gives its value point by point.
 bool drivenByNode(const LagInstance& instance, NodeInputID input) noexcept {
-  return instance.useNode != 0 && services().nodeInput->check(input) != 0;
+  return instance.useNode != 0 && services().nodes->check(input) != 0;
 }
 
 // The k-th object (from 1) of the host's list, or null when the list is shorter.

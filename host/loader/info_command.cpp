@@ -8,11 +8,21 @@
 
 #include "host/base/command_line.h"
 #include "host/base/path_text.h"
+#include "host/loader/host_generation.h"
 #include "host/loader/info_command.h"
 #include "host/loader/module_loader.h"
+#include "sdk/lwdisplace.h"
 
 namespace tarrow::host {
 namespace {
+
+// What a host of the generation asks of the module: the versions it activates each class with.
+void printHost(const host::HostGeneration& generation) {
+  std::printf("host LightWave 3D %s\n", generation.release);
+  std::printf("  %s version %d\n", LWDISPLACEMENT_HCLASS, generation.handlerVersion);
+  std::printf("  %s version %d\n", LWDISPLACEMENT_ICLASS, generation.interfaceVersion);
+  std::printf("  texts %s\n", generation.utf8Texts ? "UTF-8" : "code page 932");
+}
 
 void printModule(const host::LoadedModule& module) {
   const ModuleDescriptor& descriptor = module.descriptor();
@@ -38,15 +48,28 @@ void printModule(const host::LoadedModule& module) {
 void addInfoCommand(CLI::App& app) {
   auto* command = app.add_subcommand("info", "Load a module file and list its descriptor and servers");
   auto path = std::make_shared<std::string>();
+  auto hostVersion = std::make_shared<std::string>();
   command->add_option("path", *path, "The module file (default: Tarrow_plus.p next to this program)")
       ->type_name("PATH");
+  command
+      ->add_option("--host-version", *hostVersion,
+                   "Also list how this LightWave 3D release activates it: " + host::knownGenerations())
+      ->type_name("YEAR");
   describeCommand(*command,
                   {{kExitFailed, "the file is not a module this host can load (one line says why)"}},
                   "tarrow-host info build/default/bin/Tarrow_plus.p");
-  command->callback([path] {
+  command->callback([path, hostVersion] {
     const auto file = path->empty() ? host::defaultModulePath() : std::filesystem::path(*path);
+    const host::HostGeneration* generation = nullptr;
+    try {
+      if (!hostVersion->empty()) generation = &host::generationNamed(*hostVersion);
+    } catch (const host::UnknownGeneration& error) {
+      std::fprintf(stderr, "tarrow-host info: --host-version: %s\n", error.what());
+      throw CLI::RuntimeError(2);
+    }
     try {
       printModule(*host::LoadedModule::open(file));
+      if (generation != nullptr) printHost(*generation);
     } catch (const host::ModuleError& error) {
       // Its text names the file and says what is wrong with it.
       std::fprintf(stderr, "tarrow-host info: %s\n", error.what());

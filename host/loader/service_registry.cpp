@@ -1,5 +1,7 @@
 #include "host/loader/service_registry.h"
 
+#include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 namespace tarrow::host {
@@ -66,6 +68,30 @@ long long ServiceRegistry::totalRequests() const noexcept {
   return total;
 }
 
+void ServiceRegistry::noteMissed(const char* name) noexcept {
+  const std::size_t count = std::min(missedCount_.load(std::memory_order_acquire), kCapacity);
+  for (std::size_t i = 0; i < count; ++i) {
+    const char* known = missed_[i].load(std::memory_order_acquire);
+    if (known != nullptr && std::strcmp(known, name) == 0) return;
+  }
+  const std::size_t slot = missedCount_.fetch_add(1, std::memory_order_acq_rel);
+  if (slot < kCapacity) missed_[slot].store(name, std::memory_order_release);
+}
+
+std::vector<std::string> ServiceRegistry::missedNames() const {
+  std::vector<std::string> names;
+  const std::size_t count = std::min(missedCount_.load(std::memory_order_acquire), kCapacity);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (const char* name = missed_[i].load(std::memory_order_acquire)) names.emplace_back(name);
+  }
+  return names;
+}
+
+void ServiceRegistry::forgetMissed() noexcept {
+  for (auto& name : missed_) name.store(nullptr, std::memory_order_relaxed);
+  missedCount_.store(0, std::memory_order_release);
+}
+
 void ServiceRegistry::makeCurrent() noexcept { current.store(this, std::memory_order_release); }
 
 void* ServiceRegistry::answer(const char* name, int /*useMode*/) noexcept {
@@ -75,7 +101,9 @@ void* ServiceRegistry::answer(const char* name, int /*useMode*/) noexcept {
     registry->unprovided_.fetch_add(1, std::memory_order_relaxed);
     return nullptr;
   }
-  return registry->lookup(name);
+  void* service = registry->lookup(name);
+  if (service == nullptr) registry->noteMissed(name);
+  return service;
 }
 
 GlobalFunc* ServiceRegistry::globalFunction() noexcept { return &answer; }

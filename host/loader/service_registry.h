@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "sdk/lwtypes.h"
 
@@ -43,6 +44,10 @@ class ServiceRegistry {
   long long unprovidedRequests() const noexcept;
   // Every request so far.
   long long totalRequests() const noexcept;
+  // The names asked for that nobody provides, each once, in the order first asked (at most
+  // kCapacity of them), since the registry was made or forgetMissed was called.
+  std::vector<std::string> missedNames() const;
+  void forgetMissed() noexcept;
 
   // Makes this registry the one the global function answers from.
   void makeCurrent() noexcept;
@@ -65,6 +70,10 @@ class ServiceRegistry {
   std::array<Entry, kCapacity> entries_;
   std::atomic<std::size_t> published_{0};
   std::atomic<long long> unprovided_{0};
+  // The module's own texts, which live as long as it is loaded; kept without copying.
+  std::array<std::atomic<const char*>, kCapacity> missed_{};
+  std::atomic<std::size_t> missedCount_{0};
+  void noteMissed(const char* name) noexcept;
 };
 
 }  // namespace tarrow::host

@@ -59,6 +59,19 @@ T withUnprovidedLaterMembers(T table) noexcept {
   return table;
 }
 
+// A table as long as a newer generation of the host lays it out: Rows (the members declared for
+// 2015.3, with stoppers in its laterMembers), then Appended more slots, each a stopper.
+template <MemberName Table, typename Rows, std::size_t Appended>
+struct LongerTable {
+  Rows rows;
+  LWLaterMember appended[Appended];
+
+  explicit LongerTable(const Rows& provided) noexcept
+      : rows(withUnprovidedLaterMembers<Table>(provided)), appended{} {
+    fillUnprovidedSlots<Table, sizeof(Rows) / sizeof(LWLaterMember)>(appended);
+  }
+};
+
 }  // namespace tarrow::host
 
 // The stopper for one named member: TARROW_UNPROVIDED(LWItemInfo, target).

@@ -23,6 +23,7 @@ struct PanelArguments {
   std::vector<std::string> sets;
   std::string press;
   std::string saveScene;
+  std::string hostVersion;
 };
 
 int showPanel(const PanelArguments& arguments) {
@@ -37,10 +38,14 @@ int showPanel(const PanelArguments& arguments) {
     options.sets = arguments.sets;
     if (!arguments.press.empty()) options.press = arguments.press;
     if (!arguments.saveScene.empty()) options.saveScene = arguments.saveScene;
+    if (!arguments.hostVersion.empty()) options.generation = &host::generationNamed(arguments.hostVersion);
     const std::string shown = host::runPanel(options);
     std::fputs(shown.c_str(), stdout);
     if (options.saveScene) std::printf("scene saved to %s\n", host::displayPath(arguments.saveScene).c_str());
     return 0;
+  } catch (const host::UnknownGeneration& error) {
+    std::fprintf(stderr, "tarrow-host panel: --host-version: %s\n", error.what());
+    return 2;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "tarrow-host panel: %s\n", error.what());
     return kExitFailed;
@@ -76,6 +81,11 @@ void addPanelCommand(CLI::App& app) {
   command->add_option("--press", arguments->press, "Press a button, e.g. \"Edit Node\"")->type_name("LABEL");
   command->add_option("--save-scene", arguments->saveScene, "Write the scene back with the edited state")
       ->type_name("FILE");
+  command
+      ->add_option("--host-version", arguments->hostVersion,
+                   "LightWave 3D release to run as: " + host::knownGenerations() +
+                       " (default: the scene's \"host\", else the newest)")
+      ->type_name("YEAR");
   describeCommand(
       *command,
       {{kExitFailed, "the scene, the module, an edit or the saved scene failed (one line says why)"},

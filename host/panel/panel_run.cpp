@@ -49,6 +49,7 @@ std::string runPanel(const PanelOptions& options) {
   sessionOptions.modulePath = options.modulePath;
   sessionOptions.threads = 1;
   sessionOptions.language = options.language;
+  sessionOptions.generation = options.generation;
   Session session(scene, sessionOptions);
   const auto [object, deformer] = findDeformer(session, options.object, options.deformer);
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "host/loader/host_generation.h"
 #include "sdk/lwrender.h"
 
 namespace tarrow::host {
@@ -21,6 +22,7 @@ struct PanelOptions {
   std::vector<std::string> sets;     // "LABEL=VALUE", applied in order
   std::optional<std::string> press;  // a button's label
   std::optional<std::filesystem::path> saveScene;
+  const HostGeneration* generation = nullptr;  // null: the scene's "host", else the newest
 };
 
 // "LABEL=VALUE" split at its last '='; labels may hold '=' but values never do. Throws PanelError.

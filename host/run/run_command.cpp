@@ -41,6 +41,7 @@ struct RunArguments {
   std::string locale;
   bool noPreview = false;
   bool quiet = false;
+  std::string hostVersion;
 };
 
 int run(const RunArguments& arguments) {
@@ -65,6 +66,14 @@ int run(const RunArguments& arguments) {
   } catch (const std::invalid_argument& error) {
     std::fprintf(stderr, "tarrow-host run: %s\n", error.what());
     return kExitUsage;
+  }
+  if (!arguments.hostVersion.empty()) {
+    try {
+      options.generation = &host::generationNamed(arguments.hostVersion);
+    } catch (const host::UnknownGeneration& error) {
+      std::fprintf(stderr, "tarrow-host run: --host-version: %s\n", error.what());
+      return kExitUsage;
+    }
   }
   // The progress line goes to a terminal only: logs and pipes get the summary alone.
   std::optional<host::ProgressDisplay> display;
@@ -133,6 +142,11 @@ void addRunCommand(CLI::App& app) {
       ->check(oneOf({"ja", "en"}));
   command->add_flag("--no-preview", arguments->noPreview, "Write neither preview.png nor preview.gif");
   command->add_flag("--quiet", arguments->quiet, "No progress line, even on a terminal");
+  command
+      ->add_option("--host-version", arguments->hostVersion,
+                   "LightWave 3D release to run as: " + host::knownGenerations() +
+                       " (default: the scene's \"host\", else the newest)")
+      ->type_name("YEAR");
   describeCommand(*command,
                   {{kExitFailed, "the scene, the module or the output failed (one line says why)"},
                    {kUnprovidedExitStatus, "the module called a service member this host does not provide"},

@@ -240,7 +240,10 @@ void removeStaleOutput(const std::filesystem::path& outDir, const Scene& scene, 
 RunSummary runScene(const RunOptions& options) {
   const Scene scene = loadScene(options.scene);
   const auto [first, last] = options.frames.value_or(std::pair{scene.firstFrame, scene.lastFrame});
-  Session session(scene, {options.modulePath, options.threads, options.language});
+  Session session(scene, {.modulePath = options.modulePath,
+                          .threads = options.threads,
+                          .language = options.language,
+                          .generation = options.generation});
   if (session.deformedObjects().empty()) {
     failAt(scene.file, "/items",
            "no object has a deformer: there is nothing to deform, and nothing was written");
@@ -248,6 +251,8 @@ RunSummary runScene(const RunOptions& options) {
   std::filesystem::create_directories(options.outDir);
   removeAbandonedTemporaries(options.outDir);
   if (options.saveScene) removeAbandonedTemporaries(options.saveScene->parent_path());
+  // As Layout renders: every instance's init, newTime and the points frame by frame, cleanup.
+  session.beginRender(LWINIT_RENDER);
   Staging staging;
 
   RunSummary summary;
@@ -259,6 +264,7 @@ RunSummary runScene(const RunOptions& options) {
     FramePoints points;
     for (int frame = first; frame <= last; ++frame) writer.compute(frame, points);
   }
+  session.endRender();
   if (options.saveScene) staging.write(*options.saveScene, savedSceneText(session, *options.saveScene));
   stopIfInterrupted();
   summary.written = staging.commit();

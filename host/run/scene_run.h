@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "host/loader/host_generation.h"
 #include "sdk/lwrender.h"
 
 namespace tarrow::host {
@@ -23,6 +24,7 @@ struct RunOptions {
   bool picture = true;  // preview.png and preview.gif
   // What "Locale Info" answers the module, and the language of the pictures' labels.
   unsigned int language = LANGID_USENGLISH;
+  const HostGeneration* generation = nullptr;  // null: the scene's "host", else the newest
   // Called after each frame with the frames done, the frames to do and the points the frames
   // done held (each point of each deformed object, counted once per frame).
   std::function<void(int done, int total, long long points)> progress;

@@ -64,6 +64,27 @@ std::string offeredNames(const LoadedModule& module, std::string_view className)
   return names.empty() ? "none" : names;
 }
 
+const HostGeneration& generationFor(const Scene& scene, const SessionOptions& options) {
+  if (options.generation != nullptr) return *options.generation;
+  if (scene.host.empty()) return newestGeneration();
+  try {
+    return generationNamed(scene.host);
+  } catch (const UnknownGeneration& error) {
+    failAt(scene.file, "/host", error.what());
+  }
+}
+
+// Why an activation failed, in the module's words where it gave any: the names it asked for
+// that this host does not offer.
+std::string refusal(int result, const ServiceRegistry& registry, const HostGeneration& generation) {
+  std::string text = "code " + std::to_string(result);
+  const std::vector<std::string> missed = registry.missedNames();
+  if (result != AFUNC_BADGLOBAL || missed.empty()) return text;
+  text += ": it asked for ";
+  for (size_t k = 0; k < missed.size(); ++k) text += (k == 0 ? "\"" : ", \"") + missed[k] + "\"";
+  return text + ", which LightWave 3D " + generation.release + " does not offer";
+}
+
 // Places an object's own points in the world, for the first deformer to start from.
 struct PlacePoints {
   const Placement* placement;
@@ -80,6 +101,7 @@ struct PlacePoints {
 
 Session::Session(const Scene& scene, const SessionOptions& options)
     : scene_(scene),
+      generation_(generationFor(scene, options)),
       module_(options.module != nullptr
                   ? options.module
                   : LoadedModule::openFresh(options.modulePath.empty() ? defaultModulePath()
@@ -89,9 +111,9 @@ Session::Session(const Scene& scene, const SessionOptions& options)
       pool_(options.threads) {
   nodeEditor_->setItemInfo(SceneServices::itemInfo());
   offerNodeEditor();
-  panels_.registerInto(registry_);
+  panels_.registerInto(registry_, generation_);
   services_.setLocale(options.language);
-  services_.registerInto(registry_);
+  services_.registerInto(registry_, generation_);
   registry_.makeCurrent();
   try {
     createInstances();
@@ -119,7 +141,7 @@ void Session::reset() {
 
 // The node editor's tables answer for the service that offered them last, so a session offers
 // its own again whenever it becomes current.
-void Session::offerNodeEditor() { nodeEditor_->registerInto(registry_); }
+void Session::offerNodeEditor() { nodeEditor_->registerInto(registry_, generation_); }
 
 void Session::makeCurrent() {
   offerNodeEditor();
@@ -143,12 +165,13 @@ const ActiveHandler& Session::handlerFor(const DeformerSpec& deformer) {
   refuseUnlessOffered(deformer, LWDISPLACEMENT_HCLASS, "displacement handler");
   auto active = std::make_unique<ActiveHandler>();
   active->server = deformer.server;
-  const int result = module_->activate(LWDISPLACEMENT_HCLASS, deformer.server, LWDISPLACEMENT_VERSION,
+  registry_.forgetMissed();
+  const int result = module_->activate(LWDISPLACEMENT_HCLASS, deformer.server, generation_.handlerVersion,
                                        &active->records, ServiceRegistry::globalFunction());
   if (result != AFUNC_OK || active->instanceFuncs.create == nullptr || active->records.evaluate == nullptr ||
       active->renderFuncs.newTime == nullptr) {
     throw ModuleError(displayPath(module_->path()) + ": the displacement handler \"" + deformer.server +
-                      "\" refused activation (code " + std::to_string(result) + ")");
+                      "\" refused activation (" + refusal(result, registry_, generation_) + ")");
   }
   handlers_.push_back(std::move(active));
   return *handlers_.back();
@@ -231,16 +254,46 @@ LWXPanelID Session::openPanel(size_t object, size_t deformer) {
   const DeformerSpec& named = *deformed.deformers.at(deformer);
   refuseUnlessOffered(named, LWDISPLACEMENT_ICLASS, "displacement interface");
   LWInterface request{deformed.instances.at(deformer), nullptr, nullptr, nullptr};
-  const int result = module_->activate(LWDISPLACEMENT_ICLASS, named.server, LWINTERFACE_VERSION, &request,
-                                       ServiceRegistry::globalFunction());
+  registry_.forgetMissed();
+  const int result = module_->activate(LWDISPLACEMENT_ICLASS, named.server, generation_.interfaceVersion,
+                                       &request, ServiceRegistry::globalFunction());
   if (result != AFUNC_OK || request.panel == nullptr || !panels_.isOpen(request.panel)) {
     throw ModuleError(displayPath(module_->path()) + ": the interface \"" + named.server +
-                      "\" built no panel (code " + std::to_string(result) + ")");
+                      "\" built no panel (" + refusal(result, registry_, generation_) + ")");
   }
   return request.panel;
 }
 
+void Session::beginRender(int mode) {
+  makeCurrent();
+  rendering_ = true;
+  for (const DeformedObject& object : objects_) {
+    for (size_t k = 0; k < object.instances.size(); ++k) {
+      const LWRenderFuncs& render = object.handlers[k]->renderFuncs;
+      if (render.init == nullptr) continue;
+      if (LWError error = render.init(object.instances[k], mode)) {
+        throw std::runtime_error(scene_.items[static_cast<size_t>(object.item)].name +
+                                 ": the render could not start: " + error);
+      }
+    }
+  }
+}
+
+void Session::endRender() noexcept {
+  if (!rendering_) return;
+  rendering_ = false;
+  makeCurrent();
+  for (const DeformedObject& object : objects_) {
+    for (size_t k = 0; k < object.instances.size(); ++k) {
+      const LWRenderFuncs& render = object.handlers[k]->renderFuncs;
+      if (render.cleanup != nullptr) render.cleanup(object.instances[k]);
+    }
+  }
+}
+
 void Session::destroyInstances() noexcept {
+  // A render still going ends before its instances do.
+  endRender();
   // The host closes an instance's panels before the instance goes.
   try {
     panels_.destroyAll();

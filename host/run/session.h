@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "host/loader/host_generation.h"
 #include "host/loader/service_registry.h"
 #include "host/run/frame_loop.h"
 #include "host/scene/scene.h"
@@ -28,6 +29,7 @@ struct SessionOptions {
   // A module already loaded (modulePath is then not read). Sessions that share one keep its
   // module-wide state: the panel's labels stay in the language of its first panel.
   std::shared_ptr<LoadedModule> module = nullptr;
+  const HostGeneration* generation = nullptr;  // null: the scene's "host", else the newest
 };
 
 // An object with deformers, and its instances in the order the scene lists them, each with the
@@ -72,6 +74,11 @@ class Session {
   // The scene items the deformers of an object say they use (their useItems lists, as Layout
   // asks for them), each once, in order; ids of no item are left out.
   std::vector<int> usedItems(size_t object) const;
+  // A render as Layout brackets it: every instance's init with the mode (throws
+  // std::runtime_error with the module's error text), and after the frames its cleanup.
+  void beginRender(int mode);
+  void endRender() noexcept;
+  const HostGeneration& generation() const { return generation_; }
   // The state text each instance's save writes now.
   std::string savedState(size_t object, size_t deformer);
   // The instance's settings panel as the interface of its deformer's server builds it; the panel
@@ -95,6 +102,7 @@ class Session {
   void destroyInstances() noexcept;
 
   const Scene& scene_;
+  const HostGeneration& generation_;
   std::shared_ptr<LoadedModule> module_;
   ServiceRegistry registry_;
   SceneServices services_;
@@ -103,6 +111,7 @@ class Session {
   std::vector<std::unique_ptr<ActiveHandler>> handlers_;  // one for each server named
   std::vector<DeformedObject> objects_;
   LWTime time_ = 0.0;
+  bool rendering_ = false;
   WorkerPool pool_;
 };
 

@@ -47,6 +47,7 @@ struct Scene {
   int firstFrame = 0;
   int lastFrame = 0;
   int renderCamera = -1;  // index into items, -1 for none
+  std::string host;       // the LightWave 3D release to run as ("2015" ... "2025"); empty: the newest
   std::vector<SceneItem> items;
   nlohmann::ordered_json document;  // the file as read, in its own order, for writing it back
 

@@ -117,7 +117,9 @@ class SceneReader {
   Scene read(const json& document) {
     Scene scene;
     scene.file = file_;
-    expectObject(document, "", {"fps", "frames", "renderCamera", "items", "comment"});
+    expectObject(document, "", {"fps", "frames", "renderCamera", "host", "items", "comment"});
+    // Which release the host plays is the host's to check; the scene only names it.
+    if (document.contains("host")) scene.host = text(document["host"], "/host");
     scene.fps = number(required(document, "", "fps"), "/fps", kFpsBounds);
     readFrames(required(document, "", "frames"), scene);
     const json& items = required(document, "", "items");

@@ -16,6 +16,7 @@ namespace tarrow::host {
 const char* const kNodeLoadMalformed = "Couldn't load the node network: its blocks are malformed.";
 const char* const kNodeLoadInvalid = "Couldn't load the node network: its nodes don't make a valid network.";
 const char* const kNodeUnknownEditor = "Unknown node editor.";
+const char* const kNodeUnknownMode = "Unknown render mode.";
 
 namespace {
 
@@ -42,7 +43,14 @@ struct EditorRecord {
   RootNode root{this};
   int previewType = NPT_RENDER;
   nodeEditorUpdateFunc* updateFunc = nullptr;
-  nodeAutoSizeFunc* autosize = nullptr;
+  nodeAutoSizeFunc* autosize = nullptr;              // set through the 2015.3 table
+  lw2018::nodeAutoSizeFunc* autosize2018 = nullptr;  // set through the table of 2018 on
+  void* autosizeData = nullptr;
+  // Between the editor's init and cleanup: its nodes are ready for evaluation.
+  std::atomic<bool> rendering{false};
+  int inits = 0;
+  int cleanups = 0;
+  mutable std::atomic<long long> unpreparedEvaluations{0};
   bool rangesKnown = false;
   double ranges[3][2]{};
   std::vector<std::unique_ptr<EditorInput>> inputs;
@@ -97,6 +105,7 @@ class NodeEditorService::Impl {
   mutable std::mutex mutex;
   std::map<const void*, std::unique_ptr<EditorRecord>> editors;
   const LWItemInfo* itemInfo = nullptr;
+  const HostGeneration* generation = &hostGenerations().front();
   std::function<void(const std::string&)> sink = [](const std::string& text) { std::cout << text; };
 
   // Callers hold the lock.
@@ -127,12 +136,14 @@ class NodeEditorService::Impl {
   // The table entries. Each is reached through a noexcept wrapper that turns a failure into the
   // host's answer for it.
   // Of the root description only the preview type is kept: a deformer's root has no entries.
-  NodeEditorID create(const char* name, const char* title, const LWRootNode* root, void* userData) {
+  // Without one, the editor previews as the generation renders.
+  template <typename Root>
+  NodeEditorID create(const char* name, const char* title, const Root* root, void* userData) {
     auto record = std::make_unique<EditorRecord>();
     record->name = name != nullptr ? name : "";
     record->title = title != nullptr ? title : "";
     record->userData = userData;
-    if (root != nullptr) record->previewType = root->previewType;
+    record->previewType = root != nullptr ? root->previewType : generation->previewRender;
     NodeEditorID handle = record->handle();
     std::lock_guard lock(mutex);
     editors.emplace(handle, std::move(record));
@@ -221,6 +232,25 @@ class NodeEditorService::Impl {
     }
   }
 
+  // The render contract: init before the nodes are evaluated, with one of the generation's modes.
+  LWError init(NodeEditorID editor, int mode) {
+    std::lock_guard lock(mutex);
+    EditorRecord* record = find(editor);
+    if (record == nullptr) return kNodeUnknownEditor;
+    if (mode < LWINIT_PREVIEW || mode > generation->lastInitMode) return kNodeUnknownMode;
+    ++record->inits;
+    record->rendering.store(true, std::memory_order_release);
+    return nullptr;
+  }
+
+  void cleanup(NodeEditorID editor) {
+    std::lock_guard lock(mutex);
+    if (EditorRecord* record = find(editor)) {
+      ++record->cleanups;
+      record->rendering.store(false, std::memory_order_release);
+    }
+  }
+
   LWError newTime(NodeEditorID editor, LWTime time) {
     std::lock_guard lock(mutex);
     EditorRecord* record = find(editor);
@@ -233,23 +263,29 @@ class NodeEditorService::Impl {
   // The window shows the network and the preview ranges the autosize function gives.
   int openNodeEditor(NodeEditorID editor) {
     nodeAutoSizeFunc* autosize = nullptr;
+    lw2018::nodeAutoSizeFunc* autosize2018 = nullptr;
     void* userData = nullptr;
+    void* autosizeData = nullptr;
     {
       std::lock_guard lock(mutex);
       EditorRecord* record = find(editor);
       if (record == nullptr) return 0;
       autosize = record->autosize;
+      autosize2018 = record->autosize2018;
       userData = record->userData;
+      autosizeData = record->autosizeData;
     }
     double ranges[3][2]{};
     if (autosize != nullptr) autosize(editor, userData, ranges);
+    // What the newer callback returns has no meaning the host documents: it is not looked at.
+    if (autosize2018 != nullptr) autosize2018(editor, userData, autosizeData, ranges);
     std::string text;
     std::function<void(const std::string&)> show;
     {
       std::lock_guard lock(mutex);
       EditorRecord* record = find(editor);
       if (record == nullptr) return 0;
-      if (autosize != nullptr) {
+      if (autosize != nullptr || autosize2018 != nullptr) {
         std::copy(&ranges[0][0], &ranges[0][0] + 6, &record->ranges[0][0]);
         record->rangesKnown = true;
       }
@@ -289,8 +325,9 @@ void guardedVoid(Operation operation) noexcept {
   }
 }
 
-NodeEditorID editorCreate(const char* name, const char* title, LWRootNode* root, LWInputNode* /*input*/,
-                          void* userData, NodeEditorID /*parent*/) noexcept {
+template <typename Root, typename Input>
+NodeEditorID editorCreate(const char* name, const char* title, Root* root, Input* /*input*/, void* userData,
+                          NodeEditorID /*parent*/) noexcept {
   return guarded<NodeEditorID>(nullptr, [&](auto& s) { return s.create(name, title, root, userData); });
 }
 
@@ -314,6 +351,14 @@ LWError editorLoad(NodeEditorID editor, const LWLoadState* state) noexcept {
   return guarded<LWError>(kNodeEditorFailure, [&](auto& s) { return s.load(editor, state); });
 }
 
+LWError editorInit(NodeEditorID editor, int mode) noexcept {
+  return guarded<LWError>(kNodeEditorFailure, [&](auto& s) { return s.init(editor, mode); });
+}
+
+void editorCleanup(NodeEditorID editor) noexcept {
+  guardedVoid([&](auto& s) { s.cleanup(editor); });
+}
+
 LWError editorNewTime(NodeEditorID editor, LWFrame /*frame*/, LWTime time) noexcept {
   return guarded<LWError>(kNodeEditorFailure, [&](auto& s) { return s.newTime(editor, time); });
 }
@@ -331,6 +376,15 @@ void editorSetAutosize(NodeEditorID editor, nodeAutoSizeFunc* autosize) noexcept
   guardedVoid([&](auto& s) { s.change(editor, [&](EditorRecord& r) { r.autosize = autosize; }); });
 }
 
+void editorSetAutosize2018(NodeEditorID editor, lw2018::nodeAutoSizeFunc* autosize, void* data) noexcept {
+  guardedVoid([&](auto& s) {
+    s.change(editor, [&](EditorRecord& r) {
+      r.autosize2018 = autosize;
+      r.autosizeData = data;
+    });
+  });
+}
+
 int editorOpen(NodeEditorID editor) noexcept {
   return guarded<int>(0, [&](auto& s) { return s.openNodeEditor(editor); });
 }
@@ -346,10 +400,41 @@ int inputCheck(NodeInputID input) noexcept {
   return record != nullptr && record->owner->network.connected(record->index) ? 1 : 0;
 }
 
-int inputEvaluate(NodeInputID input, LWNodalAccess* sample, void* value) noexcept {
+// An input evaluated while its editor is not between init and cleanup is counted: Layout's
+// nodes would be evaluated unprepared.
+const EditorInput* evaluated(NodeInputID input) noexcept {
   const auto* record = reinterpret_cast<const EditorInput*>(input);
+  if (record != nullptr && !record->owner->rendering.load(std::memory_order_relaxed)) {
+    record->owner->unpreparedEvaluations.fetch_add(1, std::memory_order_relaxed);
+  }
+  return record;
+}
+
+int inputEvaluate(NodeInputID input, LWNodalAccess* sample, void* value) noexcept {
+  const EditorInput* record = evaluated(input);
   if (record == nullptr) return 0;
   return record->owner->network.evaluate(record->index, sample, static_cast<double*>(value));
+}
+
+// The shading geometry of 2018 on, as the stand-in node kinds read it: the members of the 2015.3
+// record they read, from their counterparts. It has no spot size, and the ray's source is the
+// spot moved back along I by the distance.
+int inputEvaluate2018(NodeInputID input, lw2018::LWShadingGeometry* sg, void* value) noexcept {
+  const EditorInput* record = evaluated(input);
+  if (record == nullptr) return 0;
+  if (sg == nullptr)
+    return record->owner->network.evaluate(record->index, nullptr, static_cast<double*>(value));
+  LWNodalAccess spot;
+  for (int i = 0; i < 3; ++i) {
+    spot.oPos[i] = sg->oP[i];
+    spot.wPos[i] = sg->P[i];
+    spot.rayDir[i] = -sg->shading.I[i];
+    spot.raySource[i] = sg->P[i] + sg->shading.I[i] * sg->dist;
+  }
+  spot.rayLength = sg->dist;
+  spot.spotSize = 0.0;
+  spot.weights[0] = static_cast<float>(sg->bary[0]);
+  return record->owner->network.evaluate(record->index, &spot, static_cast<double*>(value));
 }
 
 void nodeSetPreviewType(NodeID node, int previewType) noexcept {
@@ -357,16 +442,16 @@ void nodeSetPreviewType(NodeID node, int previewType) noexcept {
 }
 
 const LWNodeEditorFuncs kEditorFuncs = withUnprovidedLaterMembers<"LWNodeEditorFuncs">(LWNodeEditorFuncs{
-    .create = &editorCreate,
+    .create = &editorCreate<LWRootNode, LWInputNode>,
     .destroy = &editorDestroy,
     .rename = TARROW_UNPROVIDED(LWNodeEditorFuncs, rename),
     .setUpdateFunc = &editorSetUpdateFunc,
     .copy = &editorCopy,
     .save = &editorSave,
     .load = &editorLoad,
-    .init = TARROW_UNPROVIDED(LWNodeEditorFuncs, init),
+    .init = &editorInit,
     .newTime = &editorNewTime,
-    .cleanup = TARROW_UNPROVIDED(LWNodeEditorFuncs, cleanup),
+    .cleanup = &editorCleanup,
     .addInput = &editorAddInput,
     .remInput = TARROW_UNPROVIDED(LWNodeEditorFuncs, remInput),
     .addOutput = TARROW_UNPROVIDED(LWNodeEditorFuncs, addOutput),
@@ -386,6 +471,54 @@ const LWNodeEditorFuncs kEditorFuncs = withUnprovidedLaterMembers<"LWNodeEditorF
     .laterMembers = {},
 });
 
+// The editor table of 2018 on: the same entries, in its layout.
+#define TARROW_UNPROVIDED_2018(member)                       \
+  (&::tarrow::host::Unprovided<"LWNodeEditorFuncs", #member, \
+                               decltype(lw2018::LWNodeEditorFuncs::member)>::call)
+const lw2018::LWNodeEditorFuncs kEditorFuncs2018{
+    .create = &editorCreate<lw2018::LWRootNode, lw2018::LWInputNode>,
+    .destroy = &editorDestroy,
+    .rename = TARROW_UNPROVIDED_2018(rename),
+    .setUpdateFunc = &editorSetUpdateFunc,
+    .copy = &editorCopy,
+    .save = &editorSave,
+    .load = &editorLoad,
+    .init = &editorInit,
+    .newTime = &editorNewTime,
+    .cleanup = &editorCleanup,
+    .addInput = &editorAddInput,
+    .remInput = TARROW_UNPROVIDED_2018(remInput),
+    .addOutput = TARROW_UNPROVIDED_2018(addOutput),
+    .remOutput = TARROW_UNPROVIDED_2018(remOutput),
+    .setEnvGroup = &editorSetEnvGroup,
+    .setAutosize = &editorSetAutosize2018,
+    .setUserData = TARROW_UNPROVIDED_2018(setUserData),
+    .getUserData = TARROW_UNPROVIDED_2018(getUserData),
+    .numberOfNodes = TARROW_UNPROVIDED_2018(numberOfNodes),
+    .nodeByIndex = TARROW_UNPROVIDED_2018(nodeByIndex),
+    .numInputs = TARROW_UNPROVIDED_2018(numInputs),
+    .getInputByName = TARROW_UNPROVIDED_2018(getInputByName),
+    .getInputByIndex = TARROW_UNPROVIDED_2018(getInputByIndex),
+    .getState = TARROW_UNPROVIDED_2018(getState),
+    .setState = TARROW_UNPROVIDED_2018(setState),
+    .OpenNodeEditor = &editorOpen,
+    .isOpenNodeEditor = TARROW_UNPROVIDED_2018(isOpenNodeEditor),
+    .currentNodeEditorID = TARROW_UNPROVIDED_2018(currentNodeEditorID),
+    .getRootNodeID = &editorRootNode,
+    .getInputNodeID = TARROW_UNPROVIDED_2018(getInputNodeID),
+    .getEditorID = TARROW_UNPROVIDED_2018(getEditorID),
+    .getParentEditorID = TARROW_UNPROVIDED_2018(getParentEditorID),
+    .connect = TARROW_UNPROVIDED_2018(connect),
+    .addNode = TARROW_UNPROVIDED_2018(addNode),
+    .destroyNode = TARROW_UNPROVIDED_2018(destroyNode),
+    .setXY = TARROW_UNPROVIDED_2018(setXY),
+    .setContext = TARROW_UNPROVIDED_2018(setContext),
+    .getContext = TARROW_UNPROVIDED_2018(getContext),
+    .usedItems = TARROW_UNPROVIDED_2018(usedItems),
+    .reset = TARROW_UNPROVIDED_2018(reset),
+};
+#undef TARROW_UNPROVIDED_2018
+
 const LWNodeInputFuncs kInputFuncs = withUnprovidedLaterMembers<"LWNodeInputFuncs">(LWNodeInputFuncs{
     .create = TARROW_UNPROVIDED(LWNodeInputFuncs, create),
     .destroy = TARROW_UNPROVIDED(LWNodeInputFuncs, destroy),
@@ -394,7 +527,17 @@ const LWNodeInputFuncs kInputFuncs = withUnprovidedLaterMembers<"LWNodeInputFunc
     .laterMembers = {},
 });
 
-const LWNodeFuncs kNodeFuncs = withUnprovidedLaterMembers<"LWNodeFuncs">(LWNodeFuncs{
+const lw2018::LWNodeInputFuncs kInputFuncs2018 =
+    withUnprovidedLaterMembers<"LWNodeInputFuncs">(lw2018::LWNodeInputFuncs{
+        .create = TARROW_UNPROVIDED(LWNodeInputFuncs, create),
+        .destroy = TARROW_UNPROVIDED(LWNodeInputFuncs, destroy),
+        .evaluate = &inputEvaluate2018,
+        .check = &inputCheck,
+        .laterMembers = {},
+    });
+
+// As long as 2025's; the members past a generation's own are never reached by its modules.
+const LongerTable<"LWNodeFuncs", LWNodeFuncs, 2> kNodeFuncs(LWNodeFuncs{
     .nodeName = TARROW_UNPROVIDED(LWNodeFuncs, nodeName),
     .serverUserName = TARROW_UNPROVIDED(LWNodeFuncs, serverUserName),
     .chanGrp = TARROW_UNPROVIDED(LWNodeFuncs, chanGrp),
@@ -403,6 +546,7 @@ const LWNodeFuncs kNodeFuncs = withUnprovidedLaterMembers<"LWNodeFuncs">(LWNodeF
     .setNodePreviewType = &nodeSetPreviewType,
     .laterMembers = {},
 });
+static_assert(sizeof(kNodeFuncs) == sizeof(lw2025::LWNodeFuncs));
 
 }  // namespace
 
@@ -413,10 +557,17 @@ NodeEditorService::~NodeEditorService() {
   currentService.compare_exchange_strong(self, nullptr);
 }
 
-void NodeEditorService::registerInto(ServiceRegistry& registry) {
-  registry.provide(LWNODEEDITORFUNCS_GLOBAL, const_cast<LWNodeEditorFuncs*>(&kEditorFuncs));
-  registry.provide(LWNODEINPUTFUNCS_GLOBAL, const_cast<LWNodeInputFuncs*>(&kInputFuncs));
-  registry.provide(LWNODEFUNCS_GLOBAL, const_cast<LWNodeFuncs*>(&kNodeFuncs));
+void NodeEditorService::registerInto(ServiceRegistry& registry, const HostGeneration& generation) {
+  const bool layout2018 = generation.nodes == NodeLayout::k2018;
+  const void* editorFuncs = layout2018 ? static_cast<const void*>(&kEditorFuncs2018) : &kEditorFuncs;
+  const void* inputFuncs = layout2018 ? static_cast<const void*>(&kInputFuncs2018) : &kInputFuncs;
+  registry.provide(generation.nodeEditor, const_cast<void*>(editorFuncs));
+  registry.provide(generation.nodeInput, const_cast<void*>(inputFuncs));
+  registry.provide(generation.nodeFuncs, const_cast<LWNodeFuncs*>(&kNodeFuncs.rows));
+  {
+    std::lock_guard lock(impl_->mutex);
+    impl_->generation = &generation;
+  }
   currentService.store(impl_.get(), std::memory_order_release);
 }
 
@@ -440,11 +591,14 @@ std::optional<NodeEditorService::EditorView> NodeEditorService::view(NodeEditorI
                     record->group,
                     record->previewType,
                     record->updateFunc != nullptr,
-                    record->autosize != nullptr,
+                    record->autosize != nullptr || record->autosize2018 != nullptr,
                     {},
                     {},
                     record->updates,
-                    record->loadError};
+                    record->loadError,
+                    record->inits,
+                    record->cleanups,
+                    record->unpreparedEvaluations.load(std::memory_order_relaxed)};
   std::copy(&record->ranges[0][0], &record->ranges[0][0] + 6, &result.ranges[0][0]);
   for (const auto& input : record->inputs) {
     result.inputs.push_back({reinterpret_cast<NodeInputID>(input.get()), input->name, input->type,

@@ -1,5 +1,6 @@
 // The stand-in host's node editor service: per-editor networks of nodes that drive the editor's
-// inputs, offered to modules as "NodeEditorFuncs 4", "NodeInputFuncs 4" and "NodeFuncs".
+// inputs, offered to modules under the names and in the table layouts of the host's generation
+// ("NodeEditorFuncs 4", "NodeInputFuncs 4" and "NodeFuncs" in 2015.3).
 #pragma once
 
 #include <cstddef>
@@ -11,9 +12,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include "host/loader/host_generation.h"
 #include "host/loader/service_registry.h"
 #include "host/services/node_kinds.h"
 #include "sdk/lwnodes.h"
+#include "sdk/lwnodes2018.h"
 #include "sdk/lwrender.h"
 
 namespace tarrow::host {
@@ -23,6 +26,8 @@ extern const char* const kNodeLoadMalformed;
 extern const char* const kNodeLoadInvalid;
 // Returned by operations given an editor this service does not know.
 extern const char* const kNodeUnknownEditor;
+// Returned by init given a mode the generation does not have.
+extern const char* const kNodeUnknownMode;
 
 class NodeEditorService {
  public:
@@ -34,7 +39,8 @@ class NodeEditorService {
   // Provides the three tables and makes this service the one they answer for: like the global
   // function, the tables are plain C and carry no pointer back to a service. Members the host
   // does not provide hold stoppers (host/loader/unprovided.h).
-  void registerInto(ServiceRegistry& registry);
+  // Without a generation, 2015.3's.
+  void registerInto(ServiceRegistry& registry, const HostGeneration& generation = hostGenerations().front());
   void setItemInfo(const LWItemInfo* itemInfo);  // resolves ItemInfo nodes at each newTime
   void setWindowSink(std::function<void(const std::string&)> sink);  // where OpenNodeEditor shows
 
@@ -56,6 +62,9 @@ class NodeEditorService {
     std::vector<InputView> inputs;
     int updates;            // newTime calls so far
     std::string loadError;  // the full reason of the last failed load, empty after a good one
+    int inits, cleanups;    // of the render contract
+    // Input evaluations that came while the editor was not between init and cleanup.
+    long long unpreparedEvaluations;
   };
   std::optional<EditorView> view(NodeEditorID editor) const;
   std::size_t liveEditors() const;

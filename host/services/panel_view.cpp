@@ -43,8 +43,12 @@ PanelRecord recordOf(const XPanelService& service, LWXPanelID panel) {
 PanelView::PanelView(XPanelService& service, LWXPanelID panel)
     : service_(service), panel_(panel), record_(recordOf(service, panel)) {}
 
-std::string PanelView::shownLabel(const PanelControlInfo& control) {
-  return control.label.empty() ? hexId(control.id) : utf8FromCp932(control.label);
+std::string PanelView::readable(const std::string& text) const {
+  return service_.textsAreUtf8() ? text : utf8FromCp932(text);
+}
+
+std::string PanelView::shownLabel(const PanelControlInfo& control) const {
+  return control.label.empty() ? hexId(control.id) : readable(control.label);
 }
 
 std::string PanelView::validControls() const {
@@ -160,7 +164,7 @@ std::string PanelView::describeValue(const PanelControlInfo& control) const {
 std::string PanelView::render() const {
   const auto title = record_.labels.find(0);
   std::string text =
-      (title != record_.labels.end() ? utf8FromCp932(title->second) : std::string("(untitled)")) + "\n";
+      (title != record_.labels.end() ? readable(title->second) : std::string("(untitled)")) + "\n";
   for (const PanelControlInfo& control : record_.controls) {
     const std::string value = describeValue(control);
     if (record_.popups.count(control.id) == 0) {

@@ -36,7 +36,9 @@ class PanelView {
   // the chosen one marked.
   std::string render() const;
   // A control's label as a UTF-8 terminal shows it; a control without a label shows its id.
-  static std::string shownLabel(const PanelControlInfo& control);
+  std::string shownLabel(const PanelControlInfo& control) const;
+  // A text of the module as the host shows it: UTF-8, or code page 932 made UTF-8.
+  std::string readable(const std::string& text) const;
 
  private:
   std::string describeValue(const PanelControlInfo& control) const;

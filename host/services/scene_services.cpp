@@ -192,7 +192,8 @@ namespace {
 
 using Entries = SceneServices::Entries;
 
-const LWItemInfo kItemInfoTable = withUnprovidedLaterMembers<"LWItemInfo">(LWItemInfo{
+// The tables as long as the newest generation lays them out: 2015.3's members, then stoppers.
+const LongerTable<"LWItemInfo", LWItemInfo, 2> kItemInfoTable(LWItemInfo{
     .first = &Entries::first,
     .next = &Entries::next,
     .firstChild = TARROW_UNPROVIDED(LWItemInfo, firstChild),
@@ -210,7 +211,7 @@ const LWItemInfo kItemInfoTable = withUnprovidedLaterMembers<"LWItemInfo">(LWIte
     .laterMembers = {},
 });
 
-const LWObjectFuncs kObjectFuncsTable = withUnprovidedLaterMembers<"LWObjectFuncs">(LWObjectFuncs{
+const LongerTable<"LWObjectFuncs", LWObjectFuncs, 1> kObjectFuncsTable(LWObjectFuncs{
     .numObjects = &Entries::numObjects,
     .filename = TARROW_UNPROVIDED(LWObjectFuncs, filename),
     .maxLayers = TARROW_UNPROVIDED(LWObjectFuncs, maxLayers),
@@ -221,6 +222,8 @@ const LWObjectFuncs kObjectFuncsTable = withUnprovidedLaterMembers<"LWObjectFunc
     .vmapName = &Entries::vmapName,
     .laterMembers = {},
 });
+static_assert(sizeof(kItemInfoTable) == sizeof(lw2020::LWItemInfo));
+static_assert(sizeof(kObjectFuncsTable) == sizeof(lw2018::LWObjectFuncs));
 
 // One object's mesh: the same functions for every mesh, told apart by priv.
 LWMeshInfo meshInfoFor(void* mesh) {
@@ -287,14 +290,15 @@ SceneServices::SceneServices(const Scene& scene)
     : scene_(scene),
       sceneName_(scene.file.stem().string()),
       fileName_(scene.file.string()),
-      sceneInfo_(sceneInfoFor(scene, sceneName_.c_str(), fileName_.c_str())),
+      sceneInfo_{sceneInfoFor(scene, sceneName_.c_str(), fileName_.c_str()), {}},
       meshes_(scene.items.size()),
       weightMapNames_(scene.weightMapNames()) {
   for (size_t i = 0; i < meshes_.size(); ++i) {
     Mesh& mesh = meshes_[i];
     mesh.owner = this;
     mesh.item = scene.items[i].type == LWI_OBJECT ? &scene.items[i] : nullptr;
-    mesh.info = meshInfoFor(&mesh);
+    mesh.table.info = meshInfoFor(&mesh);
+    fillUnprovidedSlots<"LWMeshInfo", sizeof(LWMeshInfo) / sizeof(LWLaterMember)>(mesh.table.appended);
     mesh.normals = tarrow::host::pointNormals(scene.items[i]);
   }
 }
@@ -304,15 +308,17 @@ SceneServices::~SceneServices() {
   current.compare_exchange_strong(self, nullptr);
 }
 
-const LWItemInfo* SceneServices::itemInfo() { return &kItemInfoTable; }
-const LWObjectFuncs* SceneServices::objectFuncs() { return &kObjectFuncsTable; }
+const LWItemInfo* SceneServices::itemInfo() { return &kItemInfoTable.rows; }
+const LWObjectFuncs* SceneServices::objectFuncs() { return &kObjectFuncsTable.rows; }
 
 void SceneServices::makeCurrent() { current.store(this, std::memory_order_release); }
 
-void SceneServices::registerInto(ServiceRegistry& registry) {
-  registry.provide(LWITEMINFO_GLOBAL, const_cast<LWItemInfo*>(&kItemInfoTable));
-  registry.provide(LWSCENEINFO_GLOBAL, &sceneInfo_);
-  registry.provide(LWOBJECTFUNCS_GLOBAL, const_cast<LWObjectFuncs*>(&kObjectFuncsTable));
+void SceneServices::registerInto(ServiceRegistry& registry, const HostGeneration& generation) {
+  static_assert(sizeof(MeshTable) == sizeof(lw2020::LWMeshInfo));
+  static_assert(sizeof(SceneInfoRecord) == sizeof(lw2018::LWSceneInfo));
+  registry.provide(generation.itemInfo, const_cast<LWItemInfo*>(&kItemInfoTable.rows));
+  registry.provide(generation.sceneInfo, &sceneInfo_.rows);
+  registry.provide(generation.objectFuncs, const_cast<LWObjectFuncs*>(&kObjectFuncsTable.rows));
   registry.provide(LWINSTUPDATE_GLOBAL, reinterpret_cast<void*>(&Entries::instUpdate));
   registry.provide(LWLOCALEINFO_GLOBAL, reinterpret_cast<void*>(static_cast<uintptr_t>(locale_)));
   makeCurrent();

@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "host/loader/host_generation.h"
 #include "host/loader/service_registry.h"
 #include "host/scene/scene.h"
 #include "sdk/lwdisplace.h"
+#include "sdk/lwgenerations.h"
 #include "sdk/lwrender.h"
 
 namespace tarrow::host {
@@ -25,16 +27,18 @@ class SceneServices {
   SceneServices(const SceneServices&) = delete;
   SceneServices& operator=(const SceneServices&) = delete;
 
-  // Offers every scene service under its name and makes these services current.
-  void registerInto(ServiceRegistry& registry);
+  // Offers every scene service under the generation's name and makes these services current.
+  // Every table is as long as the newest generation's, with stoppers past 2015.3's members.
+  // Without a generation, the services are 2015.3's, as the module's own tests know them.
+  void registerInto(ServiceRegistry& registry, const HostGeneration& generation = hostGenerations().front());
   void makeCurrent();
 
   const Scene& scene() const { return scene_; }
   static const LWItemInfo* itemInfo();
   static const LWObjectFuncs* objectFuncs();
-  const LWSceneInfo* sceneInfo() const { return &sceneInfo_; }
+  const LWSceneInfo* sceneInfo() const { return &sceneInfo_.rows; }
   // The mesh info of an object item (by index into the scene's items).
-  LWMeshInfo* meshInfo(int item) { return &meshes_[static_cast<size_t>(item)].info; }
+  LWMeshInfo* meshInfo(int item) { return &meshes_[static_cast<size_t>(item)].table.info; }
   // Unit normals of the item's points in its own coordinates, as its polygons give them.
   const std::vector<Vec3>& pointNormals(int item) const { return meshes_[static_cast<size_t>(item)].normals; }
 
@@ -56,8 +60,13 @@ class SceneServices {
   struct Entries;
 
  private:
+  // The mesh info as long as 2020 lays it out: 2015.3's members, then stoppers.
+  struct MeshTable {
+    LWMeshInfo info;
+    LWLaterMember appended[3];
+  };
   struct Mesh {
-    LWMeshInfo info{};
+    MeshTable table{};
     SceneServices* owner = nullptr;
     const SceneItem* item = nullptr;
     std::vector<Vec3> normals;
@@ -66,7 +75,11 @@ class SceneServices {
   const Scene& scene_;
   std::string sceneName_;
   std::string fileName_;
-  LWSceneInfo sceneInfo_{};
+  struct SceneInfoRecord {
+    LWSceneInfo rows;
+    unsigned char appended[sizeof(lw2018::LWSceneInfo) - sizeof(LWSceneInfo)];  // render settings: 0
+  };
+  SceneInfoRecord sceneInfo_{};
   std::vector<Mesh> meshes_;
   std::vector<std::string> weightMapNames_;
   unsigned int locale_ = LANGID_USENGLISH;

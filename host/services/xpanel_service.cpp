@@ -210,8 +210,9 @@ XPanelService::~XPanelService() {
   current.compare_exchange_strong(self, nullptr);
 }
 
-void XPanelService::registerInto(ServiceRegistry& registry) {
-  registry.provide(LWXPANELFUNCS_GLOBAL, const_cast<LWXPanelFuncs*>(&kFuncsTable));
+void XPanelService::registerInto(ServiceRegistry& registry, const HostGeneration& generation) {
+  registry.provide(generation.xpanel, const_cast<LWXPanelFuncs*>(&kFuncsTable));
+  utf8Texts_ = generation.utf8Texts;
   makeCurrent();
 }
 

@@ -11,6 +11,7 @@
 #include <variant>
 #include <vector>
 
+#include "host/loader/host_generation.h"
 #include "host/loader/service_registry.h"
 #include "sdk/lwxpanel.h"
 
@@ -72,8 +73,11 @@ class XPanelService {
   XPanelService(const XPanelService&) = delete;
   XPanelService& operator=(const XPanelService&) = delete;
 
-  void registerInto(ServiceRegistry& registry);
+  // Offers the panel service under the generation's name; the generation also says how the
+  // module's texts are read (2015.3 without one).
+  void registerInto(ServiceRegistry& registry, const HostGeneration& generation = hostGenerations().front());
   void makeCurrent();
+  bool textsAreUtf8() const { return utf8Texts_; }
   static const LWXPanelFuncs* funcs();
 
   // A copy of the panel's record as it is now, or nothing for a panel that is not alive.
@@ -124,6 +128,7 @@ class XPanelService {
   bool close(LWXPanelID panel);
 
   mutable std::mutex mutex_;
+  bool utf8Texts_ = false;  // as 2015.3 until registered for a generation
   std::map<LWXPanelID, std::unique_ptr<PanelRecord>> panels_;
 };
 

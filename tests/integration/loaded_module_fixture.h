@@ -1,6 +1,6 @@
-// The module file loaded afresh into a small host: a scene of three objects (the deformed
-// "Body", a "Pivot" and a "Ball") and a camera, the scene services, the node editor, the panel
-// service and the registry that answers the module's requests.
+// The module file loaded afresh into a small host of LightWave 3D 2015.3: a scene of three
+// objects (the deformed "Body", a "Pivot" and a "Ball") and a camera, the scene services, the
+// node editor, the panel service and the registry that answers the module's requests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "host/loader/host_generation.h"
 #include "host/loader/module_loader.h"
 #include "host/loader/service_registry.h"
 #include "host/scene/scene.h"
@@ -33,10 +34,10 @@ class LoadedModuleTest : public ::testing::Test {
       : scene_(host::parseScene(kThreeObjects, "three-objects.json")),
         sceneServices_(scene_),
         module_(host::LoadedModule::openFresh(host::defaultModulePath())) {
-    sceneServices_.registerInto(registry_);
+    sceneServices_.registerInto(registry_, generation_);
     nodeEditor_.setItemInfo(host::SceneServices::itemInfo());
-    nodeEditor_.registerInto(registry_);
-    panels_.registerInto(registry_);
+    nodeEditor_.registerInto(registry_, generation_);
+    panels_.registerInto(registry_, generation_);
     registry_.makeCurrent();
     sceneServices_.makeCurrent();
   }
@@ -70,6 +71,7 @@ class LoadedModuleTest : public ::testing::Test {
     return inst_.load(instance, reader.state());
   }
 
+  const host::HostGeneration& generation_ = host::generationNamed("2015");
   host::Scene scene_;
   host::SceneServices sceneServices_;
   host::ServiceRegistry registry_;

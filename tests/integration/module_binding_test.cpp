@@ -40,8 +40,10 @@ TEST_F(BindingTest, DescriptorAndServerTableAsRegistered) {
   EXPECT_EQ(table[0].tagInfo[1].tag, 0u);
 }
 
+// Versions of no generation of the host; those of another generation are refused too, once the
+// module has found which one it runs in (host_generations_test.cpp).
 TEST_F(BindingTest, WrongVersionsAreRefusedWithoutTouchingAnything) {
-  for (int version : {0, 4, 6, -5}) {
+  for (int version : {0, 4, 7, -5}) {
     LWDisplacementHandler before{};
     std::memset(&before, 0x5A, sizeof before);
     LWDisplacementHandler local = before;
@@ -54,7 +56,7 @@ TEST_F(BindingTest, WrongVersionsAreRefusedWithoutTouchingAnything) {
   // A refused activation neither acquires services nor chooses labels.
   EXPECT_EQ(registry_.totalRequests(), 0);
 
-  for (int version : {3, 5}) {
+  for (int version : {3, 6}) {
     LWInterface local{};
     EXPECT_EQ(module_->activate(LWDISPLACEMENT_ICLASS, "Tarrow_plus", version, &local,
                                 host::ServiceRegistry::globalFunction()),
@@ -103,6 +105,8 @@ TEST_F(BindingTest, HandlerFillsOnlyTheRecordsTheHostSupplied) {
   EXPECT_EQ(rend_.init(nullptr, 0), nullptr);
   rend_.cleanup(nullptr);
   LWInstance instance = create();
+  EXPECT_EQ(rend_.init(instance, LWINIT_RENDER), nullptr);
+  rend_.cleanup(instance);
   EXPECT_EQ(handler_.flags(instance), LWDMF_WORLD);
   EXPECT_EQ(handler_.flags(nullptr), 1u);
   inst_.destroy(instance);
@@ -111,12 +115,16 @@ TEST_F(BindingTest, HandlerFillsOnlyTheRecordsTheHostSupplied) {
 TEST_F(BindingTest, ServicesAreAskedForOnceAndTheLanguageEveryTime) {
   for (int i = 0; i < 3; ++i) ASSERT_EQ(activateHandler(), AFUNC_OK);
   for (const char* service :
-       {LWITEMINFO_GLOBAL, LWOBJECTFUNCS_GLOBAL, LWXPANELFUNCS_GLOBAL, LWNODEEDITORFUNCS_GLOBAL,
-        LWNODEINPUTFUNCS_GLOBAL, LWNODEFUNCS_GLOBAL, LWINSTUPDATE_GLOBAL, LWSCENEINFO_GLOBAL}) {
+       {LWOBJECTFUNCS_GLOBAL, LWXPANELFUNCS_GLOBAL, LWNODEEDITORFUNCS_GLOBAL, LWNODEINPUTFUNCS_GLOBAL,
+        LWNODEFUNCS_GLOBAL, LWINSTUPDATE_GLOBAL, LWSCENEINFO_GLOBAL}) {
     EXPECT_EQ(registry_.timesRequested(service), 1) << service;
   }
+  EXPECT_EQ(registry_.timesRequested(LWITEMINFO_GLOBAL), 2) << "2018 has the same name, and is asked first";
   EXPECT_EQ(registry_.timesRequested(LWLOCALEINFO_GLOBAL), 3);
-  EXPECT_EQ(registry_.unprovidedRequests(), 0) << "the module asks only for what the host offers";
+  // Newer generations are tried first, each up to its first name this host does not offer.
+  EXPECT_EQ(registry_.missedNames(),
+            (std::vector<std::string>{LWITEMINFO_GLOBAL_2020, LWSCENEINFO_GLOBAL_2018}));
+  EXPECT_EQ(registry_.unprovidedRequests(), 2);
 
   // The scene info is fetched afresh at every new time.
   LWInstance instance = create();

@@ -393,6 +393,8 @@ TEST_F(NodeInputsTest, ASavedSceneWithANetworkRunsToTheSameFiles) {
     EXPECT_EQ(compared, static_cast<int>(std::distance(std::filesystem::directory_iterator(second.outDir),
                                                        std::filesystem::directory_iterator())));
     EXPECT_GT(compared, summary.frames - 1);
+    EXPECT_EQ(expectSameOutputInEveryGeneration(first, c.scene.stem().string() + "-generations"),
+              static_cast<std::size_t>(compared) + 1);
   }
 }
 

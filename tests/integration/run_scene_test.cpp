@@ -164,6 +164,8 @@ TEST_F(RunSceneTest, SavedSceneRunsToTheSameFiles) {
     EXPECT_EQ(a, read(second.outDir / name)) << name;
   }
   EXPECT_NE(read(*first.saveScene).find("LagRate"), std::string::npos);
+  // 15 frames and the saved scene, alike in every generation of the host.
+  EXPECT_EQ(expectSameOutputInEveryGeneration(first, "generations"), 16u);
 }
 
 TEST_F(RunSceneTest, AFailedRunLeavesEarlierOutputAlone) {

@@ -5,10 +5,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 
 #include "host/base/unique_name.h"
+#include "host/loader/host_generation.h"
+#include "host/run/scene_run.h"
 
 namespace tarrow::integration {
 
@@ -32,6 +35,33 @@ class ScratchFolderTest : public ::testing::Test {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+  }
+
+  // Runs the scene as every generation of the host, each into a folder of its own, and checks
+  // that each writes the very bytes the first did: every OBJ frame and the saved scene. Returns
+  // how many files each wrote.
+  std::size_t expectSameOutputInEveryGeneration(host::RunOptions options, const std::string& name) const {
+    std::map<std::string, std::string> first;
+    for (const host::HostGeneration& generation : host::hostGenerations()) {
+      options.generation = &generation;
+      options.outDir = folder_ / name / generation.release;
+      options.saveScene = folder_ / name / (std::string(generation.release) + ".json");
+      options.picture = false;
+      host::runScene(options);
+      std::map<std::string, std::string> files{{"saved scene", read(*options.saveScene)}};
+      for (const auto& entry : std::filesystem::directory_iterator(options.outDir)) {
+        files[entry.path().filename().string()] = read(entry.path());
+      }
+      if (first.empty()) {
+        first = std::move(files);
+        continue;
+      }
+      EXPECT_EQ(files.size(), first.size()) << generation.release;
+      for (const auto& [file, text] : first) {
+        EXPECT_TRUE(files[file] == text) << name << ": " << file << " differs in " << generation.release;
+      }
+    }
+    return first.size();
   }
 
   std::filesystem::path folder_;

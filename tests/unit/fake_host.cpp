@@ -184,6 +184,11 @@ LWError editorNewTime(NodeEditorID editor, LWFrame frame, LWTime time) {
   }
   return nullptr;
 }
+LWError editorInit(NodeEditorID editor, int mode) {
+  host().record("init(" + text(editor) + "," + std::to_string(mode) + ")");
+  return host().nodeInitResult;
+}
+void editorCleanup(NodeEditorID editor) { host().record("cleanup(" + text(editor) + ")"); }
 int editorOpen(NodeEditorID editor) {
   host().record("OpenNodeEditor(" + text(editor) + ")");
   return 1;
@@ -279,6 +284,8 @@ Host& host() {
     editors.save = editorSave;
     editors.load = editorLoad;
     editors.newTime = editorNewTime;
+    editors.init = editorInit;
+    editors.cleanup = editorCleanup;
     editors.addInput = editorAddInput;
     editors.setEnvGroup = editorEnvGroup;
     editors.setUpdateFunc = editorUpdateFunc;
@@ -320,6 +327,7 @@ void Host::reset() {
   inputValues.clear();
   nodeSaveResult = nullptr;
   nodeLoadResult = nullptr;
+  nodeInitResult = nullptr;
   recording = true;
   globalRequests.clear();
   paramCalls.clear();

@@ -81,6 +81,7 @@ class Host {
   std::map<NodeInputID, Vec3> inputValues;  // the first component for scalar inputs
   LWError nodeSaveResult = nullptr;
   LWError nodeLoadResult = nullptr;
+  LWError nodeInitResult = nullptr;
   // The scene's objects in the host's order, and its weight maps (nullopt: vmapName gives null).
   std::vector<std::pair<LWItemID, std::string>> objects;
   std::vector<std::optional<std::string>> weightMaps;

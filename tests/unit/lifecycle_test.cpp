@@ -74,13 +74,20 @@ TEST_F(ModuleTest, CreateSetsUpTheNodeEditorInOrder) {
   inst.destroy(made);
 }
 
+// In the callback of each generation; the newer one returns 1.
 TEST(NodeCallbacks, UnitRangesAreThreeZeroOnePairs) {
-  double out[4][2] = {{9, 9}, {9, 9}, {9, 9}, {9, 9}};
-  tarrow::fillUnitRanges(nullptr, out, out);
-  const double expected[4][2] = {{0, 1}, {0, 1}, {0, 1}, {9, 9}};
-  for (int k = 0; k < 4; ++k) {
-    EXPECT_EQ(out[k][0], expected[k][0]) << k;
-    EXPECT_EQ(out[k][1], expected[k][1]) << k;
+  for (int generation = 0; generation < 2; ++generation) {
+    double out[4][2] = {{9, 9}, {9, 9}, {9, 9}, {9, 9}};
+    if (generation == 0) {
+      tarrow::fillUnitRanges(nullptr, out, out);
+    } else {
+      EXPECT_EQ(tarrow::fillUnitRanges2018(nullptr, out, out, out), 1);
+    }
+    const double expected[4][2] = {{0, 1}, {0, 1}, {0, 1}, {9, 9}};
+    for (int k = 0; k < 4; ++k) {
+      EXPECT_EQ(out[k][0], expected[k][0]) << generation << " " << k;
+      EXPECT_EQ(out[k][1], expected[k][1]) << generation << " " << k;
+    }
   }
 }
 

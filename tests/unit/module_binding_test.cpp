@@ -65,8 +65,10 @@ TEST(Descriptor, RecordsHoldTheRegisteredBytes) {
 // Slots the tests expect to stay as the host left them.
 void* const untouched = reinterpret_cast<void*>(std::uintptr_t{0xDEAD});
 
+// Versions of no generation are refused before anything is asked; 6 belongs to hosts from 2020
+// on, and this host, found at the first activation, is 2015.3.
 TEST_F(ModuleTest, WrongVersionsAreRefusedWithoutTouchingAnything) {
-  for (int32_t version : {4, 6, 0, -5}) {
+  for (int32_t version : {4, 6, 7, 0, -5}) {
     SCOPED_TRACE(version);
     LWInstanceFuncs funcs{};
     funcs.create = reinterpret_cast<decltype(funcs.create)>(untouched);
@@ -77,7 +79,7 @@ TEST_F(ModuleTest, WrongVersionsAreRefusedWithoutTouchingAnything) {
     EXPECT_EQ(local.evaluate, nullptr);
     EXPECT_TRUE(host.globalRequests.empty());
   }
-  for (int32_t version : {5, 3, 0}) {
+  for (int32_t version : {5, 3, 6, 0}) {
     SCOPED_TRACE(version);
     LWInterface local{untouched, nullptr, nullptr, nullptr};
     EXPECT_EQ(tarrow::activateInterface(version, fake::global, &local, nullptr), AFUNC_BADVERSION);
@@ -133,19 +135,34 @@ TEST_F(ModuleTest, HandlerFillsEverySlotItWasGiven) {
   EXPECT_EQ(bare.rend, nullptr);
 }
 
-TEST_F(ModuleTest, FlagsInitAndCleanupAnswerTheSameForEveryInstance) {
+// A render brackets the node editor's: init passes the host's mode on and the editor's error
+// back as it is, cleanup follows; flags are the same for every instance.
+TEST_F(ModuleTest, RenderInitAndCleanupBracketTheNodeEditor) {
   tarrow::LagInstance& fresh = make();
   tarrow::LagInstance& changed = make();
   changed.lagRate = 2.0;
   changed.useNode = 1;
-  host.editorCalls.clear();
-  for (LWInstance instance : {static_cast<LWInstance>(&fresh), static_cast<LWInstance>(&changed),
-                              static_cast<LWInstance>(nullptr)}) {
-    EXPECT_EQ(handler.flags(instance), 1u);
-    EXPECT_EQ(rend.init(instance, 0), nullptr);
-    EXPECT_EQ(rend.init(instance, 1), nullptr);
-    rend.cleanup(instance);
+  const LWError editorError = "the editor's own text";
+  for (LWError answer : {static_cast<LWError>(nullptr), editorError}) {
+    host.nodeInitResult = answer;
+    for (tarrow::LagInstance* lag : {&fresh, &changed}) {
+      for (int mode : {LWINIT_PREVIEW, LWINIT_RENDER, lw2025::LWINIT_INTERACTIVE_RENDER}) {
+        SCOPED_TRACE(mode);
+        host.editorCalls.clear();
+        EXPECT_EQ(rend.init(lag, mode), answer);
+        rend.cleanup(lag);
+        const std::string editor = fake::text(lag->nodeEditor);
+        EXPECT_EQ(host.editorCalls,
+                  (std::vector<std::string>{"init(" + editor + "," + std::to_string(mode) + ")",
+                                            "cleanup(" + editor + ")"}));
+      }
+      EXPECT_EQ(handler.flags(lag), 1u);
+    }
   }
+  host.editorCalls.clear();
+  EXPECT_EQ(rend.init(nullptr, LWINIT_RENDER), nullptr);
+  rend.cleanup(nullptr);
+  EXPECT_EQ(handler.flags(nullptr), 1u);
   EXPECT_TRUE(host.editorCalls.empty());
   EXPECT_TRUE(host.paramCalls.empty());
 }
@@ -161,6 +178,8 @@ TEST_F(ModuleTest, ServicesAreAskedForOnceAndLabelsAtEveryActivation) {
   EXPECT_EQ(table.nodeInput, &host.nodeInput);
   EXPECT_EQ(table.nodeFuncs, &host.nodeFuncs);
   EXPECT_NE(table.instUpdate, nullptr);
+  EXPECT_STREQ(table.generation->release, "2015.3");
+  EXPECT_EQ(table.nodes, &tarrow::kNodeInterface2015);
 
   for (int activation = 0; activation < 2; ++activation) {
     host.globalRequests.clear();
@@ -197,7 +216,9 @@ TEST(ServiceTable, FirstAcquisitionAsksEachServiceOnce) {
   fake::host().reset();
   tarrow::ServiceTable table;
   tarrow::acquireServices(table, fake::global);
-  const std::vector<std::string> expected = {"LW Item Info 8/0", "LW Scene Info 10/0",  "Scene Objects 7/0",
+  // Newest generation first, each until its first name without an answer.
+  const std::vector<std::string> expected = {"LW Item Info 9/0", "LW Item Info 8/0",    "LW Scene Info 11/0",
+                                             "LW Item Info 8/0", "LW Scene Info 10/0",  "Scene Objects 7/0",
                                              "LWXPanel 2/0",     "NodeEditorFuncs 4/0", "NodeInputFuncs 4/0",
                                              "NodeFuncs/0",      "Instance Update/0"};
   EXPECT_EQ(fake::host().globalRequests, expected);
@@ -211,6 +232,42 @@ TEST(ServiceTable, FirstAcquisitionAsksEachServiceOnce) {
   EXPECT_TRUE(fake::host().globalRequests.empty());
   EXPECT_EQ(table.global, fake::global);
   EXPECT_EQ(table.itemInfo, &fake::host().itemInfo);
+}
+
+// A host that lacks one service of a generation gives none of it: without a generation whose
+// every name answers the table keeps nothing, and a later acquisition asks again.
+struct PartialHost {
+  static inline const tarrow::HostGeneration* generation = nullptr;
+  static inline std::size_t missing = tarrow::kGenerationServices;  // none
+
+  static void* global(const char* name, int /*useMode*/) {
+    for (std::size_t k = 0; k < tarrow::kGenerationServices; ++k) {
+      if (k != missing && std::strcmp(name, generation->services[k]) == 0) return &missing;
+    }
+    return nullptr;
+  }
+};
+
+TEST(ServiceTable, AGenerationWithOneServiceMissingIsNotTaken) {
+  for (const tarrow::HostGeneration& generation : tarrow::kHostGenerations) {
+    SCOPED_TRACE(generation.release);
+    PartialHost::generation = &generation;
+    tarrow::ServiceTable table;
+    for (std::size_t missing = 0; missing < tarrow::kGenerationServices; ++missing) {
+      SCOPED_TRACE(generation.services[missing]);
+      PartialHost::missing = missing;
+      EXPECT_FALSE(tarrow::acquireServices(table, PartialHost::global));
+      EXPECT_FALSE(table.acquired);
+      EXPECT_EQ(table.generation, nullptr);
+      EXPECT_EQ(table.global, nullptr);
+      EXPECT_EQ(table.itemInfo, nullptr);
+    }
+    PartialHost::missing = tarrow::kGenerationServices;
+    ASSERT_TRUE(tarrow::acquireServices(table, PartialHost::global));
+    EXPECT_EQ(table.generation, &generation);
+    EXPECT_EQ(table.nodes, generation.nodes);
+    EXPECT_NE(table.nodeEditor, nullptr);
+  }
 }
 
 TEST_F(ModuleTest, LabelLanguageFollowsTheLowSixteenBitsOfTheLocale) {
@@ -237,15 +294,39 @@ TEST_F(ModuleTest, LabelLanguageFollowsTheLowSixteenBitsOfTheLocale) {
 
 TEST(Labels, TablesDifferOnlyInTheButtonLabel) {
   const unsigned char editNode[] = {0x83, 0x6D, 0x81, 0x5B, 0x83, 0x68, 0x95, 0xD2, 0x8F, 0x57, 0x00};
+  const unsigned char editNodeUtf8[] = {0xE3, 0x83, 0x8E, 0xE3, 0x83, 0xBC, 0xE3, 0x83,
+                                        0x89, 0xE7, 0xB7, 0xA8, 0xE9, 0x9B, 0x86, 0x00};
   ASSERT_EQ(std::strlen(tarrow::kJapaneseLabels[0]), 10u);
   EXPECT_EQ(std::memcmp(tarrow::kJapaneseLabels[0], editNode, sizeof editNode), 0);
+  ASSERT_EQ(std::strlen(tarrow::kJapaneseLabelsUtf8[0]), 15u);
+  EXPECT_EQ(std::memcmp(tarrow::kJapaneseLabelsUtf8[0], editNodeUtf8, sizeof editNodeUtf8), 0);
   EXPECT_STREQ(tarrow::kEnglishLabels[0], "Edit Node");
   const char* const shared[] = {"", "Lag Rate (s/m)", "Tarrow Pivot Object", "Local Pivot", "Weight Map", ""};
   for (int k = 1; k < 7; ++k) {
     SCOPED_TRACE(k);
     EXPECT_STREQ(tarrow::kJapaneseLabels[k], shared[k - 1]);
+    EXPECT_STREQ(tarrow::kJapaneseLabelsUtf8[k], shared[k - 1]);
     EXPECT_STREQ(tarrow::kEnglishLabels[k], shared[k - 1]);
   }
+}
+
+TEST(Labels, HostsThatReadUtf8GetTheUtf8Table) {
+  fake::Host& host = fake::host();
+  struct Case {
+    unsigned int language;
+    bool utf8;
+    const tarrow::LabelTable* expected;
+  };
+  const Case cases[] = {{1041, true, &tarrow::kJapaneseLabelsUtf8},
+                        {1041, false, &tarrow::kJapaneseLabels},
+                        {1033, true, &tarrow::kEnglishLabels},
+                        {0, true, &tarrow::kEnglishLabels}};
+  for (const auto& [language, utf8, expected] : cases) {
+    host.localeAnswer = language;
+    tarrow::selectPanelLabels(fake::global, utf8);
+    EXPECT_EQ(tarrow::PanelLabels.load(), expected) << language << " " << utf8;
+  }
+  host.reset();
 }
 
 }  // namespace

@@ -168,4 +168,66 @@ TEST_F(SampleRecordTest, NodeInputsSwitchedOnMidFrameStillGetWorldAxes) {
   EXPECT_TRUE(sameBytes(sample, expectedFor(a, cameraAt, camera, 13.0, scaled({3, 4, 12}, 13.0))));
 }
 
+// The record of hosts from 2018 on, for an object turned a quarter turn about z at (1, 1, 1).
+TEST_F(SampleRecordTest, ShadingGeometryHoldsTheListedMembersAndZeroElsewhere) {
+  const Vec3 right = {0, 1, 0};
+  const Vec3 up = {-1, 0, 0};
+  const Vec3 forward = {0, 0, 1};
+  host.setParam(object, LWIP_RIGHT, {right, {}});
+  host.setParam(object, LWIP_UP, {up, {}});
+  host.setParam(object, LWIP_FORWARD, {forward, {}});
+  // The world's axes in the object: the columns of the inverse turn.
+  host.setParam(object, LWIP_W_RIGHT, {{0, -1, 0}, {}});
+  host.setParam(object, LWIP_W_UP, {{1, 0, 0}, {}});
+  host.setParam(object, LWIP_W_FORWARD, {{0, 0, 1}, {}});
+  rend.newTime(lag, 36, frameTime);
+  const LWDisplacementAccess a = access({0.5, 0.25, -0.5}, {4, 6, 10}, 42);  // 3-4-12 from the camera
+  lw2018::LWShadingGeometry sample;
+  std::memset(&sample, 0xAB, sizeof sample);
+  host.paramCalls.clear();
+  tarrow::fillShadingGeometry(*lag, a, sample);
+  EXPECT_TRUE(host.paramCalls.empty());  // all of it comes from the frame's cache
+
+  // The inverse first: toLocal undoes toWorld, so the product is the identity.
+  for (int row = 0; row < 4; ++row) {
+    for (int column = 0; column < 4; ++column) {
+      double sum = 0.0;
+      for (int k = 0; k < 4; ++k) sum += sample.toLocal[row][k] * sample.toWorld[k][column];
+      EXPECT_EQ(sum, row == column ? 1.0 : 0.0) << row << "," << column;
+    }
+  }
+  lw2018::LWShadingGeometry expected;
+  std::memset(&expected, 0, sizeof expected);
+  expected.itemID = object;
+  expected.vrts[0] = a.point;
+  const Vec3 world = host.param(object, LWIP_W_POSITION, frameTime);
+  const Vec3 axes[3] = {right, up, forward};
+  for (int i = 0; i < 3; ++i) {
+    expected.oP[i] = a.oPos[i];
+    expected.P[i] = expected.vertsWPos[0][i] = a.source[i];
+    for (int row = 0; row < 3; ++row) expected.toWorld[row][i] = axes[row][static_cast<std::size_t>(i)];
+    expected.toWorld[3][i] = world[static_cast<std::size_t>(i)];
+  }
+  expected.toWorld[3][3] = 1.0;
+  const int worldCodes[3] = {LWIP_W_RIGHT, LWIP_W_UP, LWIP_W_FORWARD};
+  for (int row = 0; row < 3; ++row) {
+    const Vec3 inverse = host.param(object, worldCodes[row], frameTime);
+    for (std::size_t i = 0; i < 3; ++i) {
+      expected.toLocal[row][i] = inverse[i];
+      expected.toLocal[3][i] -= world[static_cast<std::size_t>(row)] * inverse[i];
+    }
+  }
+  expected.toLocal[3][3] = 1.0;
+  expected.bary[0] = 1.0;
+  const Vec3 toward = scaled({-3, -4, -12}, 13.0);
+  for (int i = 0; i < 3; ++i) expected.shading.I[i] = toward[static_cast<std::size_t>(i)];
+  expected.dist = 13.0;
+  EXPECT_EQ(std::memcmp(&sample, &expected, sizeof sample), 0);
+
+  // At the camera the record points nowhere.
+  tarrow::fillShadingGeometry(*lag, access({1, 1, 1}, cameraAt, 5), sample);
+  EXPECT_EQ(sample.dist, 0.0);
+  for (double component : sample.shading.I) EXPECT_EQ(component, 0.0);
+}
+
 }  // namespace
