@@ -10,6 +10,7 @@
 #include "host/services/block_store.h"
 #include "host/services/node_editor.h"
 #include "host/services/scene_services.h"
+#include "host/services/xpanel_service.h"
 #include "module/activation.h"
 
 namespace {
@@ -27,6 +28,8 @@ struct FuzzHost {
     services.registerInto(registry);
     nodeEditor.setItemInfo(SceneServices::itemInfo());
     nodeEditor.registerInto(registry);
+    // The module takes a host only when every service of its release answers, panels included.
+    panels.registerInto(registry);
     registry.makeCurrent();
     services.makeCurrent();
     handler.inst = &inst;
@@ -60,6 +63,7 @@ struct FuzzHost {
   SceneServices services;
   ServiceRegistry registry;
   NodeEditorService nodeEditor;
+  XPanelService panels;
   LWDisplacementHandler handler{};
   LWInstanceFuncs inst{};
   LWItemFuncs item{};
