@@ -84,6 +84,11 @@ std::string usageReason(const CLI::App& app, const CLI::App* command, const CLI:
            " is missing: " + option->get_description();
   }
   if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr) {
+    if (message.ends_with(" was given a disallowed flag override")) {
+      // CLI11 names the flag without its dashes here.
+      const std::string flag = message.substr(0, message.find(' '));
+      return (flag.starts_with('-') ? flag : "--" + flag) + ": takes no value";
+    }
     if (message.find(": At Most ") != std::string::npos) {
       return name + ": given more than once; it takes one " + takes(scope, name);
     }

@@ -140,8 +140,11 @@ void addRunCommand(CLI::App& app) {
           "Language the host reports and the pictures are labelled in: ja or en (default: from LANG)")
       ->type_name("ja|en")
       ->check(oneOf({"ja", "en"}));
-  command->add_flag("--no-preview", arguments->noPreview, "Write neither preview.png nor preview.gif");
-  command->add_flag("--quiet", arguments->quiet, "No progress line, even on a terminal");
+  // A flag given a value (--quiet=3) is refused rather than read as a count or a truth value.
+  command->add_flag("--no-preview", arguments->noPreview, "Write neither preview.png nor preview.gif")
+      ->disable_flag_override();
+  command->add_flag("--quiet", arguments->quiet, "No progress line, even on a terminal")
+      ->disable_flag_override();
   command
       ->add_option("--host-version", arguments->hostVersion,
                    "LightWave 3D release to run as: " + host::knownGenerations() +
