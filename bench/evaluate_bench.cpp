@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -20,6 +22,7 @@
 #include "host/scene/scene.h"
 #include "host/services/block_store.h"
 #include "host/services/node_editor.h"
+#include "host/services/xpanel_service.h"
 #include "sdk/lwserver.h"
 
 namespace tarrow::host {
@@ -142,6 +145,8 @@ class QuickHost {
  public:
   QuickHost() : module_(LoadedModule::open(defaultModulePath())) {
     nodeEditor_.registerInto(registry_);
+    // The module takes a host only when every service of its release answers, panels included.
+    panels_.registerInto(registry_);
     registry_.provide(LWITEMINFO_GLOBAL, const_cast<LWItemInfo*>(&quickItems));
     registry_.provide(LWSCENEINFO_GLOBAL, &quickScene);
     registry_.provide(LWOBJECTFUNCS_GLOBAL, const_cast<LWObjectFuncs*>(&quickObjects));
@@ -151,8 +156,8 @@ class QuickHost {
     handler_.inst = &inst_;
     handler_.item = &item_;
     handler_.rend = &rend_;
-    module_->activate(LWDISPLACEMENT_HCLASS, "Tarrow_plus", LWDISPLACEMENT_VERSION, &handler_,
-                      ServiceRegistry::globalFunction());
+    requireActivated(module_->activate(LWDISPLACEMENT_HCLASS, "Tarrow_plus", LWDISPLACEMENT_VERSION,
+                                       &handler_, ServiceRegistry::globalFunction()));
     LWError error = nullptr;
     instance_ = inst_.create(nullptr, kObject, &error);
     BlockReader state("{ LagRate 0.2 }\n{ WeightMap 1 \"W\" }\n");
@@ -207,8 +212,8 @@ class QuickHost {
     nodeHandler_.inst = &nodeInst_;
     nodeHandler_.item = &nodeItem_;
     nodeHandler_.rend = &nodeRend_;
-    nodeModule_->activate(LWDISPLACEMENT_HCLASS, "Tarrow_plus", LWDISPLACEMENT_VERSION, &nodeHandler_,
-                          ServiceRegistry::globalFunction());
+    requireActivated(nodeModule_->activate(LWDISPLACEMENT_HCLASS, "Tarrow_plus", LWDISPLACEMENT_VERSION,
+                                           &nodeHandler_, ServiceRegistry::globalFunction()));
     registry_.provide(LWITEMINFO_GLOBAL, const_cast<LWItemInfo*>(&quickItems));
     registry_.provide(LWNODEINPUTFUNCS_GLOBAL, const_cast<LWNodeInputFuncs*>(editorInputs));
 
@@ -228,9 +233,18 @@ class QuickHost {
     for (size_t k = 0; k < nodeInputs_.size(); ++k) nodeInputs_[k] = inputs.at(k).id;
   }
 
+  // A module that refuses the host has filled in no entries: stop before calling one.
+  static void requireActivated(int result) {
+    if (result == AFUNC_OK) return;
+    std::fprintf(stderr, "tarrow_bench: the module refused the benchmark's host (activation result %d)\n",
+                 result);
+    std::exit(1);
+  }
+
   std::unique_ptr<LoadedModule> module_;
   ServiceRegistry registry_;
   NodeEditorService nodeEditor_;
+  XPanelService panels_;
   std::unique_ptr<LoadedModule> nodeModule_;
 };
 
