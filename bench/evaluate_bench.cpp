@@ -163,7 +163,7 @@ class QuickHost {
     BlockReader state("{ LagRate 0.2 }\n{ WeightMap 1 \"W\" }\n");
     inst_.load(instance_, state.state());
     mesh_.numPoints = [](LWMeshInfo*) noexcept { return kPoints; };
-    mesh_.pntVLookup = &lookupMap;
+    mesh_.pntVIDLookup = &lookupMap;
     mesh_.pntVIDGet = &weightOf;
     for (int i = 0; i < kPoints; ++i) {
       const double along = -0.01 * i;
@@ -292,7 +292,7 @@ class Floor {
     items_->param(kObject, LWIP_RIGHT, kTime, right_);
     items_->param(kObject, LWIP_UP, kTime, up_);
     items_->param(kObject, LWIP_FORWARD, kTime, forward_);
-    map_ = host.mesh_.pntVLookup(&host.mesh_, LWVMAP_WGHT, "W");
+    map_ = host.mesh_.pntVIDLookup(&host.mesh_, LWVMAP_WGHT, "W");
   }
 
   void point(int i) const {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/open_panels.h"
+#include "common/settings_lock.h"
 #include "sdk/lwserver.h"
 
 namespace tarrow {
@@ -22,7 +23,7 @@ struct LagInstance {
   double lagRate = 0.0;          // seconds of delay per metre from the pivot
   LWItemID pivotItem = nullptr;  // null: the object itself is the pivot
   std::string weightMapName;     // at most kMaxWeightMapNameLength bytes
-  int32_t localPivot = 0;        // 1: the pivot item's position in its parent's coordinates
+  int32_t localPivot = 0;        // 1: only the pivot item's motion against its parent lags
   int32_t pivotIndex = 0;        // 1-based in the panel's pivot list, 0 = none
   int32_t weightMapIndex = 0;    // 1-based in the panel's weight-map list, 0 = no weight map
   int32_t useNode = 0;           // 1: connected node inputs override the settings
@@ -31,22 +32,41 @@ struct LagInstance {
   NodeInputID pivotInput = nullptr;
   NodeInputID weightInput = nullptr;
 
-  // Per-frame cache, filled by newTime.
+  // Guards the settings above against newTime's copy of them; see settings_lock.h.
+  SettingsLock settingsLock;
+
+  // Per-frame cache, filled by newTime only; evaluate reads no setting above, only these.
   LWTime time = 0.0;
   double objectWorldPosition[3] = {};
-  double pivotItemPosition[3] = {};
-  double pivotItemWorldPosition[3] = {};
   double objectAxes[3][3] = {};  // row by row; the columns are right, up and forward (codes 2, 3, 4)
   LWItemID cameraItem = nullptr;
   double cameraWorldPosition[3] = {};
-  // The weight map the frame looks up: the name as newTime found it, so that a panel edit while
-  // points are evaluated changes nothing the evaluation reads.
-  char frameWeightMapName[kMaxWeightMapNameLength + 1] = {};
-  // Filled by the first evaluate of a frame that needs it; evaluate calls may overlap.
-  std::atomic<LWVMapID> weightMapId{nullptr};
   // The world's right, up and forward vectors in the object's coordinates (codes 9, 10, 11),
   // one vector per row: the columns of the inverse of objectAxes.
   double objectWorldAxes[3][3] = {};
+  // The settings as newTime found them, and the frames of the items that carry the points.
+  struct Frame {
+    bool prepared = false;  // no newTime yet: every point stays where the host put it
+    double lagRate = 0.0;
+    int32_t useNode = 0;
+    bool weightMap = false;
+    // The item whose frame carries the points (S): the pivot item when it is in the scene, else
+    // the object. With Local Pivot, its parent (Q), or null when only the world moves it.
+    LWItemID carrier = nullptr;
+    LWItemID carrierParent = nullptr;
+    // S's world position (code 8), which the distance is measured from, and the world's axes in
+    // S's coordinates (codes 9, 10, 11), one per row, at the frame's time.
+    double carrierPosition[3] = {};
+    double carrierWorldAxes[3][3] = {};
+    // Q's world axes (codes 2, 3, 4, one per row) and position (code 8) at the frame's time.
+    double parentAxes[3][3] = {};
+    double parentPosition[3] = {};
+  } frame;
+  // The weight map the frame looks up: the name as newTime found it.
+  char frameWeightMapName[kMaxWeightMapNameLength + 1] = {};
+  // Filled by the first evaluate of a frame that needs it, also when the mesh has no such map;
+  // evaluate calls may overlap.
+  std::atomic<LWVMapID> weightMapId{nullptr};
 
   // Set by destroy before the node editor goes: node events from then on concern an instance
   // that is being freed, and are not passed on.

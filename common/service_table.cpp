@@ -46,7 +46,6 @@ bool acquireServices(ServiceTable& table, GlobalFunc* global) noexcept {
     table.generation = &generation;
     table.nodes = generation.nodes;
     table.itemInfo = static_cast<LWItemInfo*>(answers[kItemInfoService]);
-    table.sceneInfo.store(static_cast<LWSceneInfo*>(answers[kSceneInfoService]), std::memory_order_relaxed);
     table.objectFuncs = static_cast<LWObjectFuncs*>(answers[kObjectFuncsService]);
     table.xpanel = static_cast<LWXPanelFuncs*>(answers[kXPanelService]);
     table.nodeEditor = answers[kNodeEditorService];

@@ -22,11 +22,7 @@ struct ServiceTable {
   // The node editor of that generation; its tables are nodeEditor and nodeInput, in its layout.
   const NodeInterface* nodes = nullptr;
   LWItemInfo* itemInfo = nullptr;
-  // The scene info as of the latest new time: newTime fetches it afresh and stores it here, since
-  // the host may hand a new one for each time; instances of different objects do that at once.
-  // Nothing in the module reads it back (evaluate works from what newTime cached in the
-  // instance); the tests check that it follows the host.
-  std::atomic<LWSceneInfo*> sceneInfo{nullptr};
+  // The scene info is not kept: the host may hand a new one for each time, so newTime asks for it.
   LWObjectFuncs* objectFuncs = nullptr;
   LWXPanelFuncs* xpanel = nullptr;
   void* nodeEditor = nullptr;  // the generation's LWNodeEditorFuncs

@@ -1,6 +1,7 @@
 #include "instance/lifecycle.h"
 
 #include <cstdio>
+#include <mutex>
 #include <new>
 #include <string>
 
@@ -69,6 +70,8 @@ LWError copy(LWInstance to, LWInstance from) noexcept {
     return kCopyError;
   }
   services().nodes->copy(target->nodeEditor, source->nodeEditor);
+  // newTime of the target may be copying its settings for a frame on another thread.
+  const std::lock_guard<SettingsLock> hold(target->settingsLock);
   target->lagRate = source->lagRate;
   target->pivotItem = source->pivotItem;
   target->weightMapName.swap(weightMapName);

@@ -1,6 +1,7 @@
 #include "instance/saved_state.h"
 
 #include <cstdint>
+#include <mutex>
 
 #include "common/identity.h"
 #include "common/lag_instance.h"
@@ -100,6 +101,8 @@ LWError load(LWInstance instance, const LWLoadState* loadState) noexcept {
   LWError nodeResult = nullptr;
   bool nodeTreeRead = false;
   for (LWID id = in.findBlk(data, kSavedBlocks); id != 0; id = in.findBlk(data, kSavedBlocks)) {
+    // newTime may be copying the settings for a frame on another thread.
+    std::unique_lock<SettingsLock> hold(lag.settingsLock);
     switch (id) {
       case kSavedBlocks[VersionBlock].id: {
         int32_t ignoredVersion = 0;  // every version is read the same way
@@ -143,6 +146,7 @@ LWError load(LWInstance instance, const LWLoadState* loadState) noexcept {
         readInt(in, lag.useNode);
         break;
       case kSavedBlocks[NodeTreeBlock].id:
+        hold.unlock();  // the node editor's load reads no setting of the instance
         nodeResult = services().nodes->load(lag.nodeEditor, loadState);
         nodeTreeRead = true;
         break;

@@ -22,7 +22,8 @@ struct LWMeshInfo {
   size_t (*scanPolys)(LWMeshInfo* mesh, size_t (*scan)(void* data, LWPolID polygon), void* data);
   void (*pntBasePos)(LWMeshInfo* mesh, LWPntID point, float pos[3]);
   void (*pntOtherPos)(LWMeshInfo* mesh, LWPntID point, float pos[3]);
-  // The vertex map of the given type and name, or null. The name is read during the call only.
+  // The vertex map of the given type and name, or null; it also selects the map inside this
+  // record for pntVGet, so calls from several threads race. The name is read during the call only.
   LWVMapID (*pntVLookup)(LWMeshInfo* mesh, LWID type, const char* vmapName);
   int (*pntVSelect)(LWMeshInfo* mesh, LWVMapID vmap);
   int (*pntVGet)(LWMeshInfo* mesh, LWPntID point, float* vector);
@@ -32,9 +33,14 @@ struct LWMeshInfo {
   const char* (*polTag)(LWMeshInfo* mesh, LWPolID polygon, unsigned int tagType);
   int (*pntVPGet)(LWMeshInfo* mesh, LWPntID point, LWPolID polygon, float* vector);
   unsigned int (*polFlags)(LWMeshInfo* mesh, LWPolID polygon);
-  // The point's value in a vertex map found by pntVLookup; nonzero when the point has one.
+  // The point's value in a vertex map found by a lookup; nonzero when the point has one.
   int (*pntVIDGet)(LWMeshInfo* mesh, LWPntID point, float* vector, LWVMapID vmap);
-  LWLaterMember laterMembers[15];
+  LWLaterMember laterMembers[11];
+  // The vertex map of the given type and name, or null, selecting nothing: safe on many threads.
+  LWVMapID (*pntVIDLookup)(LWMeshInfo* mesh, LWID type, const char* vmapName);
+  int (*VIDDimension)(LWMeshInfo* mesh, LWVMapID vmap);
+  // pntPolsNum and pntPols, whose arguments differ between releases.
+  LWLaterMember pointPolygonMembers[2];
 };
 
 // One point of one evaluation: the host's, valid during the evaluate call it is handed to.
@@ -77,6 +83,8 @@ static_assert(offsetof(LWMeshInfo, polTag) == 112);
 static_assert(offsetof(LWMeshInfo, pntVPGet) == 120);
 static_assert(offsetof(LWMeshInfo, polFlags) == 128);
 static_assert(offsetof(LWMeshInfo, pntVIDGet) == 136);
+static_assert(offsetof(LWMeshInfo, pntVIDLookup) == 232);
+static_assert(offsetof(LWMeshInfo, VIDDimension) == 240);
 
 static_assert(sizeof(LWDisplacementAccess) == 88);
 static_assert(offsetof(LWDisplacementAccess, oPos) == 0);

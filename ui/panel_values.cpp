@@ -1,5 +1,6 @@
 // The panel's get and set functions and the two popups' entries.
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -64,6 +65,8 @@ int setPanelValue(void* instance, uint32_t valueId, void* value) noexcept {
   if (lag == nullptr || value == nullptr) {
     return LWXPRC_NONE;
   }
+  // newTime may be copying the settings for a frame on another thread.
+  const std::lock_guard<SettingsLock> hold(lag->settingsLock);
   switch (valueId) {
     case ID_USE_NODE:
       lag->useNode = *static_cast<const int32_t*>(value);

@@ -93,6 +93,9 @@ int run(const RunArguments& arguments) {
   try {
     const host::RunSummary summary = host::runScene(options);
     eraseProgress();
+    for (const std::string& warning : summary.warnings) {
+      std::fprintf(stderr, "tarrow-host run: warning: %s\n", warning.c_str());
+    }
     std::printf("%d frame%s of %s written to %s\n", summary.frames, summary.frames == 1 ? "" : "s",
                 host::displayPath(options.scene).c_str(), host::displayPath(options.outDir).c_str());
     if (!summary.note.empty()) std::printf("%s\n", summary.note.c_str());

@@ -1,6 +1,7 @@
 #include "host/run/scene_run.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <set>
@@ -8,6 +9,7 @@
 
 #include "host/base/atomic_file.h"
 #include "host/base/interruption.h"
+#include "host/base/number_text.h"
 #include "host/run/obj_writer.h"
 #include "host/run/preview.h"
 #include "host/run/preview_animation.h"
@@ -235,6 +237,21 @@ void removeStaleOutput(const std::filesystem::path& outDir, const Scene& scene, 
   for (const auto& file : stale) std::filesystem::remove(file, failed);
 }
 
+// Layout would not say so, but a deformer that uses an item the scene lacks does not do what its
+// settings say: the artist is told which object and which id.
+std::vector<std::string> unknownItemWarnings(const Scene& scene, const Session& session) {
+  std::vector<std::string> warnings;
+  for (size_t k = 0; k < session.deformedObjects().size(); ++k) {
+    const std::string& name = scene.items[static_cast<size_t>(session.deformedObjects()[k].item)].name;
+    for (LWItemID id : session.unknownItems(k)) {
+      const auto bits = static_cast<uint32_t>(reinterpret_cast<std::uintptr_t>(id));
+      warnings.push_back("\"" + name + "\" uses item " + std::to_string(bits) + " (" + hexId(bits) +
+                         "), which is not in the scene");
+    }
+  }
+  return warnings;
+}
+
 }  // namespace
 
 RunSummary runScene(const RunOptions& options) {
@@ -256,6 +273,7 @@ RunSummary runScene(const RunOptions& options) {
   Staging staging;
 
   RunSummary summary;
+  summary.warnings = unknownItemWarnings(scene, session);
   summary.frames = last - first + 1;
   FrameWriter writer(options, scene, session, staging, summary.frames, frameDigits(first, last));
   if (options.picture) {

@@ -34,6 +34,8 @@ struct RunSummary {
   int frames = 0;
   std::vector<std::filesystem::path> written;  // final paths, in order of writing
   std::string note;                            // why a picture is missing, when one is
+  // One line for each id a deformer uses that names no item of the scene: the run goes on.
+  std::vector<std::string> warnings;
 };
 
 // Throws SceneError, ModuleError or std::runtime_error with a one-line message; the output

@@ -130,7 +130,10 @@ void Session::reset() {
   makeCurrent();
   destroyInstances();
   services_.takeUpdateRequests();
+  services_.takeRefreshRequests();
   time_ = 0.0;
+  frame_ = 0;
+  frameBegun_ = false;
   try {
     createInstances();
   } catch (...) {
@@ -189,6 +192,20 @@ std::vector<int> Session::usedItems(size_t object) const {
     }
   }
   return used;
+}
+
+std::vector<LWItemID> Session::unknownItems(size_t object) const {
+  std::vector<LWItemID> unknown;
+  const DeformedObject& deformed = objects_[object];
+  for (size_t d = 0; d < deformed.instances.size(); ++d) {
+    const auto useItems = deformed.handlers[d]->itemFuncs.useItems;
+    if (useItems == nullptr) continue;
+    for (const LWItemID* id = useItems(deformed.instances[d]); id != nullptr && *id != nullptr; ++id) {
+      if (scene_.indexOf(*id) < 0 && std::find(unknown.begin(), unknown.end(), *id) == unknown.end())
+        unknown.push_back(*id);
+    }
+  }
+  return unknown;
 }
 
 void Session::createInstances() {
@@ -321,21 +338,40 @@ void Session::evaluateFrame(int frame, FramePoints& points) {
   deformPoints(points);
 }
 
+void Session::announceTime(const DeformedObject& object, size_t deformer) const {
+  if (LWError error =
+          object.handlers[deformer]->renderFuncs.newTime(object.instances[deformer], frame_, time_)) {
+    throw std::runtime_error(scene_.items[static_cast<size_t>(object.item)].name + ": frame " +
+                             std::to_string(frame_) + ": " + error);
+  }
+}
+
 void Session::beginFrame(int frame) {
   makeCurrent();
-  const LWTime time = frame / scene_.fps;
-  time_ = time;
+  time_ = frame / scene_.fps;
+  frame_ = frame;
+  frameBegun_ = true;
+  // Every instance sees this newTime, so requests made before it are answered by it.
+  services_.takeRefreshRequests();
+  for (const DeformedObject& object : objects_) {
+    for (size_t k = 0; k < object.instances.size(); ++k) announceTime(object, k);
+  }
+}
+
+void Session::renewUpdatedInstances() {
+  const std::vector<LWInstance> updated = services_.takeRefreshRequests();
+  if (!frameBegun_) return;  // no frame yet: the first beginFrame announces its time to all
   for (const DeformedObject& object : objects_) {
     for (size_t k = 0; k < object.instances.size(); ++k) {
-      if (LWError error = object.handlers[k]->renderFuncs.newTime(object.instances[k], frame, time)) {
-        throw std::runtime_error(scene_.items[static_cast<size_t>(object.item)].name + ": frame " +
-                                 std::to_string(frame) + ": " + error);
+      if (std::find(updated.begin(), updated.end(), object.instances[k]) != updated.end()) {
+        announceTime(object, k);
       }
     }
   }
 }
 
 void Session::deformPoints(FramePoints& points) {
+  renewUpdatedInstances();
   preparePoints(points);
   const LWTime time = time_;
   for (size_t k = 0; k < objects_.size(); ++k) {

@@ -68,12 +68,17 @@ class Session {
   // The frame's time is frame / fps. Every instance sees newTime first; then each object's
   // points go through its deformers in order, each seeing the previous one's result.
   void evaluateFrame(int frame, FramePoints& points);
-  // The two halves of evaluateFrame: newTime for every instance, then the points.
+  // The two halves of evaluateFrame: newTime for every instance, then the points. An instance
+  // that asked for an update since its newTime (a panel edit, say) sees newTime again first, as
+  // Layout evaluates an updated instance's object anew.
   void beginFrame(int frame);
   void deformPoints(FramePoints& points);
   // The scene items the deformers of an object say they use (their useItems lists, as Layout
   // asks for them), each once, in order; ids of no item are left out.
   std::vector<int> usedItems(size_t object) const;
+  // The ids the deformers of an object say they use that name no item of the scene (a saved
+  // pivot whose item was deleted, say), each once, in order.
+  std::vector<LWItemID> unknownItems(size_t object) const;
   // A render as Layout brackets it: every instance's init with the mode (throws
   // std::runtime_error with the module's error text), and after the frames its cleanup.
   void beginRender(int mode);
@@ -100,6 +105,8 @@ class Session {
   void refuseUnlessOffered(const DeformerSpec& deformer, const char* className, const char* what) const;
   void applyPanel(size_t object, size_t deformer, const nlohmann::json& settings, const std::string& place);
   void destroyInstances() noexcept;
+  void announceTime(const DeformedObject& object, size_t deformer) const;
+  void renewUpdatedInstances();
 
   const Scene& scene_;
   const HostGeneration& generation_;
@@ -111,6 +118,8 @@ class Session {
   std::vector<std::unique_ptr<ActiveHandler>> handlers_;  // one for each server named
   std::vector<DeformedObject> objects_;
   LWTime time_ = 0.0;
+  int frame_ = 0;
+  bool frameBegun_ = false;  // newTime has been called at frame_ since the instances were made
   bool rendering_ = false;
   WorkerPool pool_;
 };

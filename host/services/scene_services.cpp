@@ -1,6 +1,7 @@
 #include "host/services/scene_services.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstring>
 
 #include "host/loader/unprovided.h"
@@ -140,6 +141,7 @@ struct SceneServices::Entries {
     try {
       std::lock_guard lock(self->updatesMutex_);
       self->updates_.push_back(instance);
+      self->refreshes_.push_back(instance);
     } catch (...) {
       // Nothing to do: a request that cannot be recorded is the same as one made twice.
     }
@@ -159,7 +161,16 @@ struct SceneServices::Entries {
     return item == nullptr ? 0 : static_cast<int>(item->polygons.size());
   }
 
+  // Layout's pntVLookup also selects the map inside the shared mesh record, which races when
+  // points are evaluated on several threads: the calls are counted, for the tests to refuse.
   static LWVMapID pntVLookup(LWMeshInfo* info, LWID type, const char* mapName) noexcept {
+    if (info != nullptr) {
+      static_cast<const Mesh*>(info->priv)->owner->selectingLookups_.fetch_add(1, std::memory_order_relaxed);
+    }
+    return pntVIDLookup(info, type, mapName);
+  }
+
+  static LWVMapID pntVIDLookup(LWMeshInfo* info, LWID type, const char* mapName) noexcept {
     const SceneItem* item = meshItem(info);
     if (item == nullptr || type != LWVMAP_WGHT || mapName == nullptr) return nullptr;
     for (const WeightMap& map : item->weightMaps) {
@@ -227,7 +238,7 @@ static_assert(sizeof(kObjectFuncsTable) == sizeof(lw2018::LWObjectFuncs));
 
 // One object's mesh: the same functions for every mesh, told apart by priv.
 LWMeshInfo meshInfoFor(void* mesh) {
-  return withUnprovidedLaterMembers<"LWMeshInfo">(LWMeshInfo{
+  LWMeshInfo info = withUnprovidedLaterMembers<"LWMeshInfo">(LWMeshInfo{
       .priv = mesh,
       .destroy = TARROW_UNPROVIDED(LWMeshInfo, destroy),
       .numPoints = &Entries::numPoints,
@@ -247,7 +258,13 @@ LWMeshInfo meshInfoFor(void* mesh) {
       .polFlags = TARROW_UNPROVIDED(LWMeshInfo, polFlags),
       .pntVIDGet = &Entries::pntVIDGet,
       .laterMembers = {},
+      .pntVIDLookup = &Entries::pntVIDLookup,
+      .VIDDimension = TARROW_UNPROVIDED(LWMeshInfo, VIDDimension),
+      .pointPolygonMembers = {},
   });
+  fillUnprovidedSlots<"LWMeshInfo", offsetof(LWMeshInfo, pointPolygonMembers) / sizeof(LWLaterMember)>(
+      info.pointPolygonMembers);
+  return info;
 }
 
 // The scene as the host renders it: the scene's frame range and rate; no frame size is kept in
@@ -328,6 +345,13 @@ std::vector<LWInstance> SceneServices::takeUpdateRequests() {
   std::lock_guard lock(updatesMutex_);
   std::vector<LWInstance> taken;
   taken.swap(updates_);
+  return taken;
+}
+
+std::vector<LWInstance> SceneServices::takeRefreshRequests() {
+  std::lock_guard lock(updatesMutex_);
+  std::vector<LWInstance> taken;
+  taken.swap(refreshes_);
   return taken;
 }
 

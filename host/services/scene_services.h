@@ -47,11 +47,16 @@ class SceneServices {
   // Calls of a mesh's pntVIDGet with a null map id: the mesh reads nothing for them, but a
   // module that makes them reads from a map it never found.
   long long nullMapReads() const { return nullMapReads_.load(std::memory_order_relaxed); }
+  // Calls of a mesh's pntVLookup, the lookup that selects the map in the shared mesh record.
+  long long selectingLookups() const { return selectingLookups_.load(std::memory_order_relaxed); }
 
   // Instances that asked for an update since the last call, in order. The host itself has nothing
   // to redraw, so only the tests take them: they prove that an edit made through the panel or
   // the node editor asks for one. A run keeps them (one a request, a handful a run) until it ends.
   std::vector<LWInstance> takeUpdateRequests();
+  // Instances that asked for an update since the last call, for the session: Layout evaluates
+  // an announced instance's object again, starting with its newTime.
+  std::vector<LWInstance> takeRefreshRequests();
 
   // Stable point ids: the index plus one, so that no point has the null id.
   static LWPntID pointId(size_t index) { return reinterpret_cast<LWPntID>(index + 1); }
@@ -84,8 +89,10 @@ class SceneServices {
   std::vector<std::string> weightMapNames_;
   unsigned int locale_ = LANGID_USENGLISH;
   std::atomic<long long> nullMapReads_{0};
+  std::atomic<long long> selectingLookups_{0};
   std::mutex updatesMutex_;
   std::vector<LWInstance> updates_;
+  std::vector<LWInstance> refreshes_;
 };
 
 }  // namespace tarrow::host

@@ -126,10 +126,14 @@ TEST_F(SceneServicesTest, WeightMapsByNameAndPoint) {
   LWMeshInfo* arm = services_.meshInfo(3);
   LWMeshInfo* leg = services_.meshInfo(5);
   EXPECT_EQ(arm->numPoints(arm), 2);
-  const LWVMapID tip = arm->pntVLookup(arm, LWVMAP_WGHT, "Tip");
+  const LWVMapID tip = arm->pntVIDLookup(arm, LWVMAP_WGHT, "Tip");
   ASSERT_NE(tip, nullptr);
-  EXPECT_EQ(arm->pntVLookup(arm, LWVMAP_WGHT, "Side"), nullptr);
-  EXPECT_EQ(arm->pntVLookup(arm, LWID_('M', 'O', 'R', 'F'), "Tip"), nullptr);
+  EXPECT_EQ(arm->pntVIDLookup(arm, LWVMAP_WGHT, "Side"), nullptr);
+  EXPECT_EQ(arm->pntVIDLookup(arm, LWID_('M', 'O', 'R', 'F'), "Tip"), nullptr);
+  // The lookup that selects the map answers the same, and is counted for the tests to refuse.
+  EXPECT_EQ(services_.selectingLookups(), 0);
+  EXPECT_EQ(arm->pntVLookup(arm, LWVMAP_WGHT, "Tip"), tip);
+  EXPECT_EQ(services_.selectingLookups(), 1);
 
   float value = -1.0f;
   EXPECT_EQ(arm->pntVIDGet(arm, SceneServices::pointId(0), &value, tip), 1);

@@ -92,10 +92,12 @@ Frame frameAt(const std::vector<Key>& keys, double t) {
 
 // The lagged point: its offset from the pivot, read along the object's axes now, laid along the
 // sampled item's axes at the delayed time and added to that item's position then.
+// The point kept in the object's own frame (its axes are unit and at right angles here), delayed
+// by its distance from the pivot: wherever the pivot is, the object carries the point.
 V3 lagged(const V3& world, const V3& pivot, const Frame& objectNow, const std::vector<Key>& sampled,
           double now, double lagRate, double weight) {
-  const V3 d = minus(world, pivot);
-  const double delayed = now - length(d) * weight * lagRate;
+  const double delayed = now - length(minus(world, pivot)) * weight * lagRate;
+  const V3 d = minus(world, objectNow.position);
   const V3 local{dot(d, objectNow.right), dot(d, objectNow.up), dot(d, objectNow.forward)};
   return frameAt(sampled, delayed).carry(local);
 }

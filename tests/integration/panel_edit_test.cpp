@@ -3,12 +3,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
 
+#include "host/loader/module_loader.h"
 #include "host/panel/panel_run.h"
 #include "host/run/scene_run.h"
+#include "host/run/session.h"
 #include "host/scene/scene_file.h"
 #include "host/services/panel_view.h"
 #include "scratch_folder_test.h"
@@ -72,6 +76,76 @@ TEST_F(PanelEditTest, EditsSavedAndRunAgainMatchTheEquivalentState) {
   EXPECT_EQ(byPanel, byState);
   // Without the edits the strand moves otherwise, so the comparisons above mean something.
   EXPECT_NE(framesOf(edit.scene, "plain"), byState);
+}
+
+// The points of one frame of a scene, evaluated by a session of their own.
+FramePoints pointsAt(const Scene& scene, int frame) {
+  Session session(scene, {defaultModulePath(), 1});
+  FramePoints points;
+  session.evaluateFrame(frame, points);
+  return points;
+}
+
+TEST_F(PanelEditTest, AnEditBetweenNewTimeAndThePointsReachesThemWhole) {
+  const Scene plain =
+      parseScene(sceneWith(R"({"server": "Tarrow_plus", "state": "{ LagRate 0.3 }\n"})"), "p.json");
+  const Scene chosen = parseScene(
+      sceneWith(R"({"server": "Tarrow_plus", "state": "{ LagRate 0.3 }\n{ PivotItem 2 268435457 }\n"})"),
+      "c.json");
+  Session session(plain, {defaultModulePath(), 1});
+  session.beginFrame(5);
+  const LWXPanelID panel = session.openPanel(0, 0);
+  PanelView(session.panels(), panel).set("Tarrow Pivot Object", "Handle");
+  FramePoints points;
+  session.deformPoints(points);  // the update asked for newTime again first, as Layout does
+  EXPECT_EQ(points, pointsAt(chosen, 5));
+  EXPECT_NE(points, pointsAt(plain, 5));
+}
+
+// Panel edits on one thread while another evaluates frames: each frame's points are all of one
+// setting or all of the other.
+TEST_F(PanelEditTest, AFrameIsOfOneSettingWhileThePanelIsEditedMeanwhile) {
+  nlohmann::json strand =
+      nlohmann::json::parse(sceneWith(R"({"server": "Tarrow_plus", "state": "{ LagRate 0 }\n"})"));
+  nlohmann::json points = nlohmann::json::array();
+  for (int k = 0; k < 2000; ++k) points.push_back({0.001 * k, 0.0005 * k, -0.002 * k});
+  strand["items"][0]["points"] = points;
+  strand["items"][0].erase("polygons");
+  strand["items"][0].erase("weightMaps");
+  const Scene still = parseScene(strand.dump(), "still.json");
+  strand["items"][0]["deformers"][0]["state"] = "{ LagRate 0.4 }\n";
+  const Scene lagging = parseScene(strand.dump(), "lagging.json");
+  constexpr int kFrames = 8;
+  std::vector<FramePoints> stillFrames, laggingFrames;
+  for (int frame = 1; frame <= kFrames; ++frame) {
+    stillFrames.push_back(pointsAt(still, frame));
+    laggingFrames.push_back(pointsAt(lagging, frame));
+  }
+
+  Session session(still, {defaultModulePath(), 2});
+  PanelView view(session.panels(), session.openPanel(0, 0));
+  std::atomic<bool> done{false};
+  std::thread editor([&] {
+    for (int k = 0; !done.load(); ++k) view.set("Lag Rate (s/m)", k % 2 == 0 ? "0.4" : "0");
+  });
+  int mixed = 0;
+  for (int round = 0; round < 25; ++round) {
+    for (int frame = 1; frame <= kFrames; ++frame) {
+      FramePoints frameAt;
+      session.evaluateFrame(frame, frameAt);
+      const auto& a = stillFrames[static_cast<size_t>(frame - 1)][0];
+      const auto& b = laggingFrames[static_cast<size_t>(frame - 1)][0];
+      size_t fromA = 0, fromB = 0;
+      for (size_t i = 0; i < a.size(); ++i) {
+        fromA += frameAt[0][i] == a[i] ? 1 : 0;
+        fromB += frameAt[0][i] == b[i] ? 1 : 0;
+      }
+      if (fromA != a.size() && fromB != b.size()) ++mixed;
+    }
+  }
+  done = true;
+  editor.join();
+  EXPECT_EQ(mixed, 0) << "frames whose points mix the two settings";
 }
 
 TEST_F(PanelEditTest, BadPanelSettingsNameWhatIsValid) {

@@ -205,6 +205,43 @@ TEST_F(RunCommandTest, AnUnknownLocaleIsRefusedWithOneLine) {
   EXPECT_FALSE(std::filesystem::exists(folder_ / "out"));
 }
 
+// A saved pivot whose item the scene lacks: the run goes on with the object as the pivot, and one
+// line says which object names which id.
+TEST_F(RunCommandTest, APivotItemTheSceneLacksIsNamedAndTheObjectLeads) {
+  const auto sceneWith = [](const std::string& pivot) {
+    return R"({"fps": 10, "frames": [0, 6], "items": [
+      {"name": "Strand", "type": "object",
+       "motion": [{"time": 0, "position": [0, 0, 0]}, {"time": 1, "position": [2, 0, 0], "rotation": [90, 0, 0]}],
+       "points": [[0, 0, 0], [0, 0, -1], [0, 0, -2]],
+       "deformers": [{"server": "Tarrow_plus", "state": "{ Version 1 }\n{ LagRate 0.25 }\n)" +
+           pivot + R"("}]}]})";
+  };
+  const Finished missing =
+      runHost({"run", write("missing.json", sceneWith("{ PivotItem 1 268435465 }\\n")).string(), "--out",
+               (folder_ / "missing").string(), "--no-preview", "--quiet"},
+              false);
+  EXPECT_EQ(missing.status, 0) << missing.output;
+  EXPECT_EQ(
+      missing.output.substr(0, missing.output.find('\n') + 1),
+      "tarrow-host run: warning: \"Strand\" uses item 268435465 (0x10000009), which is not in the scene\n");
+  EXPECT_EQ(std::count(missing.output.begin(), missing.output.end(), '\n'), 2) << missing.output;
+  const Finished own = runHost({"run", write("own.json", sceneWith("")).string(), "--out",
+                                (folder_ / "own").string(), "--no-preview", "--quiet"},
+                               false);
+  EXPECT_EQ(own.status, 0) << own.output;
+  for (int frame = 0; frame <= 6; ++frame) {
+    const std::string name = host::frameFileName("Strand", frame);
+    EXPECT_EQ(read(folder_ / "missing" / name), read(folder_ / "own" / name)) << name;
+  }
+  // The setting is kept: the scene saved back names the same id.
+  const Finished saved =
+      runHost({"run", (folder_ / "missing.json").string(), "--out", (folder_ / "again").string(),
+               "--no-preview", "--quiet", "--save-scene", (folder_ / "saved.json").string()},
+              false);
+  EXPECT_EQ(saved.status, 0) << saved.output;
+  EXPECT_NE(read(folder_ / "saved.json").find("{ PivotItem 1 268435465 }"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace tarrow::integration
 #endif

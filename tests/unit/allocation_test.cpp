@@ -65,6 +65,7 @@ TEST_F(ModuleTest, AFrameAllocatesNothing) {
   host.placeStill(camera, {0, 0, -5});
   host.setParam(pivot, LWIP_W_POSITION, {{0, 0, 1}, {1, 0, 0}});
   host.renderCamera = camera;
+  host.objects = {{object, "Object"}, {pivot, "Pivot"}};
   tarrow::LagInstance& lag = make();
   lag.lagRate = 0.5;
   lag.pivotItem = pivot;

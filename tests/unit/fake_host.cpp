@@ -31,6 +31,11 @@ LWItemID itemNext(LWItemID item) {
   }
   return nullptr;
 }
+LWItemID itemParent(LWItemID item) {
+  const auto& parents = host().parents;
+  const auto found = parents.find(item);
+  return found == parents.end() ? nullptr : found->second;
+}
 const char* itemName(LWItemID item) {
   for (const auto& [id, name] : host().objects) {
     if (id == item) return name.c_str();
@@ -232,6 +237,10 @@ LWVMapID meshLookup(LWMeshInfo* info, LWID type, const char* name) {
   }
   return type == LWVMAP_WGHT && mesh->mapName == name ? mesh->mapId : nullptr;
 }
+LWVMapID meshSelectingLookup(LWMeshInfo* info, LWID type, const char* name) {
+  ++static_cast<Mesh*>(info->priv)->selectingLookups;
+  return meshLookup(info, type, name);
+}
 int meshRead(LWMeshInfo* info, LWPntID pnt, float* vector, LWVMapID map) {
   auto* mesh = static_cast<Mesh*>(info->priv);
   if (host().recording) {
@@ -262,6 +271,7 @@ Host& host() {
     auto* h = new Host;
     h->itemInfo.first = itemFirst;
     h->itemInfo.next = itemNext;
+    h->itemInfo.parent = itemParent;
     h->itemInfo.name = itemName;
     h->itemInfo.param = itemParam;
     h->itemInfo.chanGroup = itemChanGroup;
@@ -341,6 +351,7 @@ void Host::reset() {
   inputEventsOnDestroy = false;
   renderCameraCalls = 0;
   objects.clear();
+  parents.clear();
   weightMaps.clear();
   refusePanels = false;
   panels.clear();
@@ -369,7 +380,8 @@ void Host::record(std::string call) {
 
 Mesh::Mesh(std::string name) : mapName(std::move(name)) {
   info.priv = this;
-  info.pntVLookup = meshLookup;
+  info.pntVLookup = meshSelectingLookup;
+  info.pntVIDLookup = meshLookup;
   info.pntVIDGet = meshRead;
 }
 

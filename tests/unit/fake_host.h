@@ -84,6 +84,7 @@ class Host {
   LWError nodeInitResult = nullptr;
   // The scene's objects in the host's order, and its weight maps (nullopt: vmapName gives null).
   std::vector<std::pair<LWItemID, std::string>> objects;
+  std::map<LWItemID, LWItemID> parents;  // an item's parent; null for any other
   std::vector<std::optional<std::string>> weightMaps;
   bool refusePanels = false;
   // The editor reports each of its inputs going (NIE_INPUTNODEDESTROY) when it is destroyed.
@@ -138,7 +139,8 @@ class Mesh {
   std::string mapName;
   LWVMapID mapId = handle<LWVMapID>(0x7A00);
   std::map<LWPntID, float> weights;
-  std::atomic<int> lookups{0};
+  std::atomic<int> lookups{0};           // by pntVIDLookup
+  std::atomic<int> selectingLookups{0};  // by pntVLookup, which selects the map in the record
   std::vector<std::string> lookupNames;  // only while the host records
   std::vector<LWVMapID> readMaps;        // map id of each per-point read, while recording
 };

@@ -29,7 +29,11 @@ class FrameTest : public ModuleTest {
     host.setParam(pivot, LWIP_POSITION, {{-1, 0, 0}, {0, 4, 0}});
     host.setParam(pivot, LWIP_W_POSITION, {{-2, 0, 0}, {0, 0, 5}});
     host.setParam(camera, LWIP_W_POSITION, {{0, 0, -10}, {1, 1, 1}});
+    host.setParam(pivot, LWIP_W_RIGHT, {{0, 1, 0}, {0, 0, 1}});
+    host.setParam(pivot, LWIP_W_UP, {{-1, 0, 0}, {}});
+    host.setParam(pivot, LWIP_W_FORWARD, {{0, 0, 0.5}, {}});
     host.renderCamera = camera;
+    host.objects = {{object, "Object"}, {pivot, "Pivot"}};
   }
 
   static void expectVector(const double actual[3], fake::Vec3 expected) {
@@ -52,7 +56,6 @@ TEST_F(FrameTest, CachesTheFrameWithItsQueriesInOrder) {
   LagInstance& lag = make();
   lag.pivotItem = pivot;
   lag.weightMapId.store(fake::handle<LWVMapID>(0x55));
-  tarrow::services().sceneInfo.store(nullptr);
   host.editorCalls.clear();
 
   EXPECT_EQ(rend.newTime(&lag, 12, 0.5), nullptr);
@@ -60,15 +63,97 @@ TEST_F(FrameTest, CachesTheFrameWithItsQueriesInOrder) {
   EXPECT_EQ(lag.weightMapId.load(), nullptr);
   EXPECT_EQ(lag.cameraItem, camera);
   expectVector(lag.cameraWorldPosition, {0.5, 0.5, -9.5});
-  expectVector(lag.pivotItemPosition, {-1, 2, 0});
-  expectVector(lag.pivotItemWorldPosition, {-2, 0, 2.5});
-  EXPECT_EQ(tarrow::services().sceneInfo.load(), &host.sceneInfo);
+  EXPECT_TRUE(lag.frame.prepared);
+  EXPECT_EQ(lag.frame.carrier, pivot);
+  EXPECT_EQ(lag.frame.carrierParent, nullptr);  // Local Pivot off
+  expectVector(lag.frame.carrierPosition, {-2, 0, 2.5});
+  for (int axis = 0; axis < 3; ++axis) {
+    expectVector(lag.frame.carrierWorldAxes[axis], host.param(pivot, LWIP_W_RIGHT + axis, 0.5));
+  }
   EXPECT_EQ(host.globalRequests, std::vector<std::string>{"LW Scene Info 10/0"});
-  const std::vector<ParamCall> expected = {
-      {camera, 8, 0.5}, {pivot, 1, 0.5},  {pivot, 8, 0.5},  {object, 8, 0.5},  {object, 2, 0.5},
-      {object, 3, 0.5}, {object, 4, 0.5}, {object, 9, 0.5}, {object, 10, 0.5}, {object, 11, 0.5}};
+  const std::vector<ParamCall> expected = {{camera, 8, 0.5},  {object, 8, 0.5},  {object, 2, 0.5},
+                                           {object, 3, 0.5},  {object, 4, 0.5},  {object, 9, 0.5},
+                                           {object, 10, 0.5}, {object, 11, 0.5}, {pivot, 8, 0.5},
+                                           {pivot, 9, 0.5},   {pivot, 10, 0.5},  {pivot, 11, 0.5}};
   EXPECT_EQ(host.paramCalls, expected);
   EXPECT_TRUE(host.editorCalls.empty());  // node inputs off: the editor is left alone
+}
+
+TEST_F(FrameTest, WithLocalPivotThePivotsParentIsTakenAtTheFramesTime) {
+  const LWItemID car = fake::item(0x400);
+  host.parents[pivot] = car;
+  host.setParam(car, LWIP_RIGHT, {{0, 0, -1}, {}});
+  host.setParam(car, LWIP_UP, {{0, 1, 0}, {}});
+  host.setParam(car, LWIP_FORWARD, {{1, 0, 0}, {}});
+  host.setParam(car, LWIP_W_POSITION, {{20, 0, 0}, {1, 0, 0}});
+  LagInstance& lag = make();
+  lag.pivotItem = pivot;
+  for (int32_t local : {1, 0}) {
+    SCOPED_TRACE(local);
+    lag.localPivot = local;
+    host.paramCalls.clear();
+    rend.newTime(&lag, 24, 1.0);
+    EXPECT_EQ(lag.frame.carrierParent, local != 0 ? car : nullptr);
+    const std::vector<ParamCall> parentCalls = {{car, 2, 1.0}, {car, 3, 1.0}, {car, 4, 1.0}, {car, 8, 1.0}};
+    const std::vector<ParamCall> tail(host.paramCalls.end() - 4, host.paramCalls.end());
+    EXPECT_EQ(tail == parentCalls, local != 0);
+  }
+  lag.localPivot = 1;
+  rend.newTime(&lag, 24, 1.0);
+  expectVector(lag.frame.parentAxes[0], {0, 0, -1});
+  expectVector(lag.frame.parentAxes[2], {1, 0, 0});
+  expectVector(lag.frame.parentPosition, {21, 0, 0});
+  host.parents.clear();  // a pivot without parent: Local Pivot is the world's
+  rend.newTime(&lag, 24, 1.0);
+  EXPECT_EQ(lag.frame.carrierParent, nullptr);
+}
+
+TEST_F(FrameTest, APivotItemNotInTheSceneLeavesTheObjectAsPivotAndTheSettingAsItWas) {
+  LagInstance& lag = make();
+  lag.pivotItem = fake::item(0x999);
+  lag.pivotIndex = 2;
+  lag.localPivot = 1;
+  rend.newTime(&lag, 12, 0.5);
+  EXPECT_EQ(lag.frame.carrier, object);
+  EXPECT_EQ(lag.frame.carrierParent, nullptr);
+  expectVector(lag.frame.carrierPosition, host.param(object, LWIP_W_POSITION, 0.5));
+  for (int axis = 0; axis < 3; ++axis) {
+    expectVector(lag.frame.carrierWorldAxes[axis], host.param(object, LWIP_W_RIGHT + axis, 0.5));
+  }
+  for (const ParamCall& call : host.paramCalls) EXPECT_NE(call.item, fake::item(0x999));
+  EXPECT_EQ(lag.pivotItem, fake::item(0x999));
+  EXPECT_EQ(lag.pivotIndex, 2);
+  host.objects.push_back({fake::item(0x999), "Back"});  // the item is there again
+  rend.newTime(&lag, 13, 0.5);
+  EXPECT_EQ(lag.frame.carrier, fake::item(0x999));
+}
+
+TEST_F(FrameTest, TheFrameKeepsTheSettingsOfItsNewTime) {
+  LagInstance& lag = make();
+  EXPECT_FALSE(lag.frame.prepared);
+  lag.lagRate = 0.25;
+  lag.pivotItem = pivot;
+  lag.weightMapIndex = 1;
+  lag.weightMapName = "Tail";
+  lag.useNode = 1;
+  rend.newTime(&lag, 12, 0.5);
+  // Edits after newTime: the frame keeps what newTime found.
+  lag.lagRate = 3.0;
+  lag.pivotItem = nullptr;
+  lag.weightMapIndex = 0;
+  lag.weightMapName = "Other";
+  lag.useNode = 0;
+  EXPECT_EQ(lag.frame.lagRate, 0.25);
+  EXPECT_EQ(lag.frame.carrier, pivot);
+  EXPECT_TRUE(lag.frame.weightMap);
+  EXPECT_STREQ(lag.frameWeightMapName, "Tail");
+  EXPECT_EQ(lag.frame.useNode, 1);
+  rend.newTime(&lag, 13, 0.5);
+  EXPECT_EQ(lag.frame.lagRate, 3.0);
+  EXPECT_EQ(lag.frame.carrier, object);
+  EXPECT_FALSE(lag.frame.weightMap);
+  EXPECT_STREQ(lag.frameWeightMapName, "Other");
+  EXPECT_EQ(lag.frame.useNode, 0);
 }
 
 TEST_F(FrameTest, NodeInputsUpdateTheEditorFirst) {
@@ -89,28 +174,13 @@ TEST_F(FrameTest, SameTimeTwiceGivesTheSameCache) {
   LagInstance& lag = make();
   lag.pivotItem = pivot;
   rend.newTime(&lag, 24, 1.0);
-  const double firstPivot[3] = {lag.pivotItemWorldPosition[0], lag.pivotItemWorldPosition[1],
-                                lag.pivotItemWorldPosition[2]};
+  const double firstPivot[3] = {lag.frame.carrierPosition[0], lag.frame.carrierPosition[1],
+                                lag.frame.carrierPosition[2]};
   lag.weightMapId.store(fake::handle<LWVMapID>(0x66));
   rend.newTime(&lag, 24, 1.0);
   expectCacheAt(lag, 1.0);
-  expectVector(lag.pivotItemWorldPosition, {firstPivot[0], firstPivot[1], firstPivot[2]});
+  expectVector(lag.frame.carrierPosition, {firstPivot[0], firstPivot[1], firstPivot[2]});
   EXPECT_EQ(lag.weightMapId.load(), nullptr);
-}
-
-TEST_F(FrameTest, PivotFieldsChangeOnlyAtNewTimeWhileAPivotIsSet) {
-  LagInstance& lag = make();
-  rend.newTime(&lag, 0, 0.0);
-  lag.pivotItem = pivot;  // chosen after this frame's preparation: nothing cached yet
-  expectVector(lag.pivotItemPosition, {0, 0, 0});
-  expectVector(lag.pivotItemWorldPosition, {0, 0, 0});
-  rend.newTime(&lag, 48, 2.0);
-  expectVector(lag.pivotItemPosition, {-1, 8, 0});
-  lag.pivotItem = nullptr;  // without a pivot item the old values stay
-  rend.newTime(&lag, 72, 3.0);
-  expectVector(lag.pivotItemPosition, {-1, 8, 0});
-  expectVector(lag.pivotItemWorldPosition, {-2, 0, 10});
-  expectCacheAt(lag, 3.0);
 }
 
 TEST_F(FrameTest, NoRenderCameraLeavesTheOrigin) {

@@ -30,10 +30,10 @@ TEST_F(ModuleTest, CreateGivesDefaultsAndDescription) {
   EXPECT_EQ(lag.time, 0.0);
   EXPECT_EQ(lag.cameraItem, nullptr);
   EXPECT_EQ(lag.weightMapId.load(), nullptr);
+  EXPECT_FALSE(lag.frame.prepared);  // its points stay put until the first newTime
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(lag.objectWorldPosition[i], 0.0);
-    EXPECT_EQ(lag.pivotItemPosition[i], 0.0);
-    EXPECT_EQ(lag.pivotItemWorldPosition[i], 0.0);
+    EXPECT_EQ(lag.frame.carrierPosition[i], 0.0);
     EXPECT_EQ(lag.cameraWorldPosition[i], 0.0);
     for (int j = 0; j < 3; ++j) EXPECT_EQ(lag.objectAxes[i][j], 0.0);
   }

@@ -222,7 +222,6 @@ TEST(ServiceTable, FirstAcquisitionAsksEachServiceOnce) {
                                              "LWXPanel 2/0",     "NodeEditorFuncs 4/0", "NodeInputFuncs 4/0",
                                              "NodeFuncs/0",      "Instance Update/0"};
   EXPECT_EQ(fake::host().globalRequests, expected);
-  EXPECT_EQ(table.sceneInfo.load(), &fake::host().sceneInfo);
   EXPECT_EQ(table.itemInfo, &fake::host().itemInfo);
 
   // A later acquisition through another global function changes nothing.
