@@ -43,6 +43,11 @@ variant no-weight-map --set "Weight Map=0"
 run examples/gradient.json gradient png gif
 run examples/body-tail.json body-tail png
 run examples/rope.json rope png
+run examples/turned-body.json turned-body png
+run examples/car-local.json car-local png
+"$host" panel examples/car-local.json --object Tail --locale en --set "Local Pivot=off" \
+  --save-scene "$work/car-local-world.json" >/dev/null
+run "$work/car-local-world.json" car-local-world png
 
 du -ch "$images"/*.* "$images"/ja/* | sed 's/^/  /'
 echo "Pictures written to $images/."
