@@ -32,9 +32,8 @@ constexpr uint32_t kWght = tag("WGHT");
 constexpr uint16_t kNoParent = 0xFFFF;
 constexpr size_t kPointBytes = 12;
 constexpr uint32_t kCornerCountMask = 0x03FF;  // the high 6 bits of a polygon's count are flags
-// Weight maps are stored with a slot for every point up to the highest one they name, so a
-// few bytes of map can ask for many slots; all maps together get at most this many slots for
-// each byte of the file, far more than any object Modeler writes needs.
+// Slots of weight maps (one a point of the map's layer, 8 bytes each) for each byte of the file:
+// room for a hundred maps on a layer of points with nothing else, far more than Modeler writes.
 constexpr size_t kWeightSlotsPerFileByte = 4;
 
 // A stretch of the file still to read: [at, end).
@@ -65,10 +64,6 @@ class LwoReader {
     if (form_ != kLwo2 && form_ != kLwo3 && form_ != kLwob) fail(8, "the form type LWO2, LWO3 or LWOB");
     readChunks({12, 8 + size_t{formSize}});
     checkParents();
-    for (ObjectLayer& layer : file_.layers) {
-      // A map may have been started before its layer's last PNTS: every point gets its slot.
-      for (WeightMap& map : layer.weightMaps) map.values.resize(layer.points.size());
-    }
     return std::move(file_);
   }
 
@@ -95,39 +90,41 @@ class LwoReader {
   unsigned char byte(size_t at) const { return static_cast<unsigned char>(bytes_[at]); }
 
   // Checked reads from a span: each fails naming what it expected when the span ends first.
-  void need(const Span& span, size_t count, const std::string& what) const {
+  // (What is a view, so that the reads that succeed build no text.)
+  void need(const Span& span, size_t count, std::string_view what) const {
     if (span.left() < count) {
-      fail(span.at, what + " (" + std::to_string(count) + " bytes); the " + chunkName_ + " ends at byte " +
-                        std::to_string(span.end));
+      fail(span.at, std::string(what) + " (" + std::to_string(count) + " bytes); the " + chunkName_ +
+                        " ends at byte " + std::to_string(span.end));
     }
   }
-  uint16_t readU2(Span& span, const std::string& what) const {
+  uint16_t readU2(Span& span, std::string_view what) const {
     need(span, 2, what);
     span.at += 2;
     return u2(span.at - 2);
   }
-  uint32_t readU4(Span& span, const std::string& what) const {
+  uint32_t readU4(Span& span, std::string_view what) const {
     need(span, 4, what);
     span.at += 4;
     return u4(span.at - 4);
   }
-  float readFinite(Span& span, const std::string& what) const {
+  float readFinite(Span& span, std::string_view what) const {
     need(span, 4, what);
     const float value = std::bit_cast<float>(u4(span.at));
-    if (!std::isfinite(value)) fail(span.at, what + " that is a finite number");
+    if (!std::isfinite(value)) fail(span.at, std::string(what) + " that is a finite number");
     span.at += 4;
     return value;
   }
-  Vec3 readVec12(Span& span, const std::string& what) const {
+  Vec3 readVec12(Span& span, std::string_view what) const {
     Vec3 vector{};
     for (double& coordinate : vector) coordinate = readFinite(span, what);
     return vector;
   }
   // An index of two bytes below 0xFF00, else four whose first byte is 0xFF.
-  uint32_t readVx(Span& span, const std::string& what) const {
+  uint32_t readVx(Span& span, std::string_view what) const {
     need(span, 2, what);
     if (byte(span.at) != 0xFF) return readU2(span, what);
-    return readU4(span, what + " of four bytes, as its first byte is 0xFF") & 0x00FFFFFF;
+    if (span.left() < 4) need(span, 4, std::string(what) + " of four bytes, as its first byte is 0xFF");
+    return readU4(span, what) & 0x00FFFFFF;
   }
   // A point index of the layer's last PNTS, as an index into all of the layer's points.
   int readPointIndex(Span& span, const LayerReading& reading, bool vx) const {
@@ -140,11 +137,11 @@ class LwoReader {
     return static_cast<int>(reading.pointsBase + index);
   }
   // A zero-terminated string, padded with one more zero to an even length.
-  std::string readS0(Span& span, const std::string& what) const {
+  std::string readS0(Span& span, std::string_view what) const {
     const size_t start = span.at;
     const void* zero = span.empty() ? nullptr : std::memchr(bytes_.data() + start, 0, span.left());
     if (zero == nullptr) {
-      fail(start, what + " ending in a zero byte before the " + chunkName_ + " ends at byte " +
+      fail(start, std::string(what) + " ending in a zero byte before the " + chunkName_ + " ends at byte " +
                       std::to_string(span.end));
     }
     const size_t length = static_cast<size_t>(static_cast<const char*>(zero) - (bytes_.data() + start));
@@ -234,6 +231,11 @@ class LwoReader {
     state.pointsCount = count;
     points.points.reserve(points.points.size() + count);
     while (!data.empty()) points.points.push_back(readVec12(data, "a point coordinate (F4)"));
+    // Maps begun before this PNTS get a slot for each of its points: no value yet.
+    for (WeightMap& map : points.weightMaps) {
+      chargeWeightSlots(count, start);
+      map.values.resize(points.points.size());
+    }
   }
 
   void readVertexMap(size_t start, Span data) {
@@ -246,30 +248,28 @@ class LwoReader {
     if (!reading().hasPoints)
       fail(start, "a PNTS chunk in this layer before its VMAP, whose values are per point");
     const LayerReading& state = reading();
-    // First the whole chunk checked and the highest point it names, so the map grows once.
-    size_t slots = 0;
-    for (Span entry = data; !entry.empty();) {
-      slots = std::max(slots, static_cast<size_t>(readPointIndex(entry, state, true)) + 1);
-      readFinite(entry, "a weight (F4)");
-    }
-    std::vector<WeightMap>& maps = layer().weightMaps;
-    auto map = std::find_if(maps.begin(), maps.end(), [&](const WeightMap& m) { return m.name == name; });
-    if (map == maps.end()) {
-      maps.push_back({name, {}});
-      map = maps.end() - 1;
-    }
-    if (slots > map->values.size()) {
-      weightSlots_ += slots - map->values.size();
-      if (weightSlots_ > kWeightSlotsPerFileByte * bytes_.size()) {
-        fail(start, "weight maps whose values fit the file's size: all its maps together would hold " +
-                        std::to_string(weightSlots_) + " values for its " + std::to_string(bytes_.size()) +
-                        " bytes");
-      }
-      map->values.resize(slots);
+    ObjectLayer& owner = layer();
+    auto map = std::find_if(owner.weightMaps.begin(), owner.weightMaps.end(),
+                            [&](const WeightMap& m) { return m.name == name; });
+    if (map == owner.weightMaps.end()) {
+      chargeWeightSlots(owner.points.size(), start);
+      owner.weightMaps.push_back({name, std::vector<std::optional<float>>(owner.points.size())});
+      map = owner.weightMaps.end() - 1;
     }
     while (!data.empty()) {
       const int point = readPointIndex(data, state, true);
       map->values[static_cast<size_t>(point)] = readFinite(data, "a weight (F4)");
+    }
+  }
+
+  // A weight map holds a slot for every point of its layer, so a few bytes of map can ask for
+  // many slots: all maps together get at most kWeightSlotsPerFileByte for each byte of the file.
+  void chargeWeightSlots(size_t slots, size_t chunkStart) {
+    weightSlots_ += slots;
+    if (weightSlots_ > kWeightSlotsPerFileByte * bytes_.size()) {
+      fail(chunkStart, "weight maps whose values fit the file's size: all its maps together would hold " +
+                           std::to_string(weightSlots_) + " values for its " + std::to_string(bytes_.size()) +
+                           " bytes");
     }
   }
 
@@ -280,7 +280,7 @@ class LwoReader {
     size_t count = 0;
     for (Span polygon = data; !polygon.empty(); ++count) {
       const size_t corners = readU2(polygon, "a polygon's corner count (U2)") & kCornerCountMask;
-      for (size_t c = 0; c < corners; ++c) readVx(polygon, cornerWhat(c, corners));
+      for (size_t c = 0; c < corners; ++c) skipCorner(polygon, c, corners, true);
     }
     std::vector<std::vector<int>>& polygons = layer().polygons;
     polygons.reserve(polygons.size() + count);
@@ -319,14 +319,20 @@ class LwoReader {
   void skipOldPolygons(Span& data, size_t count) const {
     for (; count > 0; --count) {
       const size_t corners = readU2(data, "a polygon's corner count (U2)");
-      for (size_t c = 0; c < corners; ++c) readU2(data, cornerWhat(c, corners));
+      for (size_t c = 0; c < corners; ++c) skipCorner(data, c, corners, false);
       const auto surface = static_cast<int16_t>(readU2(data, "the polygon's surface number (I2)"));
       if (surface < 0) count += detailCount(data);
     }
   }
 
-  static std::string cornerWhat(size_t corner, size_t corners) {
-    return "corner " + std::to_string(corner + 1) + " of a polygon of " + std::to_string(corners);
+  // Past one corner (VX, or U2 in LWOB), checking only that it is there.
+  void skipCorner(Span& span, size_t corner, size_t corners, bool vx) const {
+    const size_t size = vx && span.left() >= 1 && byte(span.at) == 0xFF ? 4 : 2;
+    if (span.left() < size) {
+      need(span, size,
+           "corner " + std::to_string(corner + 1) + " of a polygon of " + std::to_string(corners));
+    }
+    span.at += size;
   }
 
   void checkParents() const {
