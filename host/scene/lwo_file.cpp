@@ -109,7 +109,7 @@ class LwoReader {
   }
   float readFinite(Span& span, std::string_view what) const {
     need(span, 4, what);
-    const float value = std::bit_cast<float>(u4(span.at));
+    const auto value = std::bit_cast<float>(u4(span.at));
     if (!std::isfinite(value)) fail(span.at, std::string(what) + " that is a finite number");
     span.at += 4;
     return value;
@@ -144,7 +144,7 @@ class LwoReader {
       fail(start, std::string(what) + " ending in a zero byte before the " + chunkName_ + " ends at byte " +
                       std::to_string(span.end));
     }
-    const size_t length = static_cast<size_t>(static_cast<const char*>(zero) - (bytes_.data() + start));
+    const auto length = static_cast<size_t>(static_cast<const char*>(zero) - (bytes_.data() + start));
     span.at = std::min(span.end, start + ((length + 2) & ~size_t{1}));
     return std::string(bytes_.substr(start, length));
   }
