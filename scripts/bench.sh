@@ -3,6 +3,9 @@
 # (the four host queries of the delayed frame and the arithmetic; with node inputs, also a check
 # and an evaluate of each of the three inputs), both timed in alternation in the same run: the
 # median over the rounds of the ratio, and its spread (first to third quartile of the rounds).
+# Then the load of a 200,000-point object with a weight map from a LightWave object file against
+# the same mesh as OBJ with the weights in a JSON scene, also timed in alternation (median ratio
+# and spread over the rounds), with the heap the object-file load takes beyond what it returns.
 # Arguments go to the benchmark program (e.g. --benchmark_filter=OverFloor).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,6 +23,7 @@ awk 'function counter(name,   i) {
      }
      /^BM_EvaluateOverFloor[/_][^ ]*_median/      {line["evaluate"] = $0}
      /^BM_EvaluateNodesOverFloor[/_][^ ]*_median/ {line["nodes"] = $0}
+     /^BM_LwoLoadOverJson[/_][^ ]*_median/        {line["lwo"] = $0}
      END {
        split("evaluate nodes", order, " ")
        title["evaluate"] = "evaluate / floor            "
@@ -31,5 +35,13 @@ awk 'function counter(name,   i) {
          printf "%s: %.3f, middle half of the rounds %.3f to %.3f (%s / %s ns per point)%s\n", title[order[k]],
                 counter("ratio"), counter("ratio_q1"), counter("ratio_q3"), counter("path_ns"), counter("floor_ns"),
                 goal[order[k]]
+       }
+       if ("lwo" in line) {
+         $0 = line["lwo"]
+         printf "lwo load / json load         : %.3f, middle half of the rounds %.3f to %.3f (%s / %s ms a load; %.3f against the mesh without weights) (goal <= 1.5)\n",
+                counter("ratio"), counter("ratio_q1"), counter("ratio_q3"), counter("lwo_ms"), counter("json_ms"),
+                counter("ratio_mesh_only")
+         printf "lwo load heap beyond result  : %s MB, %.2f x the points own %s MB (goal <= 2; json load: %s MB)\n",
+                counter("lwo_extra_MB"), counter("extra_over_points"), counter("points_MB"), counter("json_extra_MB")
        }
      }' "$out"

@@ -26,7 +26,7 @@ struct ObjectLayer {
   Vec3 pivot{};     // in the object's own coordinates
   int parent = -1;  // the parent layer's number, -1 for none
   std::vector<Vec3> points;
-  std::vector<std::vector<int>> polygons;  // 0-based point indices into this layer's points
+  std::vector<std::vector<int>> polygons;  // 0-based point indices into this layer's points; none empty
   std::vector<WeightMap> weightMaps;       // WGHT maps; a point absent from a map has no value in it
 };
 
@@ -37,7 +37,8 @@ struct ObjectFile {
   const ObjectLayer* layerShownAs(int layer) const;
 };
 
-// Throws LwoError.
+// Throws LwoError. Every vector is sized from the bytes behind it; weight maps, which hold a
+// value for every point of their layer, may hold four values for each byte of the file in all.
 ObjectFile readLwoFile(const std::filesystem::path& file);
 // The same for bytes already read; name is the file as messages show it.
 ObjectFile parseLwo(std::string_view bytes, const std::string& name);
