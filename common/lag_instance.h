@@ -47,6 +47,9 @@ struct LagInstance {
   // The world's right, up and forward vectors in the object's coordinates (codes 9, 10, 11),
   // one vector per row: the columns of the inverse of objectAxes.
   double objectWorldAxes[3][3] = {};
+  // The object's pivot point in its own coordinates (code 7): the mesh's point oP lies at
+  // objectAxes * (oP - objectPivot) + objectWorldPosition.
+  double objectPivot[3] = {};
 
   // Set by destroy before the node editor goes: node events from then on concern an instance
   // that is being freed, and are not passed on.

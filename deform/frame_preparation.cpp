@@ -55,6 +55,7 @@ LWError newTime(LWInstance instance, LWFrame frame, LWTime time) noexcept {
   items.param(lag.objectId, LWIP_W_RIGHT, time, lag.objectWorldAxes[0]);
   items.param(lag.objectId, LWIP_W_UP, time, lag.objectWorldAxes[1]);
   items.param(lag.objectId, LWIP_W_FORWARD, time, lag.objectWorldAxes[2]);
+  items.param(lag.objectId, LWIP_PIVOT, time, lag.objectPivot);
   return nullptr;
 }
 
