@@ -67,6 +67,9 @@ struct LagInstance {
   // Filled by the first evaluate of a frame that needs it, also when the mesh has no such map;
   // evaluate calls may overlap.
   std::atomic<LWVMapID> weightMapId{nullptr};
+  // The object's pivot point in its own coordinates (code 7): the mesh's point oP lies at
+  // objectAxes * (oP - objectPivot) + objectWorldPosition.
+  double objectPivot[3] = {};
 
   // Set by destroy before the node editor goes: node events from then on concern an instance
   // that is being freed, and are not passed on.

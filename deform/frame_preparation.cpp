@@ -88,6 +88,7 @@ LWError newTime(LWInstance instance, LWFrame frame, LWTime time) noexcept {
   // The world's axes in the object's coordinates: what takes a point into the object's own frame
   // when the object carries the points, and what the node sample record shows.
   rowsOf(items, lag.objectId, LWIP_W_RIGHT, time, lag.objectWorldAxes);
+  items.param(lag.objectId, LWIP_PIVOT, time, lag.objectPivot);
 
   LagInstance::Frame& next = lag.frame;
   next.lagRate = settings.lagRate;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/lag_instance.h"
+#include "deform/sample_functions.h"
 
 namespace tarrow {
 namespace {
@@ -35,8 +36,12 @@ void worldAxesInObject(const LagInstance& instance, double out[9]) noexcept {
 }  // namespace
 
 void fillNodalAccess(const LagInstance& instance, const LWDisplacementAccess& access,
-                     LWNodalAccess& sample) noexcept {
-  std::memset(&sample, 0, sizeof sample);
+                     NodalSample& sample) noexcept {
+  LWNodalAccess& record = sample;
+  std::memset(&record, 0, sizeof record);
+  setSampleFunctions(record);
+  sample.randomState = randomSeed(access.point);
+  sample.randomData = &sample.randomState;
   copyVector(access.oPos, sample.oPos);
   copyVector(access.source, sample.wPos);
   worldAxesInObject(instance, sample.wXfrm);
@@ -68,6 +73,7 @@ void fillNodalAccess(const LagInstance& instance, const LWDisplacementAccess& ac
 void fillShadingGeometry(const LagInstance& instance, const LWDisplacementAccess& access,
                          lw2018::LWShadingGeometry& sample) noexcept {
   std::memset(&sample, 0, sizeof sample);
+  setSampleFunctions(sample.shadingFuncs);
   sample.itemID = instance.objectId;
   sample.vrts[0] = access.point;
   copyVector(access.oPos, sample.oP);
@@ -75,22 +81,24 @@ void fillShadingGeometry(const LagInstance& instance, const LWDisplacementAccess
   copyVector(access.source, sample.vertsWPos[0]);
   sample.bary[0] = 1.0;
 
-  // The object's frame in the world: its axes (codes 2, 3, 4) as rows over its world position,
-  // and the inverse, the world's axes in the object (codes 9, 10, 11) as rows over the world
-  // position taken apart along them.
+  // The object's frame in the world, in which its mesh's point oP lies at A (oP - pivot) + P:
+  // its axes A (codes 2, 3, 4) as rows over P - A pivot, and the inverse, the world's axes in
+  // the object (codes 9, 10, 11) as rows over pivot - A^-1 P.
   double axes[9];
   double inverse[9];
   objectAxes(instance, axes);
   worldAxesInObject(instance, inverse);
   const double* position = instance.objectWorldPosition;
+  const double* pivot = instance.objectPivot;
   for (int row = 0; row < 3; ++row) {
     for (int column = 0; column < 3; ++column) {
       sample.toWorld[row][column] = axes[3 * row + column];
       sample.toLocal[row][column] = inverse[3 * row + column];
     }
-    sample.toWorld[3][row] = position[row];
-    sample.toLocal[3][row] =
-        -((position[0] * inverse[row] + position[1] * inverse[3 + row]) + position[2] * inverse[6 + row]);
+    sample.toWorld[3][row] =
+        position[row] - ((pivot[0] * axes[row] + pivot[1] * axes[3 + row]) + pivot[2] * axes[6 + row]);
+    sample.toLocal[3][row] = pivot[row] - ((position[0] * inverse[row] + position[1] * inverse[3 + row]) +
+                                           position[2] * inverse[6 + row]);
   }
   sample.toWorld[3][3] = 1.0;
   sample.toLocal[3][3] = 1.0;

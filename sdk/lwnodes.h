@@ -26,9 +26,9 @@ constexpr int NPT_RENDER = 0;
 constexpr int NPT_CUSTOM = 1;
 constexpr int NPT_OFF = 2;
 
-// A member of the sample record that holds one of the host's functions; nothing here calls them,
-// so only their size matters.
-typedef void (*LWNodalFunc)(void);
+// A function a light query calls for each of its samples. Its parameters are the host's; nothing
+// here calls one, it is only handed along.
+typedef void (*LWNodalSampler)(void);
 
 // Sample record of one spot: what a node network sees when an input is evaluated. Filled by the
 // caller of an input's evaluate, in its own storage, for that call only.
@@ -47,12 +47,19 @@ struct LWNodalAccess {
   double bumpHeight;
   double oXfrm[9];  // right, up, forward in the parent's coordinates
   double wXfrm[9];  // right, up, forward in world coordinates
-  LWNodalFunc illuminate;
-  LWNodalFunc illuminateSample;
-  LWNodalFunc rayTrace;
-  LWNodalFunc rayCast;
-  LWNodalFunc rayShade;
-  LWNodalFunc rayTraceMode;
+  // The renderer's functions a node may call, without a null check. Nonzero (or the light's
+  // share) when the light reaches the point; the direction toward the light and its colour are
+  // written.
+  int (*illuminate)(LWItemID light, const double position[3], double direction[3], double color[3]);
+  double (*illuminateSample)(LWItemID light, const double position[3], double direction[3],
+                             LWNodalSampler sampler, void* samplerData);
+  // The distance to the nearest surface along the ray, -1.0 when it hits nothing; the colour
+  // seen there is written.
+  double (*rayTrace)(const double position[3], const double direction[3], double color[3]);
+  double (*rayCast)(const double position[3], const double direction[3]);
+  double (*rayShade)(const double position[3], const double direction[3], void* shaderAccess);
+  double (*rayTraceMode)(const double position[3], const double direction[3], double color[3], double eta,
+                         int mode);
   int bounces;
   LWItemID sourceID;  // the item the viewing ray comes from
   LWItemID objID;     // the object being sampled
@@ -65,24 +72,30 @@ struct LWNodalAccess {
   int ResourceContextIndex;
   int flags;
   void* randomData;
-  LWNodalFunc randomFloat;
-  LWNodalFunc illuminateNormal;
-  LWNodalFunc illuminateSampleNormal;
+  float (*randomFloat)(void* randomData);  // the next number of randomData's stream, in [0, 1)
+  int (*illuminateNormal)(LWItemID light, void* render, const double position[3], double direction[3],
+                          const double normal[3], double color[3]);
+  double (*illuminateSampleNormal)(LWItemID light, void* render, const double position[3],
+                                   double direction[3], const double normal[3], LWNodalSampler sampler,
+                                   void* samplerData);
   double subsx;
   double subsy;
   double rayDir[3];  // unit direction of the viewing ray
-  LWNodalFunc rayTraceData;
-  LWNodalFunc rayTraceShade;
+  // Fill the trace record's length and result; the record is the host's and not declared here.
+  void (*rayTraceData)(void* render, void* traceData);
+  void (*rayTraceShade)(void* traceData);
   void* render;
-  LWNodalFunc getVal;
-  LWNodalFunc setVal;
+  // Read and write num values of a render buffer.
+  void (*getVal)(void* render, int type, int num, double* values);
+  void (*setVal)(void* render, int type, int num, double* values);
   int outsiz;
   void* VertexIndexes;
   void* instanceID;
   void* samplerState;
-  LWNodalFunc getSamplerRange;
-  LWNodalFunc getSample2D;
-  LWNodalFunc getSample1D;
+  // How many samples the spot takes, and the index-th of them, each value in [0, 1].
+  unsigned int (*getSamplerRange)(void* samplerState);
+  void (*getSample2D)(void* samplerState, unsigned int index, double sample[2]);
+  double (*getSample1D)(void* samplerState, unsigned int index);
   unsigned int ownerID;
   void* ownerData;
 };
@@ -194,6 +207,10 @@ static_assert(offsetof(LWNodalAccess, bumpHeight) == 176);
 static_assert(offsetof(LWNodalAccess, oXfrm) == 184);
 static_assert(offsetof(LWNodalAccess, wXfrm) == 256);
 static_assert(offsetof(LWNodalAccess, illuminate) == 328);
+static_assert(offsetof(LWNodalAccess, illuminateSample) == 336);
+static_assert(offsetof(LWNodalAccess, rayTrace) == 344);
+static_assert(offsetof(LWNodalAccess, rayCast) == 352);
+static_assert(offsetof(LWNodalAccess, rayShade) == 360);
 static_assert(offsetof(LWNodalAccess, rayTraceMode) == 368);
 static_assert(offsetof(LWNodalAccess, bounces) == 376);
 static_assert(offsetof(LWNodalAccess, sourceID) == 384);
@@ -207,11 +224,22 @@ static_assert(offsetof(LWNodalAccess, incomingEta) == 512);
 static_assert(offsetof(LWNodalAccess, ResourceContextIndex) == 520);
 static_assert(offsetof(LWNodalAccess, flags) == 524);
 static_assert(offsetof(LWNodalAccess, randomData) == 528);
+static_assert(offsetof(LWNodalAccess, randomFloat) == 536);
+static_assert(offsetof(LWNodalAccess, illuminateNormal) == 544);
+static_assert(offsetof(LWNodalAccess, illuminateSampleNormal) == 552);
 static_assert(offsetof(LWNodalAccess, subsx) == 560);
 static_assert(offsetof(LWNodalAccess, rayDir) == 576);
+static_assert(offsetof(LWNodalAccess, rayTraceData) == 600);
+static_assert(offsetof(LWNodalAccess, rayTraceShade) == 608);
 static_assert(offsetof(LWNodalAccess, render) == 616);
+static_assert(offsetof(LWNodalAccess, getVal) == 624);
+static_assert(offsetof(LWNodalAccess, setVal) == 632);
 static_assert(offsetof(LWNodalAccess, outsiz) == 640);
 static_assert(offsetof(LWNodalAccess, VertexIndexes) == 648);
+static_assert(offsetof(LWNodalAccess, samplerState) == 664);
+static_assert(offsetof(LWNodalAccess, getSamplerRange) == 672);
+static_assert(offsetof(LWNodalAccess, getSample2D) == 680);
+static_assert(offsetof(LWNodalAccess, getSample1D) == 688);
 static_assert(offsetof(LWNodalAccess, ownerID) == 696);
 static_assert(offsetof(LWNodalAccess, ownerData) == 704);
 

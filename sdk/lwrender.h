@@ -14,7 +14,9 @@ constexpr LWItemType LWI_CAMERA = 2;
 
 // With A the item's world matrix (columns: its +X, +Y, +Z in world coordinates, scale included):
 // 1 the position relative to the parent; 2, 3, 4 the columns of A; 5 heading, pitch, bank in
-// radians and 6 the scale, both relative to the parent; 8 the world position; 9, 10, 11 the
+// radians and 6 the scale, both relative to the parent; 7 the pivot point in the item's own
+// coordinates (the origin of its rotation and scale: a point oP of its mesh lies at
+// A * (oP - pivot) + the world position); 8 the world position; 9, 10, 11 the
 // columns of A's inverse (the world's axes in the item's coordinates).
 typedef int LWItemParam;
 constexpr LWItemParam LWIP_POSITION = 1;
@@ -23,6 +25,7 @@ constexpr LWItemParam LWIP_UP = 3;
 constexpr LWItemParam LWIP_FORWARD = 4;
 constexpr LWItemParam LWIP_ROTATION = 5;
 constexpr LWItemParam LWIP_SCALING = 6;
+constexpr LWItemParam LWIP_PIVOT = 7;
 constexpr LWItemParam LWIP_W_POSITION = 8;
 constexpr LWItemParam LWIP_W_RIGHT = 9;
 constexpr LWItemParam LWIP_W_UP = 10;

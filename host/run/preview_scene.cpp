@@ -161,7 +161,7 @@ void drawnPointsAt(const PreviewPlan& plan, const Scene& scene, int frame, const
       const auto& source = deformed[static_cast<size_t>(drawn.deformed)];
       for (int index : drawn.points) points.push_back(source[static_cast<size_t>(index)]);
     } else if (drawn.kind == DrawnKind::kStill) {
-      const Placement placement = scene.worldPlacement(drawn.item, frame / scene.fps);
+      const Placement placement = scene.meshPlacement(drawn.item, frame / scene.fps);
       const auto& own = scene.items[static_cast<size_t>(drawn.item)].points;
       for (int index : drawn.points) points.push_back(placement.apply(own[static_cast<size_t>(index)]));
     }

@@ -377,7 +377,7 @@ void Session::deformPoints(FramePoints& points) {
   for (size_t k = 0; k < objects_.size(); ++k) {
     const DeformedObject& object = objects_[k];
     const SceneItem& item = scene_.items[static_cast<size_t>(object.item)];
-    const Placement placement = scene_.worldPlacement(object.item, time);
+    const Placement placement = scene_.meshPlacement(object.item, time);
     PlacePoints place{&placement, &item.points, &points[k]};
     pool_.run(item.points.size(), &PlacePoints::run, &place);
     for (size_t d = 0; d < object.instances.size(); ++d) {

@@ -83,6 +83,13 @@ Placement Scene::worldPlacement(int item, double time) const {
   return world;
 }
 
+Placement Scene::meshPlacement(int item, double time) const {
+  Placement placement = worldPlacement(item, time);
+  const Vec3 moved = placement.axes * items[item].pivot;
+  for (int c = 0; c < 3; ++c) placement.position[c] -= moved[c];
+  return placement;
+}
+
 std::vector<Vec3> pointNormals(const SceneItem& item) {
   std::vector<Vec3> normals(item.points.size());
   for (const std::vector<int>& polygon : item.polygons) {

@@ -33,6 +33,9 @@ struct SceneItem {
   LWItemType type = LWI_OBJECT;
   int parent = -1;  // index into Scene::items, -1 for none
   std::vector<MotionKey> motion;
+  // The pivot point in the item's own coordinates: the origin of its rotation and scale, which
+  // its keyed position places. Children hang from it.
+  Vec3 pivot{};
   std::vector<Vec3> points;                // the object's own coordinates
   std::vector<std::vector<int>> polygons;  // 0-based point indices
   std::vector<WeightMap> weightMaps;
@@ -63,6 +66,9 @@ struct Scene {
 
   Placement ownPlacement(int item, double time) const;
   Placement worldPlacement(int item, double time) const;
+  // What places the item's own points in the world: a point oP at A (oP - pivot) + P, so the
+  // world placement with its position moved back by A pivot.
+  Placement meshPlacement(int item, double time) const;
 
  private:
   int ordinalOf(int item) const;

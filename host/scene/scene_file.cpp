@@ -224,8 +224,8 @@ class SceneReader {
 
   SceneItem readItem(const json& value, const std::string& place) const {
     expectObject(value, place,
-                 {"name", "type", "parent", "motion", "points", "mesh", "polygons", "weightMaps", "deformers",
-                  "comment"});
+                 {"name", "type", "parent", "motion", "pivot", "points", "mesh", "polygons", "weightMaps",
+                  "deformers", "comment"});
     SceneItem item;
     item.place = place;
     item.name = text(required(value, place, "name"), at(place, "name"));
@@ -234,6 +234,7 @@ class SceneReader {
     if (!type) fail(at(place, "type"), "unknown type \"" + typeName + "\" (object, light or camera)");
     item.type = *type;
     if (value.contains("motion")) item.motion = readMotion(value["motion"], at(place, "motion"));
+    if (value.contains("pivot")) item.pivot = vec3(value["pivot"], at(place, "pivot"), kPositionBounds);
     if (item.type != LWI_OBJECT) {
       for (const char* key : {"points", "mesh", "polygons", "weightMaps", "deformers"}) {
         if (value.contains(key)) fail(at(place, key), "only objects have " + std::string(key));

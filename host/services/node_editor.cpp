@@ -418,7 +418,8 @@ int inputEvaluate(NodeInputID input, LWNodalAccess* sample, void* value) noexcep
 
 // The shading geometry of 2018 on, as the stand-in node kinds read it: the members of the 2015.3
 // record they read, from their counterparts. It has no spot size, and the ray's source is the
-// spot moved back along I by the distance.
+// spot moved back along I by the distance. The record itself goes along for the kinds that
+// read its transforms or call its functions.
 int inputEvaluate2018(NodeInputID input, lw2018::LWShadingGeometry* sg, void* value) noexcept {
   const EditorInput* record = evaluated(input);
   if (record == nullptr) return 0;
@@ -434,7 +435,7 @@ int inputEvaluate2018(NodeInputID input, lw2018::LWShadingGeometry* sg, void* va
   spot.rayLength = sg->dist;
   spot.spotSize = 0.0;
   spot.weights[0] = static_cast<float>(sg->bary[0]);
-  return record->owner->network.evaluate(record->index, &spot, static_cast<double*>(value));
+  return record->owner->network.evaluate(record->index, &spot, static_cast<double*>(value), sg);
 }
 
 void nodeSetPreviewType(NodeID node, int previewType) noexcept {

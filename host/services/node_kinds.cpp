@@ -11,7 +11,18 @@ namespace tarrow::host {
 namespace {
 
 // SpotInfo's outputs, in the order of its output table.
-enum class SpotOutput { OPos, WorldPosition, RaySource, RayDirection, RayLength, SpotSize, Weight };
+enum class SpotOutput {
+  OPos,
+  WorldPosition,
+  RaySource,
+  RayDirection,
+  LocalPosition,
+  ObjectToWorld,
+  RayLength,
+  SpotSize,
+  Weight
+};
+enum class RenderOutput { Found, Random };
 
 constexpr std::array<const char*, 8> kMathOpNames{"add", "subtract", "multiply", "divide",
                                                   "min", "max",      "length",   "distance"};
@@ -148,8 +159,8 @@ struct KindInfo {
   std::vector<ParameterInfo> parameters;
 };
 
-const std::array<KindInfo, 5>& kindTable() {
-  static const std::array<KindInfo, 5> table{{
+const std::array<KindInfo, 6>& kindTable() {
+  static const std::array<KindInfo, 6> table{{
       {NodeKind::Constant,
        "Constant",
        {},
@@ -158,11 +169,13 @@ const std::array<KindInfo, 5>& kindTable() {
       {NodeKind::SpotInfo,
        "SpotInfo",
        {},
-       {"oPos", "worldPosition", "raySource", "rayDirection", "rayLength", "spotSize", "weight"},
+       {"oPos", "worldPosition", "raySource", "rayDirection", "localPosition", "objectToWorld", "rayLength",
+        "spotSize", "weight"},
        {}},
       {NodeKind::ItemInfo, "ItemInfo", {}, {"position"}, {{"item", readItem, writeItem, describeItem}}},
       {NodeKind::Math, "Math", {"a", "b"}, {"result"}, {{"op", readOp, writeOp, describeOp}}},
       {NodeKind::Gradient, "Gradient", {"input"}, {"value"}, {{"keys", readKeys, writeKeys, describeKeys}}},
+      {NodeKind::RenderCalls, "RenderCalls", {}, {"found", "random"}, {}},
   }};
   return table;
 }
@@ -186,7 +199,15 @@ NodeValue scalar(double v) { return NodeValue{{v, 0.0, 0.0}}; }
 
 double lengthOf(const NodeValue& a) { return std::sqrt(a.v[0] * a.v[0] + a.v[1] * a.v[1] + a.v[2] * a.v[2]); }
 
-NodeValue spotOutput(int output, const LWNodalAccess* sample) {
+// A point taken through a 4 x 4 row-vector transform of the shading geometry: p * m.
+NodeValue transformed(const double* p, const double (&m)[4][4]) {
+  NodeValue out{};
+  for (int c = 0; c < 3; ++c) out.v[c] = p[0] * m[0][c] + p[1] * m[1][c] + p[2] * m[2][c] + m[3][c];
+  return out;
+}
+
+NodeValue spotOutput(int output, const NodeSample& record) {
+  const LWNodalAccess* sample = record.spot;
   if (sample == nullptr) return NodeValue{};
   switch (static_cast<SpotOutput>(output)) {
     case SpotOutput::OPos:
@@ -197,6 +218,13 @@ NodeValue spotOutput(int output, const LWNodalAccess* sample) {
       return vector3(sample->raySource);
     case SpotOutput::RayDirection:
       return vector3(sample->rayDir);
+    // 2015.3's record holds no translation: the mesh's own coordinates are oPos.
+    case SpotOutput::LocalPosition:
+      return record.geometry != nullptr ? transformed(record.geometry->P, record.geometry->toLocal)
+                                        : vector3(sample->oPos);
+    case SpotOutput::ObjectToWorld:
+      return record.geometry != nullptr ? transformed(record.geometry->oP, record.geometry->toWorld)
+                                        : vector3(sample->wPos);
     case SpotOutput::RayLength:
       return scalar(sample->rayLength);
     case SpotOutput::SpotSize:
@@ -206,6 +234,85 @@ NodeValue spotOutput(int output, const LWNodalAccess* sample) {
     default:
       return NodeValue{};
   }
+}
+
+// RenderCalls: each of the record's functions called once, as a node would, with every colour
+// starting white and every sample counted, so that a function which leaves them alone counts.
+// "found" is how many answers found something: a ray that hit, light that reached the point, a
+// colour that is not black, a sample taken, a render-buffer value that is not zero.
+struct Found {
+  int count = 0;
+  double color[3] = {1, 1, 1};
+
+  void add(bool something) { count += something ? 1 : 0; }
+  // The colour last written: counted unless black, then white again for the next call.
+  void addColor() {
+    add(color[0] != 0.0 || color[1] != 0.0 || color[2] != 0.0);
+    color[0] = color[1] = color[2] = 1.0;
+  }
+};
+
+void countSample(int* samples) { ++*samples; }
+
+double foundBy(const LWNodalAccess& s) {
+  Found found;
+  const double* at = s.wPos;
+  const double* along = s.rayDir;
+  double toLight[3];
+  found.add(s.rayCast(at, along) >= 0.0);
+  found.add(s.rayShade(at, along, nullptr) >= 0.0);
+  found.add(s.rayTrace(at, along, found.color) >= 0.0);
+  found.addColor();
+  found.add(s.rayTraceMode(at, along, found.color, 1.0, 0) >= 0.0);
+  found.addColor();
+  found.add(s.illuminate(LWITEM_NULL, at, toLight, found.color) != 0);
+  found.addColor();
+  found.add(s.illuminateNormal(LWITEM_NULL, s.render, at, toLight, s.wNorm, found.color) != 0);
+  found.addColor();
+  int samples = 0;
+  auto* sampler = reinterpret_cast<LWNodalSampler>(&countSample);
+  found.add(s.illuminateSample(LWITEM_NULL, at, toLight, sampler, &samples) > 0.0);
+  found.add(s.illuminateSampleNormal(LWITEM_NULL, s.render, at, toLight, s.wNorm, sampler, &samples) > 0.0);
+  found.count += samples;
+  // The trace record's layout is the host's and not declared: none is handed over.
+  s.rayTraceData(s.render, nullptr);
+  s.rayTraceShade(nullptr);
+  double values[4] = {1, 1, 1, 1};
+  s.getVal(s.render, 0, 4, values);
+  for (double value : values) found.add(value != 0.0);
+  s.setVal(s.render, 0, 4, values);
+  const unsigned int range = s.getSamplerRange(s.samplerState);
+  double pair[2];
+  for (unsigned int k = 0; k < range && k < 4; ++k) {
+    s.getSample2D(s.samplerState, k, pair);
+    s.getSample1D(s.samplerState, k);
+  }
+  return found.count;
+}
+
+double foundBy(lw2018::LWShadingGeometry& g) {
+  Found found;
+  const lw2018::LWShadingFuncs& f = g.shadingFuncs;
+  found.add(f.shade(g.ray, &g, found.color) != 0.0);
+  found.addColor();
+  found.add(f.setupBSDF(g.ray, &g) != 0);
+  found.add(f.F(g.ray, &g, g.shading.I, g.shading.I, 0, found.color) != 0.0);
+  found.addColor();
+  const double middle[3] = {0.5, 0.5, 0.5};
+  f.sampleF(g.ray, &g, middle, nullptr, 0);
+  f.Le(g.ray, &g, found.color);
+  found.addColor();
+  return found.count;
+}
+
+NodeValue renderOutput(int output, const NodeSample& sample) {
+  if (static_cast<RenderOutput>(output) == RenderOutput::Found) {
+    if (sample.geometry != nullptr) return scalar(foundBy(*sample.geometry));
+    return sample.spot != nullptr ? scalar(foundBy(*sample.spot)) : NodeValue{};
+  }
+  // Only 2015.3's record draws random numbers.
+  if (sample.geometry != nullptr || sample.spot == nullptr) return NodeValue{};
+  return scalar(static_cast<double>(sample.spot->randomFloat(sample.spot->randomData)));
 }
 
 NodeValue mathResult(MathOp op, const NodeValue& a, const NodeValue& b) {
@@ -289,6 +396,8 @@ ValueType nodeOutputType(const Node& node, int output,
       return node.valueType;
     case NodeKind::SpotInfo:
       return output < static_cast<int>(SpotOutput::RayLength) ? ValueType::Vector : ValueType::Scalar;
+    case NodeKind::RenderCalls:
+      return ValueType::Scalar;
     case NodeKind::ItemInfo:
       return ValueType::Vector;
     case NodeKind::Gradient:
@@ -334,7 +443,7 @@ std::string describeNodeParameters(const Node& node) {
 }
 
 NodeValue computeNodeOutput(const Node& node, int output, const NodeValue& a, const NodeValue& b,
-                            const LWNodalAccess* sample) noexcept {
+                            const NodeSample& sample) noexcept {
   switch (node.kind) {
     case NodeKind::Constant:
       return node.value;
@@ -346,6 +455,8 @@ NodeValue computeNodeOutput(const Node& node, int output, const NodeValue& a, co
       return mathResult(node.op, a, b);
     case NodeKind::Gradient:
       return scalar(gradientAt(node.keys, a.v[0]));
+    case NodeKind::RenderCalls:
+      return renderOutput(output, sample);
   }
   return NodeValue{};
 }

@@ -12,6 +12,7 @@
 #include <nlohmann/json_fwd.hpp>
 
 #include "sdk/lwnodes.h"
+#include "sdk/lwnodes2018.h"
 
 namespace tarrow::host {
 
@@ -21,7 +22,7 @@ class NodeNetworkError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-enum class NodeKind : uint8_t { Constant, SpotInfo, ItemInfo, Math, Gradient };
+enum class NodeKind : uint8_t { Constant, SpotInfo, ItemInfo, Math, Gradient, RenderCalls };
 enum class ValueType : uint8_t { Scalar, Vector };
 enum class MathOp : uint8_t { Add, Subtract, Multiply, Divide, Min, Max, Length, Distance };
 
@@ -75,9 +76,16 @@ void readNodeParameters(Node& node, const nlohmann::json& description);
 void writeNodeParameters(const Node& node, nlohmann::json& description);
 std::string describeNodeParameters(const Node& node);
 
+// The sample record a network is evaluated with: 2015.3's (spot); or from 2018 on the shading
+// geometry (geometry), whose members the kinds read are also given in spot.
+struct NodeSample {
+  const LWNodalAccess* spot = nullptr;
+  lw2018::LWShadingGeometry* geometry = nullptr;
+};
+
 // One output's value for a sample; a and b are the values at the node's inputs (zero when
-// unconnected). A null sample reads as all zero.
+// unconnected). A sample without records reads as all zero.
 NodeValue computeNodeOutput(const Node& node, int output, const NodeValue& a, const NodeValue& b,
-                            const LWNodalAccess* sample) noexcept;
+                            const NodeSample& sample) noexcept;
 
 }  // namespace tarrow::host

@@ -6,7 +6,7 @@
 namespace tarrow::host {
 namespace {
 
-constexpr int kMaxOutputsPerNode = 8;  // more than any kind has
+constexpr int kMaxOutputsPerNode = 16;  // more than any kind has (SpotInfo: 9)
 constexpr std::size_t kMaxIdLength = 255;
 
 [[noreturn]] void fail(const std::string& message) { throw NodeNetworkError(message); }
@@ -283,7 +283,9 @@ bool NodeNetwork::connected(int editorInput) const noexcept {
          plans_[editorInput].has_value();
 }
 
-int NodeNetwork::evaluate(int editorInput, const LWNodalAccess* sample, double* out) const noexcept {
+int NodeNetwork::evaluate(int editorInput, const LWNodalAccess* sample, double* out,
+                          lw2018::LWShadingGeometry* geometry) const noexcept {
+  const NodeSample records{sample, geometry};
   if (!connected(editorInput) || out == nullptr) return 0;
   const Plan& plan = *plans_[editorInput];
   static constexpr NodeValue kZero{};
@@ -292,7 +294,7 @@ int NodeNetwork::evaluate(int editorInput, const LWNodalAccess* sample, double* 
     const Step& step = plan.steps[i];
     const NodeValue& a = step.args[0] >= 0 ? values[step.args[0]] : kZero;
     const NodeValue& b = step.args[1] >= 0 ? values[step.args[1]] : kZero;
-    values[i] = computeNodeOutput(nodes_[step.node], step.output, a, b, sample);
+    values[i] = computeNodeOutput(nodes_[step.node], step.output, a, b, records);
   }
   const NodeValue& result = values[plan.steps.size() - 1];
   out[0] = result.v[0];

@@ -52,7 +52,8 @@ class NodeNetwork {
   // Writes the value of the editor input for the sample into out (one double for a scalar
   // input, three for a vector one) and returns 1; returns 0 and writes nothing when the input is
   // not connected. Reads the network only, so evaluations may overlap.
-  int evaluate(int editorInput, const LWNodalAccess* sample, double* out) const noexcept;
+  int evaluate(int editorInput, const LWNodalAccess* sample, double* out,
+               lw2018::LWShadingGeometry* geometry = nullptr) const noexcept;
 
   // Caches the world position at time of each ItemInfo node's item (zero when none has the name).
   void updateItems(const LWItemInfo* itemInfo, LWTime time);

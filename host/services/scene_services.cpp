@@ -90,6 +90,9 @@ struct SceneServices::Entries {
       case LWIP_SCALING:
         writeVector(vector, samplePose(scene.items[static_cast<size_t>(index)].motion, time).scale);
         return;
+      case LWIP_PIVOT:
+        writeVector(vector, scene.items[static_cast<size_t>(index)].pivot);
+        return;
       case LWIP_W_POSITION:
         writeVector(vector, scene.worldPlacement(index, time).position);
         return;

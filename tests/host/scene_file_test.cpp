@@ -45,6 +45,7 @@ std::string sceneWith(const std::string& objectFields, const std::string& top = 
 TEST_F(SceneFileTest, ReadsItemsMotionGeometryWeightsAndDeformers) {
   const auto file = write("good.json", sceneWith(R"(
       "parent": "Cam",
+      "pivot": [0.5, -1, 2],
       "motion": [{"time": 0, "position": [1, 2, 3], "rotation": [10, 20, 30], "scale": [2, -1, 0.5]},
                  {"time": 1.5, "position": [0, 0, 0], "scale": [3, -2, 0.25]}],
       "points": [[0, 0, 0], [1, 0, 0], [0, 1, 0]],
@@ -58,6 +59,8 @@ TEST_F(SceneFileTest, ReadsItemsMotionGeometryWeightsAndDeformers) {
   ASSERT_EQ(scene.items.size(), 2u);
   const SceneItem& object = scene.items[1];
   EXPECT_EQ(object.parent, 0);
+  EXPECT_EQ(object.pivot, (Vec3{0.5, -1, 2}));
+  EXPECT_EQ(scene.items[0].pivot, (Vec3{0, 0, 0}));
   ASSERT_EQ(object.motion.size(), 2u);
   EXPECT_EQ(object.motion[0].rotation, (Vec3{10, 20, 30}));
   EXPECT_EQ(object.motion[1].rotation, (Vec3{0, 0, 0}));
@@ -136,6 +139,10 @@ TEST_F(SceneFileTest, BadScenesNameTheFileAndThePlace) {
        "/items/1/motion/0/rotation/2: ", "out of bounds"},
       {"scale absurd", sceneWith(points + R"(, "motion": [{"time": 0, "scale": [1, 1e9, 1]}])"),
        "/items/1/motion/0/scale/1: ", "out of bounds"},
+      {"pivot not a point", sceneWith(points + R"(, "pivot": [1, 2])"),
+       "/items/1/pivot: ", "must be an array of three numbers"},
+      {"pivot absurd", sceneWith(points + R"(, "pivot": [0, 0, 1e300])"),
+       "/items/1/pivot/2: ", "out of bounds"},
       {"point absurd", sceneWith(R"("points": [[0, 0, 0], [1e300, 0, 0], [0, 1, 0]])"),
        "/items/1/points/1/0: ", "out of bounds"},
       {"weight absurd", sceneWith(points + R"(, "weightMaps": {"Tip": [1, 1e20, 0]})"),

@@ -16,11 +16,11 @@ class SceneServicesTest : public ::testing::Test {
  protected:
   SceneServicesTest()
       : scene_(parseScene(R"({"fps": 24, "frames": [3, 9], "renderCamera": "Cam2", "items": [
-          {"name": "Rig", "type": "object",
+          {"name": "Rig", "type": "object", "pivot": [5, 5, 5],
            "motion": [{"time": 0, "position": [1, 0, 0], "rotation": [90, 0, 0], "scale": [1, 1, 2]}]},
           {"name": "Cam1", "type": "camera"},
           {"name": "Key", "type": "light"},
-          {"name": "Arm", "type": "object", "parent": "Rig",
+          {"name": "Arm", "type": "object", "parent": "Rig", "pivot": [1, 0, 0],
            "motion": [{"time": 0, "position": [0, 0, 2], "rotation": [0, 0, 60], "scale": [0.25, 1, 1]},
                       {"time": 1, "position": [0, 0, 4], "rotation": [0, 0, 120], "scale": [0.75, 1, 1]}],
            "points": [[0, 0, 0], [1, 1, 1]], "weightMaps": {"Tip": [0.25, null], "Root": [1, 1]}},
@@ -63,8 +63,8 @@ TEST_F(SceneServicesTest, UnknownIdsAnswerLikeAMissingItem) {
   for (uintptr_t unknown : {uintptr_t{0}, uintptr_t{0x10000003}, uintptr_t{0x20000001}, uintptr_t{0x40000000},
                             uintptr_t{0x7}, uintptr_t{0x110000000}}) {
     SCOPED_TRACE(unknown);
-    for (LWItemParam code : {LWIP_POSITION, LWIP_RIGHT, LWIP_UP, LWIP_FORWARD, LWIP_W_POSITION, LWIP_W_RIGHT,
-                             LWIP_W_UP, LWIP_W_FORWARD}) {
+    for (LWItemParam code : {LWIP_POSITION, LWIP_RIGHT, LWIP_UP, LWIP_FORWARD, LWIP_PIVOT, LWIP_W_POSITION,
+                             LWIP_W_RIGHT, LWIP_W_UP, LWIP_W_FORWARD}) {
       double v[3] = {7, 7, 7};
       items_->param(idFrom(unknown), code, 0.0, v);
       EXPECT_EQ(v[0], 0.0);
@@ -77,7 +77,7 @@ TEST_F(SceneServicesTest, UnknownIdsAnswerLikeAMissingItem) {
     EXPECT_EQ(items_->parent(idFrom(unknown)), LWITEM_NULL);
   }
   double v[3] = {7, 7, 7};
-  items_->param(idFrom(0x10000000), 7, 0.0, v);  // a parameter this host does not answer
+  items_->param(idFrom(0x10000000), 12, 0.0, v);  // the pivot's rotation, which this host does not answer
   EXPECT_EQ(v[0] + v[1] + v[2], 0.0);
 }
 
@@ -91,7 +91,8 @@ TEST_F(SceneServicesTest, ParamsAnswerAsTheHostDocumentsThem) {
   // (0, 0, -1), (0, 1, 0), (2, 0, 0); Arm's own R * S the columns (0, 0.5, 0), (-1, 0, 0),
   // (0, 0, 1). So Arm's world position is Rig's A * (0, 0, 3) + (1, 0, 0) = (7, 0, 0), its A has
   // the columns (0, 0.5, 0), (0, 0, 1), (2, 0, 0), and the inverse maps world x to (0, 0, 0.5),
-  // y to (2, 0, 0) and z to (0, 1, 0).
+  // y to (2, 0, 0) and z to (0, 1, 0). Rig's pivot point, the origin of its frame, takes no
+  // part in where Arm is.
   const double quarterTurn = std::acos(0.0);
   const Case cases[] = {
       {LWIP_POSITION, {0, 0, 3}},
@@ -100,6 +101,7 @@ TEST_F(SceneServicesTest, ParamsAnswerAsTheHostDocumentsThem) {
       {LWIP_FORWARD, {2, 0, 0}},
       {LWIP_ROTATION, {0, 0, quarterTurn}},
       {LWIP_SCALING, {0.5, 1, 1}},
+      {LWIP_PIVOT, {1, 0, 0}},
       {LWIP_W_POSITION, {7, 0, 0}},
       {LWIP_W_RIGHT, {0, 0, 0.5}},
       {LWIP_W_UP, {2, 0, 0}},
@@ -111,6 +113,10 @@ TEST_F(SceneServicesTest, ParamsAnswerAsTheHostDocumentsThem) {
     items_->param(idFrom(0x10000001), c.code, 0.5, v);
     for (int i = 0; i < 3; ++i) EXPECT_NEAR(v[i], c.expected[i], 1e-12);
   }
+  // Arm's point (1, 1, 1), one up and one forward of its pivot point: A (0, 1, 1) + (7, 0, 0).
+  const Vec3 placed = scene_.meshPlacement(3, 0.5).apply(scene_.items[3].points[1]);
+  for (int i = 0; i < 3; ++i)
+    EXPECT_NEAR(placed[static_cast<size_t>(i)], (Vec3{9, 0, 1})[static_cast<size_t>(i)], 1e-12);
 }
 
 TEST_F(SceneServicesTest, WeightMapsByNameAndPoint) {

@@ -16,6 +16,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "host/loader/host_generation.h"
 #include "host/loader/module_loader.h"
 #include "host/run/obj_writer.h"
 #include "host/run/scene_run.h"
@@ -177,8 +178,11 @@ class NodeInputsTest : public integration::ScratchFolderTest {
   }
 
   // The OBJ text of every deformed object at each frame of the scene's range, in order.
-  static std::vector<std::string> objFrames(const Scene& scene) {
-    Session session(scene, {defaultModulePath(), 2});
+  static std::vector<std::string> objFrames(const Scene& scene, const HostGeneration* generation = nullptr,
+                                            int threads = 2) {
+    SessionOptions options{defaultModulePath(), threads};
+    options.generation = generation;
+    Session session(scene, options);
     std::vector<std::string> texts;
     FramePoints points;
     for (int frame = scene.firstFrame; frame <= scene.lastFrame; ++frame) {
@@ -265,6 +269,84 @@ TEST_F(NodeInputsTest, APivotFromANodeSamplesTheObjectAtTheDelayedTime) {
   // The same state without node inputs follows the Ball: the frames differ.
   json withoutNodes = strandScene(tarrow(state.substr(0, state.find("{ UseNode"))));
   EXPECT_NE(objFrames(sceneOf(withoutNodes)), objFrames(scene));
+}
+
+// ---- What the sample record gives nodes ------------------------------------------------------
+
+// Nodes that take the point into the object's coordinates through the record's toLocal, and
+// back through toWorld, on an object whose pivot point was moved: any difference from the
+// record's own positions becomes the weight, and so a lag. Each point must stay where the host
+// puts it, at A (oP - pivot) + P.
+TEST_F(NodeInputsTest, NodesReadTheMeshAboutAMovedPivotPoint) {
+  const V3 pivot{0.5, -0.25, 1.5};
+  const json network = json::parse(R"({
+    "nodes": [{"id": "spot", "type": "SpotInfo"},
+              {"id": "local", "type": "Math", "op": "distance"},
+              {"id": "world", "type": "Math", "op": "distance"},
+              {"id": "sum", "type": "Math", "op": "add"}],
+    "connections": [{"from": "spot.localPosition", "to": "local.a"}, {"from": "spot.oPos", "to": "local.b"},
+                    {"from": "spot.objectToWorld", "to": "world.a"},
+                    {"from": "spot.worldPosition", "to": "world.b"},
+                    {"from": "local", "to": "sum.a"}, {"from": "world", "to": "sum.b"},
+                    {"from": "sum", "to": "Weight"}]})");
+  json document = strandScene(tarrow("{ Version 1 }\n{ LagRate 0.5 }\n{ UseNode 1 }\n", network));
+  json& strand = document["items"][0];
+  strand["pivot"] = pivot;
+  const Scene scene = sceneOf(document);
+  const std::vector<Key> motion = keysOf(strand);
+  for (const HostGeneration& generation : hostGenerations()) {
+    SCOPED_TRACE(generation.release);
+    SessionOptions options{defaultModulePath(), 2};
+    options.generation = &generation;
+    Session session(scene, options);
+    FramePoints points;
+    for (int frame = 0; frame <= 14; frame += 2) {
+      SCOPED_TRACE(frame);
+      session.evaluateFrame(frame, points);
+      const Frame objectNow = frameAt(motion, frame / 10.0);
+      for (size_t i = 0; i < points[0].size(); ++i) {
+        const V3 expected = objectNow.carry(minus(strand["points"][i].get<V3>(), pivot));
+        for (int c = 0; c < 3; ++c) EXPECT_NEAR(points[0][i][c], expected[c], 1e-9) << "point " << i;
+      }
+    }
+  }
+}
+
+// A node calling every function of the record (light, rays, colours, buffers, samples) finds
+// nothing on any release, so its count as the weight leaves every point where the host puts it.
+TEST_F(NodeInputsTest, ANodeCallingTheRecordsFunctionsFindsNothingOnEveryRelease) {
+  const auto rigid = objFrames(sceneOf(strandScene(tarrow("{ LagRate 0 }\n"))));
+  auto weightFrom = [](const json& node, const std::string& output) {
+    json network{{"nodes", json::array({node})},
+                 {"connections", json::array({{{"from", "n." + output}, {"to", "Weight"}}})}};
+    return strandScene(tarrow("{ Version 1 }\n{ LagRate 0.5 }\n{ UseNode 1 }\n", network));
+  };
+  const Scene calls = sceneOf(weightFrom({{"id", "n"}, {"type", "RenderCalls"}}, "found"));
+  for (const HostGeneration& generation : hostGenerations()) {
+    SCOPED_TRACE(generation.release);
+    EXPECT_EQ(objFrames(calls, &generation), rigid);
+  }
+  EXPECT_NE(objFrames(sceneOf(weightFrom({{"id", "n"}, {"type", "Constant"}, {"value", 1}}, "value"))), rigid)
+      << "a weight of 1 must show as a lag";
+}
+
+// Random numbers drawn by nodes depend on the point only: one thread or several give the same
+// frames. A lag rate from them differs from point to point, so the frames show them.
+TEST_F(NodeInputsTest, RandomNumbersOfNodesAreTheSameOnAnyNumberOfThreads) {
+  const json network{{"nodes", json::array({{{"id", "dice"}, {"type", "RenderCalls"}}})},
+                     {"connections", json::array({{{"from", "dice.random"}, {"to", "Lag Rate (s/m)"}}})}};
+  json document = strandScene(tarrow("{ Version 1 }\n{ UseNode 1 }\n", network));
+  json& points = document["items"][0]["points"];
+  points = json::array();
+  for (int i = 0; i < 64; ++i) points.push_back({0.05 * (i % 7), 0.1 * (i % 3), -0.0625 * i});
+  document["items"][0].erase("polygons");
+  const Scene scene = sceneOf(document);
+  const HostGeneration& release2015 = generationNamed("2015");
+  const auto alone = objFrames(scene, &release2015, 1);
+  EXPECT_EQ(objFrames(scene, &release2015, 4), alone);
+  document["items"][0]["deformers"][0]["state"] = "{ LagRate 0 }\n";
+  document["items"][0]["deformers"][0].erase("nodes");
+  EXPECT_NE(alone, objFrames(sceneOf(document), &release2015, 1)) << "the numbers must show as a lag";
 }
 
 // ---- The bundled gradient example -------------------------------------------------------------

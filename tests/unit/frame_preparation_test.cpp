@@ -26,6 +26,7 @@ class FrameTest : public ModuleTest {
     host.setParam(object, LWIP_W_RIGHT, {{9, 0, 0}, {0, 0, 0}});
     host.setParam(object, LWIP_W_UP, {{0, 9, 0}, {0, 0, 0}});
     host.setParam(object, LWIP_W_FORWARD, {{0, 0, 9}, {0, 0, 0}});
+    host.setParam(object, LWIP_PIVOT, {{0.5, -1, 2}, {0, 0.25, 0}});
     host.setParam(pivot, LWIP_POSITION, {{-1, 0, 0}, {0, 4, 0}});
     host.setParam(pivot, LWIP_W_POSITION, {{-2, 0, 0}, {0, 0, 5}});
     host.setParam(camera, LWIP_W_POSITION, {{0, 0, -10}, {1, 1, 1}});
@@ -43,6 +44,7 @@ class FrameTest : public ModuleTest {
   void expectCacheAt(const LagInstance& lag, LWTime time) {
     EXPECT_EQ(lag.time, time);
     expectVector(lag.objectWorldPosition, host.param(object, LWIP_W_POSITION, time));
+    expectVector(lag.objectPivot, host.param(object, LWIP_PIVOT, time));
     const int axisCodes[3] = {LWIP_RIGHT, LWIP_UP, LWIP_FORWARD};
     for (int axis = 0; axis < 3; ++axis) {
       const fake::Vec3 vector = host.param(object, axisCodes[axis], time);
@@ -73,7 +75,7 @@ TEST_F(FrameTest, CachesTheFrameWithItsQueriesInOrder) {
   EXPECT_EQ(host.globalRequests, std::vector<std::string>{"LW Scene Info 10/0"});
   const std::vector<ParamCall> expected = {{camera, 8, 0.5},  {object, 8, 0.5},  {object, 2, 0.5},
                                            {object, 3, 0.5},  {object, 4, 0.5},  {object, 9, 0.5},
-                                           {object, 10, 0.5}, {object, 11, 0.5}, {pivot, 8, 0.5},
+                                           {object, 10, 0.5}, {object, 11, 0.5}, {object, 7, 0.5}, {pivot, 8, 0.5},
                                            {pivot, 9, 0.5},   {pivot, 10, 0.5},  {pivot, 11, 0.5}};
   EXPECT_EQ(host.paramCalls, expected);
   EXPECT_TRUE(host.editorCalls.empty());  // node inputs off: the editor is left alone
@@ -163,9 +165,9 @@ TEST_F(FrameTest, NodeInputsUpdateTheEditorFirst) {
   EXPECT_EQ(rend.newTime(&lag, 3, 0.125), nullptr);
   EXPECT_EQ(host.editorCalls, std::vector<std::string>{"newTime(" + fake::text(lag.nodeEditor) + ",3," +
                                                        std::to_string(0.125) + ")"});
-  const std::vector<ParamCall> expected = {{camera, 8, 0.125},  {object, 8, 0.125}, {object, 2, 0.125},
-                                           {object, 3, 0.125},  {object, 4, 0.125}, {object, 9, 0.125},
-                                           {object, 10, 0.125}, {object, 11, 0.125}};
+  const std::vector<ParamCall> expected = {{camera, 8, 0.125},  {object, 8, 0.125},  {object, 2, 0.125},
+                                           {object, 3, 0.125},  {object, 4, 0.125},  {object, 9, 0.125},
+                                           {object, 10, 0.125}, {object, 11, 0.125}, {object, 7, 0.125}};
   EXPECT_EQ(host.paramCalls, expected);
   expectCacheAt(lag, 0.125);
 }
