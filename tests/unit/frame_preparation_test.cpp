@@ -73,10 +73,10 @@ TEST_F(FrameTest, CachesTheFrameWithItsQueriesInOrder) {
     expectVector(lag.frame.carrierWorldAxes[axis], host.param(pivot, LWIP_W_RIGHT + axis, 0.5));
   }
   EXPECT_EQ(host.globalRequests, std::vector<std::string>{"LW Scene Info 10/0"});
-  const std::vector<ParamCall> expected = {{camera, 8, 0.5},  {object, 8, 0.5},  {object, 2, 0.5},
-                                           {object, 3, 0.5},  {object, 4, 0.5},  {object, 9, 0.5},
-                                           {object, 10, 0.5}, {object, 11, 0.5}, {object, 7, 0.5}, {pivot, 8, 0.5},
-                                           {pivot, 9, 0.5},   {pivot, 10, 0.5},  {pivot, 11, 0.5}};
+  const std::vector<ParamCall> expected = {
+      {camera, 8, 0.5}, {object, 8, 0.5},  {object, 2, 0.5},  {object, 3, 0.5}, {object, 4, 0.5},
+      {object, 9, 0.5}, {object, 10, 0.5}, {object, 11, 0.5}, {object, 7, 0.5}, {pivot, 8, 0.5},
+      {pivot, 9, 0.5},  {pivot, 10, 0.5},  {pivot, 11, 0.5}};
   EXPECT_EQ(host.paramCalls, expected);
   EXPECT_TRUE(host.editorCalls.empty());  // node inputs off: the editor is left alone
 }
