@@ -1,6 +1,7 @@
 #include "host/run/session.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "host/base/path_text.h"
 #include "host/loader/module_loader.h"
@@ -189,6 +190,18 @@ std::vector<int> Session::usedItems(size_t object) const {
     }
   }
   return used;
+}
+
+void Session::removeItem(Scene& scene, int item) {
+  if (&scene != &scene_) throw std::invalid_argument("the item must be removed from the session's own scene");
+  makeCurrent();
+  const std::vector<LWItemID> pairs = scene.removeItem(item);
+  for (const DeformedObject& object : objects_) {
+    for (size_t k = 0; k < object.instances.size(); ++k) {
+      const auto changeID = object.handlers[k]->itemFuncs.changeID;
+      if (changeID != nullptr) changeID(object.instances[k], pairs.data());
+    }
+  }
 }
 
 void Session::createInstances() {

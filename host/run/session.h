@@ -85,6 +85,11 @@ class Session {
   // stays open until panels().destroy or the end of the session. Throws SceneError when the
   // module offers no such interface, ModuleError when it builds no panel.
   LWXPanelID openPanel(size_t object, size_t deformer);
+  // Deletes an item from the session's scene, as Layout does: the later items of its type are
+  // renumbered (Scene::removeItem) and every instance's changeID gets the renumbering. scene
+  // must be the scene the session was made with. Throws std::invalid_argument, changing
+  // nothing, for another scene or an item Scene::removeItem refuses.
+  void removeItem(Scene& scene, int item);
   // Offers this session's services to the module again (after another session ran).
   void makeCurrent();
   // Back to the state the session had when it was made, without loading the module again:
