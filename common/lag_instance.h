@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/open_panels.h"
 #include "sdk/lwserver.h"
@@ -47,6 +48,12 @@ struct LagInstance {
   // The world's right, up and forward vectors in the object's coordinates (codes 9, 10, 11),
   // one vector per row: the columns of the inverse of objectAxes.
   double objectWorldAxes[3][3] = {};
+
+  // What useItems last handed the host (the pivot item and the node editor's items, ended by a
+  // null), valid until the next useItems of this instance.
+  std::vector<LWItemID> usedItems;
+  // Handed out instead when usedItems cannot grow: the pivot item alone, ended by a null.
+  LWItemID pivotOnlyItems[2] = {};
 
   // Set by destroy before the node editor goes: node events from then on concern an instance
   // that is being freed, and are not passed on.

@@ -67,6 +67,22 @@ TEST_F(OpenPanelTest, PanelsOutlivingTheirInstanceReachNothing) {
   EXPECT_TRUE(windows_.empty()) << windows_;
 }
 
+TEST_F(OpenPanelTest, ANodesOwnEditReachesTheHostAndTheOpenPanels) {
+  LWInstance instance = create();
+  const NodeEditorID editor = nodeEditor_.editorOf(instance);
+  nodeEditor_.buildNetwork(editor, {{"nodes", {{{"id", "rate"}, {"type", "Constant"}, {"value", 0.5}}}},
+                                    {"connections", {{{"from", "rate"}, {"to", "Lag Rate (s/m)"}}}}});
+  const LWXPanelID panel = openPanel(instance);
+  sceneServices_.takeUpdateRequests();
+  const int refreshesBefore = panels_.find(panel).value().refreshes;
+
+  nodeEditor_.setNodeParameters(editor, "rate", {{"value", 0.75}});
+  EXPECT_EQ(sceneServices_.takeUpdateRequests(), std::vector<LWInstance>{instance});
+  EXPECT_EQ(panels_.find(panel).value().refreshes, refreshesBefore + 1);
+  EXPECT_EQ(nodeEditor_.networkJson(editor)["nodes"][0]["value"], 0.75);
+  inst_.destroy(instance);
+}
+
 TEST_F(OpenPanelTest, ThePanelLeftOpenIsStillRefreshedByNodeEvents) {
   LWInstance instance = create();
   const LWXPanelID first = openPanel(instance), second = openPanel(instance);
@@ -75,7 +91,8 @@ TEST_F(OpenPanelTest, ThePanelLeftOpenIsStillRefreshedByNodeEvents) {
   const nlohmann::json weight = {{"nodes", {{{"id", "w"}, {"type", "Constant"}, {"value", 0.5}}}},
                                  {"connections", {{{"from", "w"}, {"to", "Weight"}}}}};
   nodeEditor_.buildNetwork(nodeEditor_.editorOf(instance), weight);
-  EXPECT_EQ(panels_.find(second).value().refreshes, refreshesBefore + 1);
+  // Once for the Weight input's connection, once for the editor's update function.
+  EXPECT_EQ(panels_.find(second).value().refreshes, refreshesBefore + 2);
   inst_.destroy(instance);
 }
 
