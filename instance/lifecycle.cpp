@@ -60,9 +60,9 @@ void destroy(LWInstance instance) noexcept {
   }
   // Whatever the node editor reports while it goes away concerns an instance that is being freed.
   lag->destroying = true;
-  // Panels the host still shows must not reach this instance any more: without data and view
-  // instance, their get, set and notification functions find no instance and do nothing.
-  lag->panels.detachAll(*services().xpanel);
+  // A panel the host has not destroyed yet is the instance's to destroy: left open, it would call
+  // into an instance (and, once the module is unloaded, into code) that is gone.
+  lag->panels.destroyAll(*services().xpanel);
   if (lag->nodeEditor != nullptr) {
     services().nodes->destroy(lag->nodeEditor);
   }

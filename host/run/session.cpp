@@ -124,12 +124,23 @@ Session::Session(const Scene& scene, const SessionOptions& options)
   }
 }
 
-Session::~Session() { destroyInstances(); }
+Session::~Session() {
+  // The instances go while this session answers the module: what they destroy is this session's.
+  try {
+    makeCurrent();
+  } catch (...) {
+  }
+  destroyInstances();
+}
 
 void Session::reset() {
   // The instances go while this session answers the module, as they came.
   makeCurrent();
   destroyInstances();
+  try {
+    panels_.destroyAll();  // what the module left open, as if the user closed it
+  } catch (...) {
+  }
   services_.takeUpdateRequests();
   time_ = 0.0;
   try {
@@ -307,11 +318,8 @@ void Session::endRender() noexcept {
 void Session::destroyInstances() noexcept {
   // A render still going ends before its instances do.
   endRender();
-  // The host closes an instance's panels before the instance goes.
-  try {
-    panels_.destroyAll();
-  } catch (...) {
-  }
+  // An instance's panels stay open: destroying those the host has not closed is the instance's
+  // own part of its destroy, as in Layout.
   for (DeformedObject& object : objects_) {
     for (size_t k = 0; k < object.instances.size(); ++k) {
       const LWInstanceFuncs& funcs = object.handlers[k]->instanceFuncs;

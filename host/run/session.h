@@ -93,8 +93,9 @@ class Session {
   // Offers this session's services to the module again (after another session ran).
   void makeCurrent();
   // Back to the state the session had when it was made, without loading the module again:
-  // every panel closed, every instance destroyed and made again from the scene, and the update
-  // requests dropped. The handlers stay activated. Throws as the constructor does.
+  // every instance destroyed (with the panels the module destroys with it), the panels still
+  // open closed, every instance made again from the scene, and the update requests dropped.
+  // The handlers stay activated. Throws as the constructor does.
   void reset();
 
  private:
