@@ -203,6 +203,16 @@ std::vector<int> Session::usedItems(size_t object) const {
   return used;
 }
 
+std::vector<int> Session::pivotItems(size_t object) const {
+  std::vector<int> pivots = usedItems(object);
+  for (const LWInstance instance : objects_[object].instances) {
+    for (const LWItemID read : nodeEditor_->itemsRead(nodeEditor_->editorOf(instance))) {
+      std::erase(pivots, scene_.indexOf(read));
+    }
+  }
+  return pivots;
+}
+
 void Session::removeItem(Scene& scene, int item) {
   if (&scene != &scene_) throw std::invalid_argument("the item must be removed from the session's own scene");
   makeCurrent();

@@ -74,6 +74,9 @@ class Session {
   // The scene items the deformers of an object say they use (their useItems lists, as Layout
   // asks for them), each once, in order; ids of no item are left out.
   std::vector<int> usedItems(size_t object) const;
+  // The pivot items among them, as far as the host can tell: the used items that the
+  // instances' node networks do not read. The pictures ring the first as the object's pivot.
+  std::vector<int> pivotItems(size_t object) const;
   // A render as Layout brackets it: every instance's init with the mode (throws
   // std::runtime_error with the module's error text), and after the frames its cleanup.
   void beginRender(int mode);

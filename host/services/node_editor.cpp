@@ -663,6 +663,13 @@ NodeEditorID NodeEditorService::editorOf(const void* userData) const {
   return nullptr;
 }
 
+std::vector<LWItemID> NodeEditorService::itemsRead(NodeEditorID editor) const {
+  std::lock_guard lock(impl_->mutex);
+  const EditorRecord* record = impl_->find(editor);
+  if (record == nullptr || impl_->itemInfo == nullptr) return {};
+  return record->network.usedItems(*impl_->itemInfo);
+}
+
 void NodeEditorService::buildNetwork(NodeEditorID editor, const nlohmann::json& nodes) {
   std::vector<PendingEvent> events;
   nodeEditorUpdateFunc* updateFunc = nullptr;

@@ -70,6 +70,9 @@ class NodeEditorService {
   std::size_t liveEditors() const;
   // The editor created with this user data (a module passes its instance), or null.
   NodeEditorID editorOf(const void* userData) const;
+  // The items the editor's ItemInfo nodes read, as its usedItems answers them (none for an
+  // editor this service does not know).
+  std::vector<LWItemID> itemsRead(NodeEditorID editor) const;
 
   // Replaces the editor's network with the one a scene describes. Throws NodeNetworkError naming
   // the node at fault and leaves the network as it was. Each editor input whose connection

@@ -359,6 +359,7 @@ TEST_F(NodeInputsTest, TheNetworksItemsAndEditsReachTheHost) {
     Session session(
         scene, {.modulePath = defaultModulePath(), .threads = 1, .generation = &generationNamed(release)});
     EXPECT_EQ(session.usedItems(kSwimmer), std::vector<int>{attractor});
+    EXPECT_TRUE(session.pivotItems(kSwimmer).empty());  // the pictures ring the swimmer itself
 
     const LWInstance swimmer = session.deformedObjects()[kSwimmer].instances.at(0);
     const LWXPanelID panel = session.openPanel(kSwimmer, 0);

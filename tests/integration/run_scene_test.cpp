@@ -418,7 +418,7 @@ TEST_F(RunSceneTest, PicturesDrawEveryItemAndEachPivot) {
   const Scene crowd = loadScene(write("crowd.json", kCrowd));
   Session session(crowd, {defaultModulePath(), 1});
   const PreviewPlan plan =
-      planPreview(crowd, session.deformedObjects(), {session.usedItems(0)}, kImageBudget);
+      planPreview(crowd, session.deformedObjects(), {session.pivotItems(0)}, kImageBudget);
   struct Drawn {
     std::string name;
     DrawnKind kind;
