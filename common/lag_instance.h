@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/open_panels.h"
 #include "common/settings_lock.h"
@@ -70,6 +71,12 @@ struct LagInstance {
   // The object's pivot point in its own coordinates (code 7): the mesh's point oP lies at
   // objectAxes * (oP - objectPivot) + objectWorldPosition.
   double objectPivot[3] = {};
+
+  // What useItems last handed the host (the pivot item and the node editor's items, ended by a
+  // null), valid until the next useItems of this instance.
+  std::vector<LWItemID> usedItems;
+  // Handed out instead when usedItems cannot grow: the pivot item alone, ended by a null.
+  LWItemID pivotOnlyItems[2] = {};
 
   // Set by destroy before the node editor goes: node events from then on concern an instance
   // that is being freed, and are not passed on.

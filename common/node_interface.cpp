@@ -43,9 +43,13 @@ struct Entries {
     return static_cast<const Inputs*>(services().nodeInput)->check(input);
   }
 
+  static void* userData(NodeEditorID e) noexcept { return editor().getUserData(e); }
+  static void* const* usedItems(NodeEditorID e) noexcept { return editor().usedItems(e); }
+
   static constexpr NodeInterface kInterface(int previewOff) {
-    return {previewOff, &create,   &destroy,     &copy,          &save,          &load,     &init, &newTime,
-            &cleanup,   &addInput, &setEnvGroup, &setUpdateFunc, &setUnitRanges, &rootNode, &open, &check};
+    return {previewOff,     &create,   &destroy, &copy,     &save,        &load,
+            &init,          &newTime,  &cleanup, &addInput, &setEnvGroup, &setUpdateFunc,
+            &setUnitRanges, &rootNode, &open,    &check,    &userData,    &usedItems};
   }
 };
 

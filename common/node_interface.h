@@ -31,6 +31,10 @@ struct NodeInterface {
   NodeID (*rootNode)(NodeEditorID editor) noexcept;
   int (*open)(NodeEditorID editor) noexcept;
   int (*check)(NodeInputID input) noexcept;
+  // The user data the editor was created with: the instance it belongs to.
+  void* (*userData)(NodeEditorID editor) noexcept;
+  // The items the editor's nodes read, ended by a null; the host's list, read at once.
+  void* const* (*usedItems)(NodeEditorID editor) noexcept;
 };
 
 extern const NodeInterface kNodeInterface2015;

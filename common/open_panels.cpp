@@ -22,12 +22,12 @@ void OpenPanels::refreshAll(const LWXPanelFuncs& xpanel) const noexcept {
   }
 }
 
-void OpenPanels::detachAll(const LWXPanelFuncs& xpanel) noexcept {
-  for (const OpenPanel& open : panels_) {
-    xpanel.setData(open.id, 0, nullptr);
-    xpanel.viewInst(open.id, nullptr);
+void OpenPanels::destroyAll(const LWXPanelFuncs& xpanel) noexcept {
+  std::list<OpenPanel> closing;
+  closing.splice(closing.end(), panels_);  // moves the nodes: no allocation, addresses kept
+  for (const OpenPanel& open : closing) {
+    xpanel.destroy(open.id);
   }
-  panels_.clear();
 }
 
 bool OpenPanels::holds(LWXPanelID id) const noexcept {

@@ -1,7 +1,7 @@
 // The settings panels the host has open for one instance. The host owns every panel; for each one
 // the module keeps the record it gave the host as that panel's own data, so that each
 // notification knows which panel of which instance it is about, and an instance that goes away
-// can let go of all its panels. Used on the host's interface thread only.
+// destroys the panels the host still shows. Used on the host's interface thread only.
 #pragma once
 
 #include <cstddef>
@@ -26,9 +26,10 @@ class OpenPanels {
   void forget(const OpenPanel* panel) noexcept;
   // Asks the host to draw every open panel again, reading its values anew.
   void refreshAll(const LWXPanelFuncs& xpanel) const noexcept;
-  // Every open panel stops reaching the instance (no data, no view instance) and is forgotten;
-  // the host may go on showing it.
-  void detachAll(const LWXPanelFuncs& xpanel) noexcept;
+  // The instance goes: every panel the host has not destroyed yet is destroyed, each once. The
+  // destroy notification the host sends from within finds its record still there but no longer
+  // listed, so it frees nothing; the records go when all panels are gone.
+  void destroyAll(const LWXPanelFuncs& xpanel) noexcept;
 
   bool empty() const noexcept { return panels_.empty(); }
   std::size_t size() const noexcept { return panels_.size(); }

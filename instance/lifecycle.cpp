@@ -1,9 +1,12 @@
 #include "instance/lifecycle.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <mutex>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "common/identity.h"
 #include "common/lag_instance.h"
@@ -15,10 +18,25 @@ namespace {
 
 constexpr const char* kCopyError = "Copy Error!";
 
-// Shared by every instance and rewritten by each call: the pivot item, then the end mark.
-LWItemID usedItemList[2] = {LWITEM_NULL, LWITEM_NULL};
-
 LagInstance* asLag(LWInstance instance) noexcept { return static_cast<LagInstance*>(instance); }
+
+// Appends item unless it is null or already listed; the list has room for it.
+void addOnce(std::vector<LWItemID>& list, LWItemID item) noexcept {
+  if (item != LWITEM_NULL && std::find(list.begin(), list.end(), item) == list.end()) {
+    list.push_back(item);
+  }
+}
+
+// The id that stands for id in the host's pairs (old, new, ..., null); all pairs are one
+// renumbering, so the first pair naming id decides and no new id is looked up again.
+LWItemID renewed(LWItemID id, const LWItemID* idPairs) noexcept {
+  for (const LWItemID* pair = idPairs; pair[0] != LWITEM_NULL; pair += 2) {
+    if (pair[0] == id) {
+      return pair[1];
+    }
+  }
+  return id;
+}
 
 }  // namespace
 
@@ -43,9 +61,9 @@ void destroy(LWInstance instance) noexcept {
   }
   // Whatever the node editor reports while it goes away concerns an instance that is being freed.
   lag->destroying = true;
-  // Panels the host still shows must not reach this instance any more: without data and view
-  // instance, their get, set and notification functions find no instance and do nothing.
-  lag->panels.detachAll(*services().xpanel);
+  // A panel the host has not destroyed yet is the instance's to destroy: left open, it would call
+  // into an instance (and, once the module is unloaded, into code) that is gone.
+  lag->panels.destroyAll(*services().xpanel);
   if (lag->nodeEditor != nullptr) {
     services().nodes->destroy(lag->nodeEditor);
   }
@@ -85,21 +103,40 @@ LWError copy(LWInstance to, LWInstance from) noexcept {
 const char* descln(LWInstance instance) noexcept { return asLag(instance)->description; }
 
 const LWItemID* useItems(LWInstance instance) noexcept {
-  usedItemList[0] = asLag(instance)->pivotItem;
-  usedItemList[1] = LWITEM_NULL;
-  return usedItemList;
+  LagInstance& lag = *asLag(instance);
+  void* const* nodeItems = lag.nodeEditor != nullptr ? services().nodes->usedItems(lag.nodeEditor) : nullptr;
+  std::size_t nodeCount = 0;
+  while (nodeItems != nullptr && nodeItems[nodeCount] != nullptr) {
+    ++nodeCount;
+  }
+  std::vector<LWItemID>& list = lag.usedItems;
+  list.clear();
+  try {
+    list.reserve(nodeCount + 2);  // the pivot, the editor's items and the end mark
+  } catch (const std::bad_alloc&) {
+    // No room for the whole list: the host still gets a list, of what is known without memory.
+    lag.pivotOnlyItems[0] = lag.pivotItem;
+    lag.pivotOnlyItems[1] = LWITEM_NULL;
+    return lag.pivotOnlyItems;
+  }
+  addOnce(list, lag.pivotItem);
+  for (std::size_t k = 0; nodeItems != nullptr && nodeItems[k] != nullptr; ++k) {
+    addOnce(list, static_cast<LWItemID>(nodeItems[k]));
+  }
+  list.push_back(LWITEM_NULL);
+  return list.data();
 }
 
 void changeID(LWInstance instance, const LWItemID* idPairs) noexcept {
   LagInstance* lag = asLag(instance);
-  if (lag->pivotItem == LWITEM_NULL || idPairs == nullptr) {
+  if (lag == nullptr || idPairs == nullptr) {
     return;
   }
-  for (const LWItemID* pair = idPairs; pair[0] != LWITEM_NULL; pair += 2) {
-    if (pair[0] == lag->pivotItem) {
-      lag->pivotItem = pair[1];
-      return;
-    }
+  // The pivot item is a setting newTime copies; the renewal must not tear that copy.
+  const std::lock_guard<SettingsLock> hold(lag->settingsLock);
+  lag->objectId = renewed(lag->objectId, idPairs);
+  if (lag->pivotItem != LWITEM_NULL) {
+    lag->pivotItem = renewed(lag->pivotItem, idPairs);
   }
 }
 

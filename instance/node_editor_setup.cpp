@@ -7,7 +7,14 @@
 namespace tarrow {
 namespace {
 
-void ignoreNetworkUpdate(NodeEditorID /*editor*/) noexcept {}
+// A change inside the network, a connection or a node's own value, reaches the panels and the
+// host alike.
+void announceChange(LagInstance& instance) noexcept {
+  const ServiceTable& host = services();
+  // A connected input hides its setting in the panels, so they must read their values again.
+  instance.panels.refreshAll(*host.xpanel);
+  host.instUpdate(kHandlerClass, &instance);
+}
 
 }  // namespace
 
@@ -19,7 +26,7 @@ void setUpNodeEditor(LagInstance& instance) noexcept {
   NodeID root = editors.rootNode(instance.nodeEditor);
   host.nodeFuncs->setNodePreviewType(root, editors.previewOff);
   editors.setEnvGroup(instance.nodeEditor, host.itemInfo->chanGroup(instance.objectId));
-  editors.setUpdateFunc(instance.nodeEditor, ignoreNetworkUpdate);
+  editors.setUpdateFunc(instance.nodeEditor, nodeNetworkUpdated);
   editors.setUnitRanges(instance.nodeEditor);
   instance.lagRateInput =
       editors.addInput(instance.nodeEditor, NOT_SCALAR, "Lag Rate (s/m)", nodeInputChanged);
@@ -33,11 +40,16 @@ int nodeInputChanged(void* userData, NodeInputID /*input*/, int /*nodalEvent*/,
   if (instance->destroying) {
     return 1;  // the editor is going with its instance: nothing left to show or update
   }
-  const ServiceTable& host = services();
-  // A connected input hides its setting in the panels, so they must read their values again.
-  instance->panels.refreshAll(*host.xpanel);
-  host.instUpdate(kHandlerClass, instance);
+  announceChange(*instance);
   return 1;
+}
+
+void nodeNetworkUpdated(NodeEditorID editor) noexcept {
+  auto* instance = static_cast<LagInstance*>(services().nodes->userData(editor));
+  if (instance == nullptr || instance->destroying) {
+    return;  // no instance, or one that is being freed: nothing to show or update
+  }
+  announceChange(*instance);
 }
 
 }  // namespace tarrow

@@ -16,4 +16,8 @@ void setUpNodeEditor(LagInstance& instance) noexcept;
 int nodeInputChanged(void* userData, NodeInputID input, int nodalEvent,
                      ConnectionType connectionType) noexcept;
 
+// The editor's update function: something inside the network changed its output (a node's own
+// value, without a connection made or broken). The editor's user data is the instance.
+void nodeNetworkUpdated(NodeEditorID editor) noexcept;
+
 }  // namespace tarrow

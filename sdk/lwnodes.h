@@ -166,7 +166,18 @@ struct LWNodeEditorFuncs {
   int (*OpenNodeEditor)(NodeEditorID editor);
   int (*isOpenNodeEditor)(NodeEditorID editor);
   NodeID (*getRootNodeID)(NodeEditorID editor);
-  LWLaterMember laterMembers[10];
+  // The rest of "NodeEditorFuncs 4", past the interface sheet's last row.
+  NodeID (*getInputNodeID)(NodeEditorID editor);
+  NodeEditorID (*getEditorID)(NodeID node);
+  NodeEditorID (*getParentEditorID)(NodeEditorID editor);
+  LWError (*connect)(NodeOutputID output, NodeInputID input);
+  NodeID (*addNode)(NodeEditorID editor, const char* serverName);
+  void (*destroyNode)(NodeID node);
+  void (*setXY)(NodeID node, int x, int y);
+  void (*setContext)(NodeEditorID editor, const char* context);
+  const char* (*getContext)(NodeEditorID editor);
+  // Main thread: the items the editor's nodes read, ended by a null; the host owns the list.
+  void* const* (*usedItems)(NodeEditorID editor);
 };
 
 struct LWNodeInputFuncs {
@@ -288,6 +299,16 @@ static_assert(offsetof(LWNodeEditorFuncs, setState) == 176);
 static_assert(offsetof(LWNodeEditorFuncs, OpenNodeEditor) == 184);
 static_assert(offsetof(LWNodeEditorFuncs, isOpenNodeEditor) == 192);
 static_assert(offsetof(LWNodeEditorFuncs, getRootNodeID) == 200);
+static_assert(offsetof(LWNodeEditorFuncs, getInputNodeID) == 208);
+static_assert(offsetof(LWNodeEditorFuncs, getEditorID) == 216);
+static_assert(offsetof(LWNodeEditorFuncs, getParentEditorID) == 224);
+static_assert(offsetof(LWNodeEditorFuncs, connect) == 232);
+static_assert(offsetof(LWNodeEditorFuncs, addNode) == 240);
+static_assert(offsetof(LWNodeEditorFuncs, destroyNode) == 248);
+static_assert(offsetof(LWNodeEditorFuncs, setXY) == 256);
+static_assert(offsetof(LWNodeEditorFuncs, setContext) == 264);
+static_assert(offsetof(LWNodeEditorFuncs, getContext) == 272);
+static_assert(offsetof(LWNodeEditorFuncs, usedItems) == 280);
 
 static_assert(sizeof(LWNodeInputFuncs) == 152);
 static_assert(offsetof(LWNodeInputFuncs, create) == 0);

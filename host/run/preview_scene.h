@@ -48,8 +48,8 @@ struct PreviewPlan {
   size_t primitives() const;
 };
 
-// pivotItems: for each deformed object, the items its deformers use (Session::usedItems); the
-// first is its pivot, none means the object itself. budget: the primitives one copy of the scene
+// pivotItems: for each deformed object, the pivot items its deformers use (Session::pivotItems);
+// the first is its pivot, none means the object itself. budget: the primitives one copy of the scene
 // may draw, shared evenly by its meshes.
 PreviewPlan planPreview(const Scene& scene, const std::vector<DeformedObject>& objects,
                         const std::vector<std::vector<int>>& pivotItems, size_t budget);

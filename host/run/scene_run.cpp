@@ -162,7 +162,7 @@ std::string computeWithPictures(FrameWriter& writer, const Scene& scene, const S
                                 Staging& staging, const RunOptions& options, int first, int last) {
   const auto& objects = session.deformedObjects();
   std::vector<std::vector<int>> pivots;
-  for (size_t k = 0; k < objects.size(); ++k) pivots.push_back(session.usedItems(k));
+  for (size_t k = 0; k < objects.size(); ++k) pivots.push_back(session.pivotItems(k));
   const std::vector<int> stillFrames = previewFrames(first, last, kPreviewFrames);
   // The still picture draws its frames over each other, and they share its budget.
   const PreviewPlan stillPlan = planPreview(scene, objects, pivots, kPictureBudget / stillFrames.size());

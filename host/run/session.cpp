@@ -1,6 +1,7 @@
 #include "host/run/session.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "host/base/path_text.h"
 #include "host/loader/module_loader.h"
@@ -123,12 +124,23 @@ Session::Session(const Scene& scene, const SessionOptions& options)
   }
 }
 
-Session::~Session() { destroyInstances(); }
+Session::~Session() {
+  // The instances go while this session answers the module: what they destroy is this session's.
+  try {
+    makeCurrent();
+  } catch (...) {
+  }
+  destroyInstances();
+}
 
 void Session::reset() {
   // The instances go while this session answers the module, as they came.
   makeCurrent();
   destroyInstances();
+  try {
+    panels_.destroyAll();  // what the module left open, as if the user closed it
+  } catch (...) {
+  }
   services_.takeUpdateRequests();
   services_.takeRefreshRequests();
   time_ = 0.0;
@@ -206,6 +218,28 @@ std::vector<LWItemID> Session::unknownItems(size_t object) const {
     }
   }
   return unknown;
+}
+
+std::vector<int> Session::pivotItems(size_t object) const {
+  std::vector<int> pivots = usedItems(object);
+  for (const LWInstance instance : objects_[object].instances) {
+    for (const LWItemID read : nodeEditor_->itemsRead(nodeEditor_->editorOf(instance))) {
+      std::erase(pivots, scene_.indexOf(read));
+    }
+  }
+  return pivots;
+}
+
+void Session::removeItem(Scene& scene, int item) {
+  if (&scene != &scene_) throw std::invalid_argument("the item must be removed from the session's own scene");
+  makeCurrent();
+  const std::vector<LWItemID> pairs = scene.removeItem(item);
+  for (const DeformedObject& object : objects_) {
+    for (size_t k = 0; k < object.instances.size(); ++k) {
+      const auto changeID = object.handlers[k]->itemFuncs.changeID;
+      if (changeID != nullptr) changeID(object.instances[k], pairs.data());
+    }
+  }
 }
 
 void Session::createInstances() {
@@ -311,11 +345,8 @@ void Session::endRender() noexcept {
 void Session::destroyInstances() noexcept {
   // A render still going ends before its instances do.
   endRender();
-  // The host closes an instance's panels before the instance goes.
-  try {
-    panels_.destroyAll();
-  } catch (...) {
-  }
+  // An instance's panels stay open: destroying those the host has not closed is the instance's
+  // own part of its destroy, as in Layout.
   for (DeformedObject& object : objects_) {
     for (size_t k = 0; k < object.instances.size(); ++k) {
       const LWInstanceFuncs& funcs = object.handlers[k]->instanceFuncs;

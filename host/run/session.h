@@ -79,6 +79,9 @@ class Session {
   // The ids the deformers of an object say they use that name no item of the scene (a saved
   // pivot whose item was deleted, say), each once, in order.
   std::vector<LWItemID> unknownItems(size_t object) const;
+  // The pivot items among them, as far as the host can tell: the used items that the
+  // instances' node networks do not read. The pictures ring the first as the object's pivot.
+  std::vector<int> pivotItems(size_t object) const;
   // A render as Layout brackets it: every instance's init with the mode (throws
   // std::runtime_error with the module's error text), and after the frames its cleanup.
   void beginRender(int mode);
@@ -90,11 +93,17 @@ class Session {
   // stays open until panels().destroy or the end of the session. Throws SceneError when the
   // module offers no such interface, ModuleError when it builds no panel.
   LWXPanelID openPanel(size_t object, size_t deformer);
+  // Deletes an item from the session's scene, as Layout does: the later items of its type are
+  // renumbered (Scene::removeItem) and every instance's changeID gets the renumbering. scene
+  // must be the scene the session was made with. Throws std::invalid_argument, changing
+  // nothing, for another scene or an item Scene::removeItem refuses.
+  void removeItem(Scene& scene, int item);
   // Offers this session's services to the module again (after another session ran).
   void makeCurrent();
   // Back to the state the session had when it was made, without loading the module again:
-  // every panel closed, every instance destroyed and made again from the scene, and the update
-  // requests dropped. The handlers stay activated. Throws as the constructor does.
+  // every instance destroyed (with the panels the module destroys with it), the panels still
+  // open closed, every instance made again from the scene, and the update requests dropped.
+  // The handlers stay activated. Throws as the constructor does.
   void reset();
 
  private:

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
+#include <string>
 
 namespace tarrow::host {
 namespace {
@@ -22,7 +24,7 @@ uint32_t idBase(LWItemType type) {
 std::vector<int> Scene::itemsOfType(LWItemType type) const {
   std::vector<int> found;
   for (int i = 0; i < static_cast<int>(items.size()); ++i) {
-    if (items[i].type == type) found.push_back(i);
+    if (items[i].type == type && !items[i].removed) found.push_back(i);
   }
   return found;
 }
@@ -39,12 +41,12 @@ std::vector<std::string> Scene::weightMapNames() const {
 
 int Scene::ordinalOf(int item) const {
   int ordinal = 0;
-  for (int i = 0; i < item; ++i) ordinal += items[i].type == items[item].type ? 1 : 0;
+  for (int i = 0; i < item; ++i) ordinal += items[i].type == items[item].type && !items[i].removed ? 1 : 0;
   return ordinal;
 }
 
 LWItemID Scene::idOf(int item) const {
-  if (item < 0 || item >= static_cast<int>(items.size())) return LWITEM_NULL;
+  if (item < 0 || item >= static_cast<int>(items.size()) || items[item].removed) return LWITEM_NULL;
   const uintptr_t id = idBase(items[item].type) + static_cast<uint32_t>(ordinalOf(item));
   return reinterpret_cast<LWItemID>(id);
 }
@@ -63,11 +65,39 @@ int Scene::indexOf(LWItemID id) const {
   }
   uintptr_t ordinal = value & 0x0FFFFFFFu;
   for (int i = 0; i < static_cast<int>(items.size()); ++i) {
-    if (items[i].type != type) continue;
+    if (items[i].type != type || items[i].removed) continue;
     if (ordinal == 0) return i;
     --ordinal;
   }
   return -1;
+}
+
+std::vector<LWItemID> Scene::removeItem(int item) {
+  if (item < 0 || item >= static_cast<int>(items.size()) || items[item].removed) {
+    throw std::invalid_argument("no item #" + std::to_string(item) + " to remove");
+  }
+  const SceneItem& doomed = items[item];
+  const auto refuse = [&](const std::string& why) {
+    throw std::invalid_argument("item \"" + doomed.name + "\" cannot be removed: " + why);
+  };
+  if (!doomed.deformers.empty()) refuse("it carries deformers");
+  if (item == renderCamera) refuse("it is the render camera");
+  for (const SceneItem& other : items) {
+    if (!other.removed && other.parent == item) refuse("it is the parent of \"" + other.name + "\"");
+  }
+  std::vector<LWItemID> before;
+  for (int i = 0; i < static_cast<int>(items.size()); ++i) before.push_back(idOf(i));
+  items[item].removed = true;
+  std::vector<LWItemID> pairs;
+  for (int i = 0; i < static_cast<int>(items.size()); ++i) {
+    const LWItemID now = idOf(i);
+    if (now != LWITEM_NULL && now != before[static_cast<size_t>(i)]) {
+      pairs.push_back(before[static_cast<size_t>(i)]);
+      pairs.push_back(now);
+    }
+  }
+  pairs.push_back(LWITEM_NULL);
+  return pairs;
 }
 
 Placement Scene::ownPlacement(int item, double time) const {

@@ -41,6 +41,8 @@ struct SceneItem {
   std::vector<WeightMap> weightMaps;
   std::vector<DeformerSpec> deformers;
   std::string place;  // JSON pointer of the item in the scene file
+  // Taken out of the loaded scene (Scene::removeItem): it has no id and is in no list of items.
+  bool removed = false;
 };
 
 // NOLINTNEXTLINE(bugprone-exception-escape): its members move without throwing (nlohmann::json too).
@@ -59,10 +61,18 @@ struct Scene {
   // Weight map names over all objects, each once, in order of first appearance.
   std::vector<std::string> weightMapNames() const;
 
-  // Ids: the k-th object 0x10000000 + k, light 0x20000000 + k, camera 0x30000000 + k.
+  // Ids: the k-th object 0x10000000 + k, light 0x20000000 + k, camera 0x30000000 + k, counting
+  // the items not removed; a removed item has none.
   LWItemID idOf(int item) const;
   // The item of an id, or -1 when the scene has none.
   int indexOf(LWItemID id) const;
+
+  // Takes an item out of the scene as Layout deletes it: the items of its type listed after it
+  // are renumbered. Returns the renumbering as Layout hands it to changeID: (old id, new id)
+  // pairs, ended by a null. The item stays in items, marked removed, so that indices keep
+  // their meaning. Throws std::invalid_argument, changing nothing, for an item already removed,
+  // one that carries deformers, is the parent of an item or is the render camera.
+  std::vector<LWItemID> removeItem(int item);
 
   Placement ownPlacement(int item, double time) const;
   Placement worldPlacement(int item, double time) const;

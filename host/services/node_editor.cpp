@@ -55,6 +55,7 @@ struct EditorRecord {
   double ranges[3][2]{};
   std::vector<std::unique_ptr<EditorInput>> inputs;
   NodeNetwork network;
+  std::vector<void*> usedItems{nullptr};  // the list usedItems last handed out, ended by a null
   int updates = 0;
   std::string loadError;
 
@@ -260,6 +261,26 @@ class NodeEditorService::Impl {
     return nullptr;
   }
 
+  void* userData(NodeEditorID editor) const {
+    std::lock_guard lock(mutex);
+    EditorRecord* record = find(editor);
+    return record != nullptr ? record->userData : nullptr;
+  }
+
+  // The host's list, kept with the editor until its next usedItems.
+  void* const* usedItems(NodeEditorID editor) {
+    std::lock_guard lock(mutex);
+    EditorRecord* record = find(editor);
+    if (record == nullptr) return nullptr;
+    std::vector<void*> list;
+    if (itemInfo != nullptr) {
+      for (LWItemID item : record->network.usedItems(*itemInfo)) list.push_back(item);
+    }
+    list.push_back(nullptr);
+    record->usedItems = std::move(list);
+    return record->usedItems.data();
+  }
+
   // The window shows the network and the preview ranges the autosize function gives.
   int openNodeEditor(NodeEditorID editor) {
     nodeAutoSizeFunc* autosize = nullptr;
@@ -385,6 +406,19 @@ void editorSetAutosize2018(NodeEditorID editor, lw2018::nodeAutoSizeFunc* autosi
   });
 }
 
+void* editorGetUserData(NodeEditorID editor) noexcept {
+  return guarded<void*>(nullptr, [&](auto& s) { return s.userData(editor); });
+}
+
+void* const* editorUsedItems(NodeEditorID editor) noexcept {
+  // A list the host could not make is an empty one, never a null the module would read from.
+  static void* const kNoItems[] = {nullptr};
+  return guarded<void* const*>(kNoItems, [&](auto& s) {
+    void* const* list = s.usedItems(editor);
+    return list != nullptr ? list : kNoItems;
+  });
+}
+
 int editorOpen(NodeEditorID editor) noexcept {
   return guarded<int>(0, [&](auto& s) { return s.openNodeEditor(editor); });
 }
@@ -442,7 +476,7 @@ void nodeSetPreviewType(NodeID node, int previewType) noexcept {
   guardedVoid([&](auto& s) { s.setPreviewType(node, previewType); });
 }
 
-const LWNodeEditorFuncs kEditorFuncs = withUnprovidedLaterMembers<"LWNodeEditorFuncs">(LWNodeEditorFuncs{
+const LWNodeEditorFuncs kEditorFuncs{
     .create = &editorCreate<LWRootNode, LWInputNode>,
     .destroy = &editorDestroy,
     .rename = TARROW_UNPROVIDED(LWNodeEditorFuncs, rename),
@@ -460,7 +494,7 @@ const LWNodeEditorFuncs kEditorFuncs = withUnprovidedLaterMembers<"LWNodeEditorF
     .setEnvGroup = &editorSetEnvGroup,
     .setAutosize = &editorSetAutosize,
     .setUserData = TARROW_UNPROVIDED(LWNodeEditorFuncs, setUserData),
-    .getUserData = TARROW_UNPROVIDED(LWNodeEditorFuncs, getUserData),
+    .getUserData = &editorGetUserData,
     .numberOfNodes = TARROW_UNPROVIDED(LWNodeEditorFuncs, numberOfNodes),
     .getInputByName = TARROW_UNPROVIDED(LWNodeEditorFuncs, getInputByName),
     .getInputByIndex = TARROW_UNPROVIDED(LWNodeEditorFuncs, getInputByIndex),
@@ -469,8 +503,17 @@ const LWNodeEditorFuncs kEditorFuncs = withUnprovidedLaterMembers<"LWNodeEditorF
     .OpenNodeEditor = &editorOpen,
     .isOpenNodeEditor = TARROW_UNPROVIDED(LWNodeEditorFuncs, isOpenNodeEditor),
     .getRootNodeID = &editorRootNode,
-    .laterMembers = {},
-});
+    .getInputNodeID = TARROW_UNPROVIDED(LWNodeEditorFuncs, getInputNodeID),
+    .getEditorID = TARROW_UNPROVIDED(LWNodeEditorFuncs, getEditorID),
+    .getParentEditorID = TARROW_UNPROVIDED(LWNodeEditorFuncs, getParentEditorID),
+    .connect = TARROW_UNPROVIDED(LWNodeEditorFuncs, connect),
+    .addNode = TARROW_UNPROVIDED(LWNodeEditorFuncs, addNode),
+    .destroyNode = TARROW_UNPROVIDED(LWNodeEditorFuncs, destroyNode),
+    .setXY = TARROW_UNPROVIDED(LWNodeEditorFuncs, setXY),
+    .setContext = TARROW_UNPROVIDED(LWNodeEditorFuncs, setContext),
+    .getContext = TARROW_UNPROVIDED(LWNodeEditorFuncs, getContext),
+    .usedItems = &editorUsedItems,
+};
 
 // The editor table of 2018 on: the same entries, in its layout.
 #define TARROW_UNPROVIDED_2018(member)                       \
@@ -494,7 +537,7 @@ const lw2018::LWNodeEditorFuncs kEditorFuncs2018{
     .setEnvGroup = &editorSetEnvGroup,
     .setAutosize = &editorSetAutosize2018,
     .setUserData = TARROW_UNPROVIDED_2018(setUserData),
-    .getUserData = TARROW_UNPROVIDED_2018(getUserData),
+    .getUserData = &editorGetUserData,
     .numberOfNodes = TARROW_UNPROVIDED_2018(numberOfNodes),
     .nodeByIndex = TARROW_UNPROVIDED_2018(nodeByIndex),
     .numInputs = TARROW_UNPROVIDED_2018(numInputs),
@@ -515,7 +558,7 @@ const lw2018::LWNodeEditorFuncs kEditorFuncs2018{
     .setXY = TARROW_UNPROVIDED_2018(setXY),
     .setContext = TARROW_UNPROVIDED_2018(setContext),
     .getContext = TARROW_UNPROVIDED_2018(getContext),
-    .usedItems = TARROW_UNPROVIDED_2018(usedItems),
+    .usedItems = &editorUsedItems,
     .reset = TARROW_UNPROVIDED_2018(reset),
 };
 #undef TARROW_UNPROVIDED_2018
@@ -621,6 +664,13 @@ NodeEditorID NodeEditorService::editorOf(const void* userData) const {
   return nullptr;
 }
 
+std::vector<LWItemID> NodeEditorService::itemsRead(NodeEditorID editor) const {
+  std::lock_guard lock(impl_->mutex);
+  const EditorRecord* record = impl_->find(editor);
+  if (record == nullptr || impl_->itemInfo == nullptr) return {};
+  return record->network.usedItems(*impl_->itemInfo);
+}
+
 void NodeEditorService::buildNetwork(NodeEditorID editor, const nlohmann::json& nodes) {
   std::vector<PendingEvent> events;
   nodeEditorUpdateFunc* updateFunc = nullptr;
@@ -641,6 +691,19 @@ void NodeEditorService::buildNetwork(NodeEditorID editor, const nlohmann::json& 
   }
   for (const auto& pending : events) {
     pending.event(pending.userData, pending.input, pending.nodalEvent, pending.connectionType);
+  }
+  if (updateFunc != nullptr) updateFunc(editor);
+}
+
+void NodeEditorService::setNodeParameters(NodeEditorID editor, const std::string& nodeId,
+                                          const nlohmann::json& parameters) {
+  nodeEditorUpdateFunc* updateFunc = nullptr;
+  {
+    std::lock_guard lock(impl_->mutex);
+    EditorRecord& record = impl_->require(editor);
+    auto signatures = record.signatures();
+    record.network = record.network.withParameters(nodeId, parameters, signatures);
+    updateFunc = record.updateFunc;
   }
   if (updateFunc != nullptr) updateFunc(editor);
 }

@@ -70,12 +70,20 @@ class NodeEditorService {
   std::size_t liveEditors() const;
   // The editor created with this user data (a module passes its instance), or null.
   NodeEditorID editorOf(const void* userData) const;
+  // The items the editor's ItemInfo nodes read, as its usedItems answers them (none for an
+  // editor this service does not know).
+  std::vector<LWItemID> itemsRead(NodeEditorID editor) const;
 
   // Replaces the editor's network with the one a scene describes. Throws NodeNetworkError naming
   // the node at fault and leaves the network as it was. Each editor input whose connection
   // changes gets its event (NIE_CONNECT or NIE_DISCONNECT, with the editor's user data and the
   // input's connection type) after the new network is in place; then the update function.
   void buildNetwork(NodeEditorID editor, const nlohmann::json& nodes);
+  // A node's own value changed, as through its panel: the node's parameters (members of the
+  // scene's node object but "id" and "type") replace its own, and the editor's update function
+  // is called, as Layout does when a node announces its change. Throws NodeNetworkError naming
+  // the node and leaves the network as it was; no connection changes, so no input event.
+  void setNodeParameters(NodeEditorID editor, const std::string& nodeId, const nlohmann::json& parameters);
   nlohmann::json networkJson(NodeEditorID editor) const;
   std::string describeNetwork(NodeEditorID editor) const;
 

@@ -314,6 +314,36 @@ void NodeNetwork::updateItems(const LWItemInfo* itemInfo, LWTime time) {
   }
 }
 
+std::vector<LWItemID> NodeNetwork::usedItems(const LWItemInfo& itemInfo) const {
+  std::vector<LWItemID> items;
+  for (const auto& node : nodes_) {
+    if (node.kind != NodeKind::ItemInfo) continue;
+    LWItemID item = findItem(itemInfo, node.item);
+    if (item != LWITEM_NULL && std::find(items.begin(), items.end(), item) == items.end())
+      items.push_back(item);
+  }
+  return items;
+}
+
+NodeNetwork NodeNetwork::withParameters(const std::string& nodeId, const nlohmann::json& parameters,
+                                        std::span<const EditorInputSignature> inputs) const {
+  if (!parameters.is_object()) fail("node \"" + nodeId + "\": parameters must be an object");
+  nlohmann::json description = toJson();
+  auto& nodes = description["nodes"];
+  auto found = std::find_if(nodes.begin(), nodes.end(),
+                            [&](const nlohmann::json& node) { return node["id"] == nodeId; });
+  if (found == nodes.end()) fail("no node \"" + nodeId + "\" in the network");
+  for (const auto& [key, value] : parameters.items()) {
+    if (key == "id" || key == "type") fail("node \"" + nodeId + "\": its " + key + " cannot change");
+    (*found)[key] = value;
+  }
+  NodeNetwork changed = fromJson(description, inputs);
+  for (std::size_t k = 0; k < nodes_.size(); ++k) {
+    if (changed.nodes_[k].item == nodes_[k].item) changed.nodes_[k].itemPosition = nodes_[k].itemPosition;
+  }
+  return changed;
+}
+
 std::string NodeNetwork::describeNodes() const {
   std::string text;
   for (const auto& node : nodes_) {

@@ -57,6 +57,15 @@ class NodeNetwork {
 
   // Caches the world position at time of each ItemInfo node's item (zero when none has the name).
   void updateItems(const LWItemInfo* itemInfo, LWTime time);
+  // The items the ItemInfo nodes name, each once, in node order; names of no item are left out.
+  std::vector<LWItemID> usedItems(const LWItemInfo& itemInfo) const;
+
+  // The same network with one node's parameters changed, as the node's own panel would change
+  // them: members of parameters replace the node's (its id and kind stay). Throws
+  // NodeNetworkError for a node not in the network or parameters the node cannot take. The
+  // ItemInfo nodes keep their cached positions until the next update.
+  NodeNetwork withParameters(const std::string& nodeId, const nlohmann::json& parameters,
+                             std::span<const EditorInputSignature> inputs) const;
 
   const std::vector<Node>& nodes() const { return nodes_; }
   std::string describeNodes() const;

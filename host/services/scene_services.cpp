@@ -27,7 +27,7 @@ struct SceneServices::Entries {
     if (self == nullptr) return LWITEM_NULL;
     const auto& items = self->scene_.items;
     for (size_t i = 0; i < items.size(); ++i) {
-      if (items[i].type == type) return self->scene_.idOf(static_cast<int>(i));
+      if (items[i].type == type && !items[i].removed) return self->scene_.idOf(static_cast<int>(i));
     }
     return LWITEM_NULL;
   }
@@ -39,7 +39,7 @@ struct SceneServices::Entries {
     if (index < 0) return LWITEM_NULL;
     const auto& items = self->scene_.items;
     for (size_t i = static_cast<size_t>(index) + 1; i < items.size(); ++i) {
-      if (items[i].type == items[static_cast<size_t>(index)].type)
+      if (items[i].type == items[static_cast<size_t>(index)].type && !items[i].removed)
         return self->scene_.idOf(static_cast<int>(i));
     }
     return LWITEM_NULL;

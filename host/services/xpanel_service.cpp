@@ -76,7 +76,9 @@ struct XPanelService::Entries {
     XPanelService* self = now();
     if (self == nullptr) return;
     try {
-      self->close(panel);  // a panel not alive: nothing to close
+      // A panel not alive: nothing to close, but a module that destroys a panel twice (or one
+      // the host destroyed) is counted.
+      if (!self->close(panel)) self->strayDestroys_.fetch_add(1, std::memory_order_relaxed);
     } catch (...) {
     }
   }

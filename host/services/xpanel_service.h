@@ -2,6 +2,7 @@
 // type built from a control list, described, hinted and then driven by the host as a user would.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -102,6 +103,8 @@ class XPanelService {
   void destroy(LWXPanelID panel);
   // Closes every panel, those opened meanwhile included.
   void destroyAll();
+  // Calls of the table's destroy for a panel that was not alive (destroyed before, or never made).
+  long long strayDestroys() const { return strayDestroys_.load(std::memory_order_relaxed); }
 
   struct Entries;
 
@@ -130,6 +133,7 @@ class XPanelService {
   mutable std::mutex mutex_;
   bool utf8Texts_ = false;  // as 2015.3 until registered for a generation
   std::map<LWXPanelID, std::unique_ptr<PanelRecord>> panels_;
+  std::atomic<long long> strayDestroys_{0};
 };
 
 }  // namespace tarrow::host

@@ -119,6 +119,7 @@ TEST_F(NodeEditorTest, KeepsWhatTheModuleGaveIt) {
   EXPECT_EQ(view->name, "Displacement");
   EXPECT_EQ(view->title, "Tarrow_plus");
   EXPECT_EQ(view->userData, &instanceA);
+  EXPECT_EQ(editorFuncs->getUserData(editor), &instanceA);
   EXPECT_EQ(view->group, group);
   EXPECT_EQ(view->previewType, NPT_OFF);
   EXPECT_TRUE(view->hasUpdateFunc);
@@ -182,6 +183,22 @@ TEST_F(NodeEditorTest, ConnectionChangesReachTheInputsEventsWithTheUserData) {
   EXPECT_TRUE(events.empty());
   EXPECT_NE(inputFuncs->check(pivot), 0);
   EXPECT_THROW(service.buildNetwork(nullptr, kWeightNetwork), NodeNetworkError);
+
+  // A node's own value changing calls the update function and no input's event.
+  service.buildNetwork(editor, kWeightNetwork);
+  events.clear();
+  updatesNoticed = 0;
+  service.setNodeParameters(editor, "w", {{"value", 0.25}});
+  EXPECT_EQ(updatesNoticed, 1);
+  EXPECT_TRUE(events.empty());
+  EXPECT_EQ(scalar(weight), 0.25);
+  for (const auto& [node, parameters] : {std::pair<std::string, json>{"nobody", {{"value", 1}}},
+                                         {"w", {{"type", "Math"}}},
+                                         {"w", {{"keys", 1}}}}) {
+    EXPECT_THROW(service.setNodeParameters(editor, node, parameters), NodeNetworkError) << node << parameters;
+  }
+  EXPECT_EQ(updatesNoticed, 1);
+  EXPECT_EQ(scalar(weight), 0.25);
 }
 
 TEST_F(NodeEditorTest, EvaluateWritesOneOrThreeValuesOnlyWhenConnected) {
@@ -217,6 +234,10 @@ TEST_F(NodeEditorTest, ItemInfoGivesTheItemsPositionAsOfTheLastNewTime) {
                                  {{{"from", "i"}, {"to", "Pivot Position"}},
                                   {{"from", "gone"}, {"to", "d.a"}},
                                   {{"from", "d"}, {"to", "Weight"}}}}});
+  // The items its ItemInfo nodes read, as far as the scene has them.
+  void* const* used = editorFuncs->usedItems(editor);
+  EXPECT_EQ(used[0], items.idOf(1));
+  EXPECT_EQ(used[1], nullptr);
   double p[3]{7, 7, 7};
   ASSERT_EQ(inputFuncs->evaluate(input(editor, 1), nullptr, p), 1);
   EXPECT_EQ(p[0], 0);

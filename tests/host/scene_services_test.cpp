@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <stdexcept>
+#include <vector>
 
 #include "host/scene/scene_file.h"
 
@@ -57,6 +59,24 @@ TEST_F(SceneServicesTest, ItemsHaveStableIdsAndWalkInFileOrder) {
   EXPECT_EQ(sceneInfo->framesPerSecond, 24.0);
   EXPECT_EQ(sceneInfo->frameStart, 3);
   EXPECT_EQ(sceneInfo->frameEnd, 9);
+}
+
+// Deleting renumbers only the later items of the deleted one's type, and the walk skips it.
+TEST_F(SceneServicesTest, ARemovedItemRenumbersTheLaterItemsOfItsType) {
+  EXPECT_THROW(scene_.removeItem(0), std::invalid_argument);  // the parent of Arm
+  EXPECT_THROW(scene_.removeItem(4), std::invalid_argument);  // the render camera
+  EXPECT_THROW(scene_.removeItem(6), std::invalid_argument);  // no such item
+  EXPECT_EQ(scene_.removeItem(1), (std::vector<LWItemID>{idFrom(0x30000001), idFrom(0x30000000), nullptr}));
+  EXPECT_EQ(items_->first(LWI_CAMERA, LWITEM_NULL), idFrom(0x30000000));
+  EXPECT_STREQ(items_->name(idFrom(0x30000000)), "Cam2");
+  EXPECT_EQ(items_->next(idFrom(0x30000000)), LWITEM_NULL);
+  EXPECT_EQ(scene_.removeItem(3), (std::vector<LWItemID>{idFrom(0x10000002), idFrom(0x10000001), nullptr}));
+  EXPECT_EQ(items_->next(idFrom(0x10000000)), idFrom(0x10000001));
+  EXPECT_STREQ(items_->name(idFrom(0x10000001)), "Leg");
+  EXPECT_EQ(items_->next(idFrom(0x10000001)), LWITEM_NULL);
+  EXPECT_EQ(scene_.idOf(3), LWITEM_NULL);
+  EXPECT_THROW(scene_.removeItem(3), std::invalid_argument);  // already removed
+  EXPECT_EQ(scene_.removeItem(0), (std::vector<LWItemID>{idFrom(0x10000001), idFrom(0x10000000), nullptr}));
 }
 
 TEST_F(SceneServicesTest, UnknownIdsAnswerLikeAMissingItem) {

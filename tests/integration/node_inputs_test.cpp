@@ -22,6 +22,7 @@
 #include "host/run/scene_run.h"
 #include "host/run/session.h"
 #include "host/scene/scene_file.h"
+#include "host/services/node_editor.h"
 #include "scratch_folder_test.h"
 
 namespace tarrow::host {
@@ -424,6 +425,36 @@ TEST_F(NodeInputsTest, GradientExampleFadesTheLagWithDistanceFromTheAttractor) {
   EXPECT_GT(full, 0);
   EXPECT_GT(partial, 0);
   EXPECT_GT(none, 0);
+}
+
+// The example's ItemInfo node reads the Attractor, so Layout must re-evaluate the swimmer when the
+// Attractor moves; and a node's own edit (a Gradient's keys) must reach the host as the
+// connections do. In the 2015.3 layout of the editor's table and in the newer one.
+TEST_F(NodeInputsTest, TheNetworksItemsAndEditsReachTheHost) {
+  const Scene scene = loadScene(sourceDir() / "examples" / "gradient.json");
+  int attractor = -1;
+  for (int k = 0; k < static_cast<int>(scene.items.size()); ++k) {
+    if (scene.items[static_cast<size_t>(k)].name == "Attractor") attractor = k;
+  }
+  ASSERT_GE(attractor, 0);
+  constexpr size_t kSwimmer = 0;  // the example's one deformed object
+  for (const char* release : {"2015", "2025"}) {
+    SCOPED_TRACE(release);
+    Session session(
+        scene, {.modulePath = defaultModulePath(), .threads = 1, .generation = &generationNamed(release)});
+    EXPECT_EQ(session.usedItems(kSwimmer), std::vector<int>{attractor});
+    EXPECT_TRUE(session.pivotItems(kSwimmer).empty());  // the pictures ring the swimmer itself
+
+    const LWInstance swimmer = session.deformedObjects()[kSwimmer].instances.at(0);
+    const LWXPanelID panel = session.openPanel(kSwimmer, 0);
+    const int refreshesBefore = session.panels().find(panel).value().refreshes;
+    session.services().takeUpdateRequests();
+    session.nodeEditor().setNodeParameters(
+        session.nodeEditor().editorOf(swimmer), "fade",
+        {{"keys", json::array({json::array({0.5, 1}), json::array({1.5, 0})})}});
+    EXPECT_EQ(session.services().takeUpdateRequests(), std::vector<LWInstance>{swimmer});
+    EXPECT_EQ(session.panels().find(panel).value().refreshes, refreshesBefore + 1);
+  }
 }
 
 // ---- Saved scenes -----------------------------------------------------------------------------

@@ -383,11 +383,44 @@ TEST_F(RunSceneTest, AWeightMapTheObjectLacksLeavesEveryPointInPlace) {
   EXPECT_EQ(session.services().nullMapReads(), 0);
 }
 
+// Layout renumbers the items after one it deletes and hands every instance the renumbering: the
+// deformed object and its pivot item, both listed after the deleted object, keep moving as their
+// own items, as in the same scene without that object.
+TEST_F(RunSceneTest, DeletingAnItemListedBeforeKeepsTheObjectAndItsPivot) {
+  nlohmann::json document = nlohmann::json::parse(kCrowd);
+  auto& items = document["items"];
+  // The Strand held off and turned against the Hand, so that no other item's frame is its own.
+  items[0]["motion"] = {{{"time", 0}, {"position", {0, 1, 0.5}}, {"rotation", {30, 0, 0}}}};
+  const Scene crowd = parseScene(document.dump(), "crowd.json");
+  const nlohmann::json spare = {{"name", "Spare"},
+                                {"type", "object"},
+                                {"motion",
+                                 {{{"time", 0}, {"position", {5, 1, 0}}},
+                                  {{"time", 1}, {"position", {-3, 2, 4}}, {"rotation", {0, 45, 0}}}}}};
+  items.insert(items.begin(), spare);
+  items[1]["deformers"][0]["state"] = "{ Version 1 }\n{ LagRate 0.25 }\n{ PivotItem 2 268435458 }\n";
+  Scene withSpare = parseScene(document.dump(), "with-spare.json");
+  Session reference(crowd, {defaultModulePath(), 1});
+  Session session(withSpare, {defaultModulePath(), 1});
+
+  session.removeItem(withSpare, 0);
+  EXPECT_EQ(session.usedItems(0), std::vector<int>{2});  // the Hand, by its new id
+  FramePoints expected, points;
+  for (int frame = 0; frame <= 14; frame += 2) {
+    SCOPED_TRACE(frame);
+    reference.evaluateFrame(frame, expected);
+    session.evaluateFrame(frame, points);
+    EXPECT_EQ(points, expected);
+  }
+  EXPECT_THROW(session.removeItem(withSpare, 0), std::invalid_argument);  // already gone
+  EXPECT_THROW(session.removeItem(withSpare, 2), std::invalid_argument);  // the Strand's parent
+}
+
 TEST_F(RunSceneTest, PicturesDrawEveryItemAndEachPivot) {
   const Scene crowd = loadScene(write("crowd.json", kCrowd));
   Session session(crowd, {defaultModulePath(), 1});
   const PreviewPlan plan =
-      planPreview(crowd, session.deformedObjects(), {session.usedItems(0)}, kImageBudget);
+      planPreview(crowd, session.deformedObjects(), {session.pivotItems(0)}, kImageBudget);
   struct Drawn {
     std::string name;
     DrawnKind kind;

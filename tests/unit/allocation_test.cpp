@@ -144,6 +144,21 @@ TEST_F(ModuleTest, CopyWithoutMemoryChangesNothing) {
   EXPECT_EQ(to.useNode, 1);
 }
 
+TEST_F(ModuleTest, UseItemsWithoutMemoryStillListsThePivot) {
+  tarrow::LagInstance& lag = make();
+  lag.pivotItem = pivot;
+  const LWItemID nodeItem = fake::item(0xA);
+  host.usedItems[lag.nodeEditor] = {nodeItem, nullptr};
+  host.recording = false;
+  failing = true;
+  const LWItemID* list = item.useItems(&lag);
+  failing = false;
+  EXPECT_EQ(std::vector<LWItemID>(list, list + 2), (std::vector<LWItemID>{pivot, LWITEM_NULL}));
+  // With memory again, the whole list.
+  list = item.useItems(&lag);
+  EXPECT_EQ(std::vector<LWItemID>(list, list + 3), (std::vector<LWItemID>{pivot, nodeItem, LWITEM_NULL}));
+}
+
 TEST_F(ModuleTest, WeightMapChoiceWithoutMemoryKeepsTheOldChoice) {
   host.weightMaps = {std::string("Another weight map name longer than any small-string buffer")};
   tarrow::LagInstance& lag = make();

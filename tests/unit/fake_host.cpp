@@ -143,6 +143,8 @@ void editorDestroy(NodeEditorID editor) {
     ++h.inputEventsSent;
     owner.second(h.editorUserData[editor], input, NIE_INPUTNODEDESTROY, h.inputTypes[input]);
   }
+  // Its nodes going changes the network's output too.
+  if (nodeEditorUpdateFunc* update = h.updateFuncs[editor]) update(editor);
 }
 LWError editorCopy(NodeEditorID to, NodeEditorID from) {
   host().record("copy(" + text(to) + "," + text(from) + ")");
@@ -176,9 +178,17 @@ void editorEnvGroup(NodeEditorID editor, LWChanGroupID group) {
 }
 void editorUpdateFunc(NodeEditorID editor, nodeEditorUpdateFunc* func) {
   host().record("setUpdateFunc(" + text(editor) + "," + (func != nullptr ? "func" : "null") + ")");
-  if (func != nullptr) {
-    func(editor);  // it must do nothing
-  }
+  host().updateFuncs[editor] = func;
+}
+void* editorGetUserData(NodeEditorID editor) {
+  const auto found = host().editorUserData.find(editor);
+  return found != host().editorUserData.end() ? found->second : nullptr;
+}
+void* const* editorUsedItems(NodeEditorID editor) {
+  if (host().recording) host().record("usedItems(" + text(editor) + ")");
+  auto& list = host().usedItems[editor];
+  if (list.empty() || list.back() != nullptr) list.push_back(nullptr);
+  return list.data();
 }
 void editorAutosize(NodeEditorID editor, nodeAutoSizeFunc* func) {
   host().record("setAutosize(" + text(editor) + "," + text(reinterpret_cast<const void*>(func)) + ")");
@@ -299,6 +309,8 @@ Host& host() {
     editors.addInput = editorAddInput;
     editors.setEnvGroup = editorEnvGroup;
     editors.setUpdateFunc = editorUpdateFunc;
+    editors.getUserData = editorGetUserData;
+    editors.usedItems = editorUsedItems;
     editors.setAutosize = editorAutosize;
     editors.OpenNodeEditor = editorOpen;
     editors.getRootNodeID = editorRoot;
@@ -355,6 +367,7 @@ void Host::reset() {
   weightMaps.clear();
   refusePanels = false;
   panels.clear();
+  usedItems.clear();
 }
 
 NodeEditorID Host::lastEditor() const {

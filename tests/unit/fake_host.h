@@ -87,7 +87,8 @@ class Host {
   std::map<LWItemID, LWItemID> parents;  // an item's parent; null for any other
   std::vector<std::optional<std::string>> weightMaps;
   bool refusePanels = false;
-  // The editor reports each of its inputs going (NIE_INPUTNODEDESTROY) when it is destroyed.
+  // The editor reports each of its inputs going (NIE_INPUTNODEDESTROY) when it is destroyed,
+  // then calls its update function.
   bool inputEventsOnDestroy = false;
   // Off while threads evaluate at once or while allocations are counted.
   bool recording = true;
@@ -116,6 +117,9 @@ class Host {
   std::map<NodeInputID, ConnectionType> inputTypes;
   std::map<NodeEditorID, void*> editorUserData;
   std::map<NodeInputID, std::pair<NodeEditorID, NodeInputEvent*>> inputEvents;
+  std::map<NodeEditorID, nodeEditorUpdateFunc*> updateFuncs;
+  // What each editor's usedItems answers (the end mark is added).
+  std::map<NodeEditorID, std::vector<void*>> usedItems;
   NodeEditorID lastEditor() const;
 
   void setParam(LWItemID id, int code, Motion motion) { params[{id, code}] = motion; }

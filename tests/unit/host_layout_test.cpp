@@ -31,13 +31,24 @@ const std::vector<Layout> layouts = {
     // weight-map lookup and its neighbour.
     HOST_MEMBER(LWMeshInfo, pntVIDLookup, 232, 8)  //
     HOST_MEMBER(LWMeshInfo, VIDDimension, 240, 8)  //
+    // The tail of 2015.3's "NodeEditorFuncs 4", as the host-behaviour sheet lists it.
+    HOST_MEMBER(LWNodeEditorFuncs, getInputNodeID, 208, 8)  //
+    HOST_MEMBER(LWNodeEditorFuncs, getEditorID, 216, 8)  //
+    HOST_MEMBER(LWNodeEditorFuncs, getParentEditorID, 224, 8)  //
+    HOST_MEMBER(LWNodeEditorFuncs, connect, 232, 8)  //
+    HOST_MEMBER(LWNodeEditorFuncs, addNode, 240, 8)  //
+    HOST_MEMBER(LWNodeEditorFuncs, destroyNode, 248, 8)  //
+    HOST_MEMBER(LWNodeEditorFuncs, setXY, 256, 8)  //
+    HOST_MEMBER(LWNodeEditorFuncs, setContext, 264, 8)  //
+    HOST_MEMBER(LWNodeEditorFuncs, getContext, 272, 8)  //
+    HOST_MEMBER(LWNodeEditorFuncs, usedItems, 280, 8)  //
 };
 
 #undef HOST_MEMBER
 #undef HOST_RECORD
 
 TEST(HostLayout, EveryMemberAndRecordMatchesTheHost) {
-  ASSERT_EQ(layouts.size(), 438u);  // 397 members and 41 sizes, of every generation
+  ASSERT_EQ(layouts.size(), 448u);  // 407 members and 41 sizes, of every generation
   for (const Layout& layout : layouts) {
     EXPECT_EQ(layout.actualOffset, layout.expectedOffset) << layout.where;
     EXPECT_EQ(layout.actualSize, layout.expectedSize) << layout.where;

@@ -105,6 +105,28 @@ TEST_F(ModuleTest, InputChangeRefreshesAnOpenPanelAndUpdatesTheInstance) {
   EXPECT_EQ(host.instUpdates.size(), 2u);
 }
 
+TEST_F(ModuleTest, NetworkUpdateRefreshesTheOpenPanelsAndUpdatesTheInstance) {
+  LagInstance& lag = make();
+  nodeEditorUpdateFunc* update = host.updateFuncs.at(lag.nodeEditor);
+  ASSERT_NE(update, nullptr);
+  update(lag.nodeEditor);
+  EXPECT_TRUE(host.viewRefreshes.empty());
+  EXPECT_EQ(host.instUpdates,
+            (std::vector<std::pair<std::string, LWInstance>>{{"DisplacementHandler", &lag}}));
+
+  const LWXPanelID first = tarrow::buildPanel(&lag);
+  const LWXPanelID second = tarrow::buildPanel(&lag);
+  update(lag.nodeEditor);
+  EXPECT_EQ(host.viewRefreshes, (std::vector<LWXPanelID>{first, second}));
+  EXPECT_EQ(host.instUpdates.size(), 2u);
+
+  // An editor whose user data is no instance: nothing to update.
+  host.editorUserData[lag.nodeEditor] = nullptr;
+  update(lag.nodeEditor);
+  host.editorUserData[lag.nodeEditor] = &lag;
+  EXPECT_EQ(host.instUpdates.size(), 2u);
+}
+
 TEST_F(ModuleTest, DestroyEndsTheEditorAndIgnoresNull) {
   LWInstance made = inst.create(nullptr, object, nullptr);
   const NodeEditorID editor = static_cast<LagInstance*>(made)->nodeEditor;
@@ -176,51 +198,70 @@ TEST_F(ModuleTest, CopyOntoItselfOrWithNullArguments) {
   EXPECT_EQ(other.lagRate, 0.0);
 }
 
-TEST_F(ModuleTest, UseItemsListsThePivotInOneSharedList) {
+TEST_F(ModuleTest, UseItemsListsThePivotAndTheEditorsItemsInEachInstancesOwnList) {
+  const LWItemID a = fake::item(0xA), b = fake::item(0xB), q = fake::item(0x2F0);
   LagInstance& first = make();
   LagInstance& second = make();
   const LWItemID* list = item.useItems(&first);
-  EXPECT_EQ(list[0], LWITEM_NULL);  // no pivot: empty, and the object is never listed
+  EXPECT_EQ(list[0], LWITEM_NULL);  // no pivot, no node items: empty, and the object is never listed
 
+  // The pivot first, then the editor's items, each once.
   first.pivotItem = pivot;
+  host.usedItems[first.nodeEditor] = {a, pivot, a, b};
   list = item.useItems(&first);
-  EXPECT_EQ(list[0], pivot);
-  EXPECT_EQ(list[1], LWITEM_NULL);
+  EXPECT_EQ(std::vector<LWItemID>(list, list + 4), (std::vector<LWItemID>{pivot, a, b, LWITEM_NULL}));
 
-  second.pivotItem = fake::item(0x201);
-  const LWItemID* again = item.useItems(&second);
-  EXPECT_EQ(again, list);
-  EXPECT_EQ(list[0], fake::item(0x201));
-  EXPECT_EQ(list[1], LWITEM_NULL);
+  // Another instance's list leaves the first one's as it was.
+  second.pivotItem = q;
+  host.usedItems[second.nodeEditor] = {q};
+  const LWItemID* other = item.useItems(&second);
+  EXPECT_EQ(std::vector<LWItemID>(other, other + 2), (std::vector<LWItemID>{q, LWITEM_NULL}));
+  EXPECT_EQ(std::vector<LWItemID>(list, list + 4), (std::vector<LWItemID>{pivot, a, b, LWITEM_NULL}));
+
+  // Without a pivot, the editor's items alone.
+  second.pivotItem = LWITEM_NULL;
+  host.usedItems[second.nodeEditor] = {b};
+  other = item.useItems(&second);
+  EXPECT_EQ(std::vector<LWItemID>(other, other + 2), (std::vector<LWItemID>{b, LWITEM_NULL}));
 }
 
-TEST_F(ModuleTest, ChangeIdRenewsOnlyThePivotItem) {
-  const LWItemID a = fake::item(0xA), b = fake::item(0xB), p = pivot, q = fake::item(0x2F0);
+TEST_F(ModuleTest, ChangeIdRenewsTheObjectAndThePivotItem) {
+  const LWItemID a = fake::item(0xA), b = fake::item(0xB), o = object, p = pivot, q = fake::item(0x2F0);
   struct Case {
     const char* name;
-    LWItemID before;
+    LWItemID pivotBefore;
     std::vector<LWItemID> pairs;
-    LWItemID after;
+    LWItemID objectAfter, pivotAfter;
   };
+  // clang-format off
   const Case cases[] = {
-      {"second pair matches", p, {a, b, p, q, nullptr, a}, q},
-      {"first of two matches wins", p, {p, q, p, b, nullptr, nullptr}, q},
-      {"empty list", p, {nullptr, q}, p},
-      {"renumbered to nothing", p, {p, nullptr, nullptr, nullptr}, nullptr},
-      {"pairs after the end are not read", p, {a, b, nullptr, nullptr, p, q}, p},
-      {"null pivot never matches", nullptr, {nullptr, q}, nullptr},
-      {"no match", p, {a, b, nullptr, nullptr}, p},
+      {"second pair matches",                   p,       {a, b, p, q, nullptr, a},           o, q},
+      {"first of two matches wins",             p,       {p, q, p, b, nullptr, nullptr},     o, q},
+      {"empty list",                            p,       {nullptr, q},                       o, p},
+      {"renumbered to nothing",                 p,       {p, nullptr, nullptr, nullptr},     o, nullptr},
+      {"pairs after the end are not read",      p,       {a, b, nullptr, nullptr, p, q, o, a}, o, p},
+      {"no match",                              p,       {a, b, nullptr, nullptr},           o, p},
+      {"the object renewed",                    p,       {o, a, nullptr},                    a, p},
+      {"the object renewed without a pivot",    nullptr, {o, a, nullptr, q},                 a, nullptr},
+      // One renumbering: the object takes the pivot's old id, the pivot a new one; no id moves twice.
+      {"both at once",                          p,       {o, p, p, q, nullptr},              p, q},
+      {"both at once, the other way round",     p,       {p, o, o, b, nullptr},              b, o},
   };
+  // clang-format on
   LagInstance& lag = make();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    lag.pivotItem = c.before;
+    lag.objectId = object;
+    lag.pivotItem = c.pivotBefore;
     lag.pivotIndex = 4;
     item.changeID(&lag, c.pairs.data());
-    EXPECT_EQ(lag.pivotItem, c.after);
+    EXPECT_EQ(lag.objectId, c.objectAfter);
+    EXPECT_EQ(lag.pivotItem, c.pivotAfter);
     EXPECT_EQ(lag.pivotIndex, 4);
-    EXPECT_EQ(lag.objectId, object);
   }
+  lag.objectId = object;
+  item.changeID(&lag, nullptr);  // no list: nothing changes
+  EXPECT_EQ(lag.objectId, object);
 }
 
 }  // namespace
