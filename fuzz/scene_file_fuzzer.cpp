@@ -105,8 +105,10 @@ void checkScene(const Scene& scene) {
     for (int up = item.parent; up != -1; up = scene.items[static_cast<size_t>(up)].parent) {
       require(up >= 0 && up < count && ++steps <= count, "parents");
     }
-    for (size_t k = 1; k < item.motion.size(); ++k)
-      require(item.motion[k].time > item.motion[k - 1].time, "key order");
+    for (const Envelope& channel : item.channels) {
+      for (size_t k = 1; k < channel.keys.size(); ++k)
+        require(channel.keys[k].time > channel.keys[k - 1].time, "key order");
+    }
     for (const Vec3& point : item.points) {
       for (double c : point) require(std::isfinite(c), "a point that is not finite");
     }

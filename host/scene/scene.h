@@ -28,11 +28,17 @@ struct DeformerSpec {
   std::string place;                    // JSON pointer of the deformer in the scene file
 };
 
+// An item at a time: its own channels' values, and where they and its parents' place it.
+struct ItemFrame {
+  Pose own;
+  Placement world;
+};
+
 struct SceneItem {
   std::string name;
   LWItemType type = LWI_OBJECT;
-  int parent = -1;  // index into Scene::items, -1 for none
-  std::vector<MotionKey> motion;
+  int parent = -1;                         // index into Scene::items, -1 for none
+  Channels channels;                       // position, heading, pitch, bank and scale, each its own curve
   std::vector<Vec3> points;                // the object's own coordinates
   std::vector<std::vector<int>> polygons;  // 0-based point indices
   std::vector<WeightMap> weightMaps;
@@ -63,6 +69,9 @@ struct Scene {
 
   Placement ownPlacement(int item, double time) const;
   Placement worldPlacement(int item, double time) const;
+  // Both at once: the item's own channels and its world placement; through the prepared
+  // channels of every item when given (one a scene item, in order), the same to the bit.
+  ItemFrame frameAt(int item, double time, const std::vector<PreparedChannels>* prepared = nullptr) const;
 
  private:
   int ordinalOf(int item) const;

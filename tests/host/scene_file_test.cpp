@@ -58,11 +58,23 @@ TEST_F(SceneFileTest, ReadsItemsMotionGeometryWeightsAndDeformers) {
   ASSERT_EQ(scene.items.size(), 2u);
   const SceneItem& object = scene.items[1];
   EXPECT_EQ(object.parent, 0);
-  ASSERT_EQ(object.motion.size(), 2u);
-  EXPECT_EQ(object.motion[0].rotation, (Vec3{10, 20, 30}));
-  EXPECT_EQ(object.motion[1].rotation, (Vec3{0, 0, 0}));
-  EXPECT_EQ(object.motion[0].scale, (Vec3{2, -1, 0.5}));
-  EXPECT_EQ(object.motion[1].scale, (Vec3{3, -2, 0.25}));
+  // Each key's values become keys of linear spans on every channel, held outside the keys;
+  // angles are kept in degrees and come out in radians.
+  const double expected[2][kChannelCount] = {{1, 2, 3, 10, 20, 30, 2, -1, 0.5},
+                                             {0, 0, 0, 0, 0, 0, 3, -2, 0.25}};
+  for (size_t c = 0; c < kChannelCount; ++c) {
+    SCOPED_TRACE(c);
+    const Envelope& channel = object.channels[c];
+    ASSERT_EQ(channel.keys.size(), 2u);
+    EXPECT_EQ(channel.pre, Behavior::kConstant);
+    EXPECT_EQ(channel.post, Behavior::kConstant);
+    for (size_t k = 0; k < 2; ++k) {
+      EXPECT_EQ(channel.keys[k].time, k == 0 ? 0.0 : 1.5);
+      EXPECT_EQ(channel.keys[k].value, expected[k][c]);
+      EXPECT_EQ(channel.keys[k].span, SpanType::kLinear);
+    }
+    EXPECT_EQ(channel.unit, c >= kHeading && c <= kBank ? kRadiansPerDegree : 1.0);
+  }
   EXPECT_EQ(object.points[1], (Vec3{1, 0, 0}));
   EXPECT_EQ(object.polygons, (std::vector<std::vector<int>>{{0, 1, 2}}));
   ASSERT_EQ(object.weightMaps.size(), 1u);
