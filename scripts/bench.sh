@@ -43,7 +43,7 @@ awk 'function counter(name,   i) {
        }
        if ("loop" in line) {
          $0 = line["loop"]
-         printf "frame loop, linear keys, 1 thread: %s points/s (goal >= 4.5M/s)\n", counter("items_per_second")
+         printf "frame loop, linear keys, 1 thread: %s points (goal >= 4.5M/s)\n", counter("items_per_second")
        }
        split("tcb1 tcb2 threads", order, " ")
        title["tcb1"]    = "frame loop, TCB / linear, 1 thread "
