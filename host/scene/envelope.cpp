@@ -23,7 +23,7 @@ constexpr size_t kOutHandleTime = 2;   // 2D Bezier
 constexpr size_t kOutHandleValue = 3;  // 2D Bezier
 
 // A 2D Bezier handle as a tangent over a span of spanTime: its value over its time, stretched to
-// the span. A handle shorter in time than 1e-5 s counts as that short, so it stays finite.
+// the span. A handle no longer in time than 1e-5 s counts as 1e-5 s long, so the tangent stays finite.
 double handleTangent(double handleValue, double handleTime, double spanTime) {
   const double rise = handleValue * spanTime;
   return std::fabs(handleTime) <= 1e-5 ? rise * 1e5 : rise / handleTime;
