@@ -1,6 +1,7 @@
 // The module's per-point evaluation against the least any lag evaluation must do (alone, and
 // timed in alternation with it for their ratio), with and without node inputs, and the
-// stand-in host's whole frame loop.
+// stand-in host's whole frame loop: on linear keys, on TCB curves against linear keys, on two
+// threads against one, and the cost of the item frames a point asks for.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -20,8 +22,10 @@
 #include "host/loader/service_registry.h"
 #include "host/run/session.h"
 #include "host/scene/scene.h"
+#include "host/scene/scene_file.h"
 #include "host/services/block_store.h"
 #include "host/services/node_editor.h"
+#include "host/services/scene_services.h"
 #include "host/services/xpanel_service.h"
 #include "sdk/lwserver.h"
 
@@ -393,6 +397,13 @@ constexpr int kBlock = 128;
 constexpr int kRounds = 20000;
 static_assert(kPoints % kBlock == 0);
 
+// The value at quantile q of the values (reordered).
+double quantile(std::vector<double>& values, double q) {
+  const auto at = values.begin() + static_cast<std::ptrdiff_t>(q * static_cast<double>(values.size() - 1));
+  std::nth_element(values.begin(), at, values.end());
+  return *at;
+}
+
 template <typename Path, typename FloorPoint>
 void measureAgainstFloor(benchmark::State& state, const Path& path, const FloorPoint& floor) {
   using Clock = std::chrono::steady_clock;
@@ -412,11 +423,6 @@ void measureAgainstFloor(benchmark::State& state, const Path& path, const FloorP
     floorNs.push_back(floors / (2 * kBlock));
     first = (first + kBlock) % kPoints;
   }
-  const auto quantile = [](std::vector<double>& values, double q) {
-    const auto at = values.begin() + static_cast<std::ptrdiff_t>(q * static_cast<double>(values.size() - 1));
-    std::nth_element(values.begin(), at, values.end());
-    return *at;
-  };
   state.counters["ratio"] = quantile(ratios, 0.5);
   state.counters["ratio_q1"] = quantile(ratios, 0.25);
   state.counters["ratio_q3"] = quantile(ratios, 0.75);
@@ -442,30 +448,31 @@ void BM_EvaluateNodesOverFloor(benchmark::State& state) {
 }
 BENCHMARK(BM_EvaluateNodesOverFloor)->Iterations(kRounds);
 
-// A tail of a million points trailing an object that moves and turns, through the whole
-// frame loop of the stand-in host (no files written).
-Scene millionPointScene() {
-  Scene scene;
-  scene.file = "million.json";
-  scene.fps = 30.0;
-  scene.lastFrame = 90;
-  SceneItem object;
-  object.name = "Tail";
-  object.type = LWI_OBJECT;
-  object.motion = {{0.0, {0, 0, 0}, {0, 0, 0}}, {1.5, {3, 0, 4}, {60, 0, 10}}, {3.0, {0, 0, 8}, {-30, 0, 0}}};
+// A scene from its JSON text, whose object "Tail" then gets `count` points strung along -z about
+// its origin, with a weight map "Tip" rising toward the far end.
+Scene sceneWithTail(const nlohmann::json& document, int count) {
+  Scene scene = parseScene(document.dump(), "bench.json");
+  SceneItem& tail = scene.items.back();
   WeightMap weights{"Tip", {}};
-  constexpr int kCount = 1000000;
-  for (int i = 0; i < kCount; ++i) {
-    const double s = static_cast<double>(i) / kCount;
-    object.points.push_back({0.3 * std::sin(i * 0.7), 0.3 * std::cos(i * 0.7), -4.0 * s});
+  for (int i = 0; i < count; ++i) {
+    const double s = static_cast<double>(i) / count;
+    tail.points.push_back({0.3 * std::sin(i * 0.7), 0.3 * std::cos(i * 0.7), -4.0 * s});
     weights.values.emplace_back(static_cast<float>(0.3 + 0.7 * s));
   }
-  object.weightMaps.push_back(std::move(weights));
-  object.deformers.push_back(
-      {"Tarrow_plus", "{ LagRate 0.1 }\n{ WeightMap 1 \"Tip\" }\n", {}, {}, "/items/0/deformers/0"});
-  object.place = "/items/0";
-  scene.items.push_back(std::move(object));
+  tail.weightMaps.push_back(std::move(weights));
   return scene;
+}
+
+// A tail of a million points trailing an object that moves and turns on three linear keys,
+// through the whole frame loop of the stand-in host (no files written).
+Scene millionPointScene() {
+  return sceneWithTail(nlohmann::json::parse(R"({"fps": 30, "frames": [0, 90], "items": [
+      {"name": "Tail", "type": "object",
+       "motion": [{"time": 0, "position": [0, 0, 0], "rotation": [0, 0, 0]},
+                  {"time": 1.5, "position": [3, 0, 4], "rotation": [60, 0, 10]},
+                  {"time": 3, "position": [0, 0, 8], "rotation": [-30, 0, 0]}],
+       "deformers": [{"server": "Tarrow_plus", "state": "{ LagRate 0.1 }\n{ WeightMap 1 \"Tip\" }\n"}]}]})"),
+                       1000000);
 }
 
 void BM_FrameLoop(benchmark::State& state) {
@@ -481,6 +488,142 @@ void BM_FrameLoop(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(scene.items[0].points.size()));
 }
 BENCHMARK(BM_FrameLoop)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A tail hung from a pivot three items deep: Grand, its child Parent, its child Pivot, whose child
+// Tail has Pivot as its deformer's pivot, so every point asks for Pivot's frame composed through
+// both parents at its own delayed time. Every channel of all four has 30 keys, 0.1 s apart,
+// either on TCB spans (with tension, continuity and bias, so none of their arithmetic is skipped)
+// or as the linear keys of a JSON scene's motion, at the same times and values.
+constexpr int kChainPoints = 100000;
+constexpr int kChainKeys = 30;
+
+double chainValue(size_t item, size_t channel, int key) {
+  const double wave = std::sin(0.7 * key + static_cast<double>(channel) + 2.0 * static_cast<double>(item));
+  if (channel >= kScaleX) return 1.0 + 0.2 * wave;
+  return channel >= kHeading ? 20.0 * wave : 0.5 * wave;
+}
+
+Scene pivotChainScene(bool tcb) {
+  const char* names[] = {"Grand", "Parent", "Pivot", "Tail"};
+  const char* channelNames[] = {"x", "y", "z", "heading", "pitch", "bank", "scaleX", "scaleY", "scaleZ"};
+  nlohmann::json items = nlohmann::json::array();
+  for (size_t item = 0; item < 4; ++item) {
+    nlohmann::json entry = {{"name", names[item]}, {"type", "object"}};
+    if (item > 0) entry["parent"] = names[item - 1];
+    if (tcb) {
+      nlohmann::json channels = nlohmann::json::object();
+      for (size_t c = 0; c < kChannelCount; ++c) {
+        nlohmann::json keys = nlohmann::json::array();
+        for (int k = 0; k < kChainKeys; ++k) {
+          keys.push_back({{"time", 0.1 * k},
+                          {"value", chainValue(item, c, k)},
+                          {"span", "tcb"},
+                          {"tension", 0.1},
+                          {"continuity", -0.2},
+                          {"bias", 0.3}});
+        }
+        channels[channelNames[c]] = {{"keys", keys}};
+      }
+      entry["channels"] = channels;
+    } else {
+      nlohmann::json motion = nlohmann::json::array();
+      for (int k = 0; k < kChainKeys; ++k) {
+        nlohmann::json key = {{"time", 0.1 * k}};
+        for (const auto& [field, first] :
+             {std::pair{"position", kPositionX}, {"rotation", kHeading}, {"scale", kScaleX}}) {
+          key[field] = {chainValue(item, first, k), chainValue(item, first + 1, k),
+                        chainValue(item, first + 2, k)};
+        }
+        motion.push_back(key);
+      }
+      entry["motion"] = motion;
+    }
+    items.push_back(entry);
+  }
+  items.back()["deformers"] = nlohmann::json::array(
+      {{{"server", "Tarrow_plus"},
+        {"panel", {{"Lag Rate (s/m)", 0.1}, {"Tarrow Pivot Object", "Pivot"}, {"Weight Map", "Tip"}}}}});
+  return sceneWithTail({{"fps", 30}, {"frames", {0, 90}}, {"items", items}}, kChainPoints);
+}
+
+// Two frame loops timed in alternation, so that both see the same machine state: each round
+// takes the next frame through the first, twice through the second, then once more through the
+// first (so that neither always goes first). The figure is the median over the rounds of the
+// second's points per second over the first's (ratio, with its first and third quartiles), and
+// the median points per second of each, in millions.
+constexpr int kFrameRounds = 30;
+
+void measureFramesInAlternation(benchmark::State& state, Session& first, Session& second, size_t points) {
+  using Clock = std::chrono::steady_clock;
+  FramePoints out;
+  int frame = 0;
+  const auto timed = [&](Session& session) {
+    const Clock::time_point begin = Clock::now();
+    session.evaluateFrame(frame, out);
+    benchmark::DoNotOptimize(out[0].data());
+    return std::chrono::duration<double>(Clock::now() - begin).count();
+  };
+  std::vector<double> ratios, firstRates, secondRates;
+  for (auto _ : state) {
+    const double before = timed(first);
+    const double seconds = timed(second) + timed(second);
+    const double firsts = before + timed(first);
+    ratios.push_back(firsts / seconds);
+    firstRates.push_back(2e-6 * static_cast<double>(points) / firsts);
+    secondRates.push_back(2e-6 * static_cast<double>(points) / seconds);
+    frame = (frame + 7) % 91;
+  }
+  state.counters["ratio"] = quantile(ratios, 0.5);
+  state.counters["ratio_q1"] = quantile(ratios, 0.25);
+  state.counters["ratio_q3"] = quantile(ratios, 0.75);
+  state.counters["first_Mpts"] = quantile(firstRates, 0.5);
+  state.counters["second_Mpts"] = quantile(secondRates, 0.5);
+}
+
+// Curves on the per-point path: the pivot chain on TCB curves against the same on linear keys
+// (the ratio is TCB's points per second over linear's), on 1 and 2 threads.
+void BM_FrameLoopTcbOverLinear(benchmark::State& state) {
+  static const Scene linear = pivotChainScene(false);
+  static const Scene tcb = pivotChainScene(true);
+  const int threads = static_cast<int>(state.range(0));
+  Session linearLoop(linear, {defaultModulePath(), threads});
+  Session tcbLoop(tcb, {defaultModulePath(), threads});
+  measureFramesInAlternation(state, linearLoop, tcbLoop, kChainPoints);
+}
+BENCHMARK(BM_FrameLoopTcbOverLinear)->Arg(1)->Arg(2)->Iterations(kFrameRounds)->Unit(benchmark::kMillisecond);
+
+// The frame loop's gain from a second thread: the pivot chain on TCB curves on 2 threads against
+// the same on 1 (the ratio is 2 threads' points per second over 1 thread's).
+void BM_FrameLoopTwoThreadsOverOne(benchmark::State& state) {
+  static const Scene tcb = pivotChainScene(true);
+  Session one(tcb, {defaultModulePath(), 1});
+  Session two(tcb, {defaultModulePath(), 2});
+  measureFramesInAlternation(state, one, two, kChainPoints);
+}
+BENCHMARK(BM_FrameLoopTwoThreadsOverOne)->Iterations(kFrameRounds)->Unit(benchmark::kMillisecond);
+
+// What the four codes a point asks of the host cost now: right, up, forward and world position
+// of the pivot (three items deep) at a new time, through the scene services' param.
+void BM_FourCodes(benchmark::State& state) {
+  static const Scene linear = pivotChainScene(false);
+  static const Scene tcb = pivotChainScene(true);
+  const Scene& scene = state.range(0) != 0 ? tcb : linear;
+  SceneServices services(scene);
+  services.makeCurrent();
+  const LWItemInfo& items = *SceneServices::itemInfo();
+  const LWItemID pivot = scene.idOf(2);
+  double time = 0.0;
+  double v[3];
+  for (auto _ : state) {
+    time = time < 3.0 ? time + 0.000137 : 0.0;
+    for (LWItemParam code : {LWIP_RIGHT, LWIP_UP, LWIP_FORWARD, LWIP_W_POSITION}) {
+      items.param(pivot, code, time, v);
+      benchmark::DoNotOptimize(v);
+    }
+  }
+  state.SetLabel(state.range(0) != 0 ? "tcb" : "linear");
+}
+BENCHMARK(BM_FourCodes)->Arg(0)->Arg(1);
 
 }  // namespace
 }  // namespace tarrow::host

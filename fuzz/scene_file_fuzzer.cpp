@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -95,6 +96,8 @@ void checkScene(const Scene& scene) {
   require(std::isfinite(scene.fps) && scene.fps > 0, "fps");
   require(scene.firstFrame <= scene.lastFrame, "frame range");
   const int count = static_cast<int>(scene.items.size());
+  std::vector<PreparedChannels> curves;
+  for (const SceneItem& item : scene.items) curves.emplace_back(item.channels);
   require(scene.renderCamera == -1 || (scene.renderCamera >= 0 && scene.renderCamera < count &&
                                        scene.items[scene.renderCamera].type == LWI_CAMERA),
           "render camera");
@@ -105,8 +108,10 @@ void checkScene(const Scene& scene) {
     for (int up = item.parent; up != -1; up = scene.items[static_cast<size_t>(up)].parent) {
       require(up >= 0 && up < count && ++steps <= count, "parents");
     }
-    for (size_t k = 1; k < item.motion.size(); ++k)
-      require(item.motion[k].time > item.motion[k - 1].time, "key order");
+    for (const Envelope& channel : item.channels) {
+      for (size_t k = 1; k < channel.keys.size(); ++k)
+        require(channel.keys[k].time > channel.keys[k - 1].time, "key order");
+    }
     for (const Vec3& point : item.points) {
       for (double c : point) require(std::isfinite(c), "a point that is not finite");
     }
@@ -119,9 +124,17 @@ void checkScene(const Scene& scene) {
       require(!map.name.empty() && map.values.size() == item.points.size(), "weight map size");
     }
     for (const DeformerSpec& deformer : item.deformers) require(!deformer.server.empty(), "server named");
-    // Placements over the whole range, parents included, are computed without a fault.
-    scene.worldPlacement(i, scene.firstFrame / scene.fps);
-    scene.worldPlacement(i, scene.lastFrame / scene.fps);
+    // Frames over the whole range and beyond its ends, parents included, are computed without a
+    // fault, and the same to the bit through tangents worked out beforehand.
+    for (double time :
+         {scene.firstFrame / scene.fps - 1.5, scene.firstFrame / scene.fps,
+          (scene.firstFrame + scene.lastFrame) / (2.0 * scene.fps), scene.lastFrame / scene.fps + 7.25}) {
+      const ItemFrame direct = scene.frameAt(i, time);
+      const ItemFrame prepared = scene.frameAt(i, time, &curves);
+      require(std::memcmp(&direct.own, &prepared.own, sizeof direct.own) == 0 &&
+                  std::memcmp(&direct.world, &prepared.world, sizeof direct.world) == 0,
+              "prepared curves give another frame");
+    }
   }
   scene.weightMapNames();
 }

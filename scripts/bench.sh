@@ -6,6 +6,9 @@
 # Then the load of a 200,000-point object with a weight map from a LightWave object file against
 # the same mesh as OBJ with the weights in a JSON scene, also timed in alternation (median ratio
 # and spread over the rounds), with the heap the object-file load takes beyond what it returns.
+# Then the stand-in host's frame loop: its speed on linear keys; a pivot three items deep on TCB
+# curves against the same on linear keys, and on 2 threads against 1, each pair timed in
+# alternation frame by frame; and what the four codes a point asks of the host cost.
 # Arguments go to the benchmark program (e.g. --benchmark_filter=OverFloor).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,9 +24,15 @@ awk 'function counter(name,   i) {
        for (i = 1; i <= NF; i++) if (index($i, name "=") == 1) return substr($i, length(name) + 2)
        return ""
      }
-     /^BM_EvaluateOverFloor[/_][^ ]*_median/      {line["evaluate"] = $0}
-     /^BM_EvaluateNodesOverFloor[/_][^ ]*_median/ {line["nodes"] = $0}
-     /^BM_LwoLoadOverJson[/_][^ ]*_median/        {line["lwo"] = $0}
+     /^BM_EvaluateOverFloor[/_][^ ]*_median/         {line["evaluate"] = $0}
+     /^BM_EvaluateNodesOverFloor[/_][^ ]*_median/    {line["nodes"] = $0}
+     /^BM_FrameLoop\/1\/[^ ]*_median/                {line["loop"] = $0}
+     /^BM_FrameLoopTcbOverLinear\/1\/[^ ]*_median/   {line["tcb1"] = $0}
+     /^BM_FrameLoopTcbOverLinear\/2\/[^ ]*_median/   {line["tcb2"] = $0}
+     /^BM_FrameLoopTwoThreadsOverOne[/_][^ ]*_median/ {line["threads"] = $0}
+     /^BM_FourCodes\/0_median/                       {line["codes0"] = $0}
+     /^BM_FourCodes\/1_median/                       {line["codes1"] = $0}
+     /^BM_LwoLoadOverJson[/_][^ ]*_median/           {line["lwo"] = $0}
      END {
        split("evaluate nodes", order, " ")
        title["evaluate"] = "evaluate / floor            "
@@ -35,6 +44,29 @@ awk 'function counter(name,   i) {
          printf "%s: %.3f, middle half of the rounds %.3f to %.3f (%s / %s ns per point)%s\n", title[order[k]],
                 counter("ratio"), counter("ratio_q1"), counter("ratio_q3"), counter("path_ns"), counter("floor_ns"),
                 goal[order[k]]
+       }
+       if ("loop" in line) {
+         $0 = line["loop"]
+         printf "frame loop, linear keys, 1 thread: %s points (goal >= 4.5M/s)\n", counter("items_per_second")
+       }
+       split("tcb1 tcb2 threads", order, " ")
+       title["tcb1"]    = "frame loop, TCB / linear, 1 thread "
+       title["tcb2"]    = "frame loop, TCB / linear, 2 threads"
+       title["threads"] = "frame loop, 2 threads / 1 (TCB)   "
+       goal["tcb1"] = goal["tcb2"] = " (goal >= 0.8)"
+       goal["threads"] = " (goal >= 1.7)"
+       for (k = 1; k <= 3; k++) {
+         if (!(order[k] in line)) continue
+         $0 = line[order[k]]
+         printf "%s: %.3f, middle half of the rounds %.3f to %.3f (%s / %s M points/s)%s\n", title[order[k]],
+                counter("ratio"), counter("ratio_q1"), counter("ratio_q3"), counter("second_Mpts"), counter("first_Mpts"),
+                goal[order[k]]
+       }
+       if ("codes0" in line && "codes1" in line) {
+         $0 = line["codes0"]; linear = $4 " " $5
+         $0 = line["codes1"]; tcb = $4 " " $5
+         printf "the four codes of a point, pivot three items deep: %s of processor time on linear keys, %s on TCB\n",
+                linear, tcb
        }
        if ("lwo" in line) {
          $0 = line["lwo"]

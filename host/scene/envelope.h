@@ -38,13 +38,29 @@ struct EnvelopeKey {
   std::array<double, 6> params{};
 };
 
+// The tangents of the span that ends at a key: leaving the key before it, arriving at this one.
+struct SpanTangents {
+  double out = 0.0;
+  double in = 0.0;
+};
+
 struct Envelope {
   std::vector<EnvelopeKey> keys;  // strictly increasing times
   Behavior pre = Behavior::kConstant;
   Behavior post = Behavior::kConstant;
+  // The channel's own unit per unit of the keys' values: 1 for Layout's curves; pi / 180 for the
+  // angles of JSON scenes, which are keyed in degrees. The curve is evaluated in the keys' units
+  // and multiplied last, so a JSON scene's angles come out as they always did.
+  double unit = 1.0;
 
-  // The curve's value at a time; no key: 0.
+  // The curve's value at a time, in the channel's unit; no key: 0. A time that is not a number,
+  // or that a repeating behaviour cannot bring back between the keys (an infinite one), gives NaN.
   double valueAt(double time) const;
+  // The same, to the bit, with the tangents of every span worked out beforehand by
+  // spanTangents(), for a curve evaluated at many times.
+  double valueAt(double time, const std::vector<SpanTangents>& tangents) const;
+  // One entry a key: the span ending at it (the first key's holds zeros, no span ends there).
+  std::vector<SpanTangents> spanTangents() const;
 };
 
 // An item's channels, in the order of scene files: position x, y, z (metres, in the parent's

@@ -1,15 +1,8 @@
 #include "host/scene/motion.h"
 
-#include <algorithm>
 #include <cmath>
 
 namespace tarrow::host {
-
-Mat3 Mat3::identity() {
-  Mat3 m;
-  m.rows = {{{1.0, 0.0, 0.0}, {0.0, 1.0, 0.0}, {0.0, 0.0, 1.0}}};
-  return m;
-}
 
 Vec3 Mat3::column(int index) const { return {rows[0][index], rows[1][index], rows[2][index]}; }
 
@@ -30,29 +23,38 @@ Mat3 Mat3::operator*(const Mat3& other) const {
   return out;
 }
 
-Pose samplePose(const std::vector<MotionKey>& keys, double time) {
-  if (keys.empty()) return {};
-  if (time <= keys.front().time) return {keys.front().position, keys.front().rotation, keys.front().scale};
-  if (time >= keys.back().time) return {keys.back().position, keys.back().rotation, keys.back().scale};
-  // The first key after the time; keys are strictly increasing, so the one before exists.
-  auto after = std::upper_bound(keys.begin(), keys.end(), time,
-                                [](double t, const MotionKey& key) { return t < key.time; });
-  const MotionKey& b = *after;
-  const MotionKey& a = *(after - 1);
-  const double s = (time - a.time) / (b.time - a.time);
+namespace {
+
+// valueOf(c) is channel c's value at the time.
+template <typename ValueOf>
+Pose poseFrom(const Channels& channels, const ValueOf& valueOf) {
   Pose pose;
-  for (int i = 0; i < 3; ++i) {
-    pose.position[i] = a.position[i] + (b.position[i] - a.position[i]) * s;
-    pose.rotation[i] = a.rotation[i] + (b.rotation[i] - a.rotation[i]) * s;
-    pose.scale[i] = a.scale[i] + (b.scale[i] - a.scale[i]) * s;
+  for (size_t i = 0; i < 3; ++i) {
+    pose.position[i] = valueOf(kPositionX + i);
+    pose.rotation[i] = valueOf(kHeading + i);
+    if (!channels[kScaleX + i].keys.empty()) pose.scale[i] = valueOf(kScaleX + i);
   }
   return pose;
 }
 
+}  // namespace
+
+Pose poseAt(const Channels& channels, double time) {
+  return poseFrom(channels, [&](size_t c) { return channels[c].valueAt(time); });
+}
+
+PreparedChannels::PreparedChannels(const Channels& channels) : channels_(&channels) {
+  for (size_t c = 0; c < kChannelCount; ++c) tangents_[c] = channels[c].spanTangents();
+}
+
+Pose PreparedChannels::poseAt(double time) const {
+  return poseFrom(*channels_, [&](size_t c) { return (*channels_)[c].valueAt(time, tangents_[c]); });
+}
+
 Mat3 rotationMatrix(const Vec3& headingPitchBank) {
-  const double h = headingPitchBank[0] * kRadiansPerDegree;
-  const double p = headingPitchBank[1] * kRadiansPerDegree;
-  const double b = headingPitchBank[2] * kRadiansPerDegree;
+  const double h = headingPitchBank[0];
+  const double p = headingPitchBank[1];
+  const double b = headingPitchBank[2];
   Mat3 ry;
   ry.rows = {{{std::cos(h), 0.0, std::sin(h)}, {0.0, 1.0, 0.0}, {-std::sin(h), 0.0, std::cos(h)}}};
   Mat3 rx;

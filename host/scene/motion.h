@@ -1,9 +1,11 @@
-// Item motion: keyed position, rotation and scale, and the frames (axes and position) they give.
+// Item motion: an item's channels at a time, and the frames (axes and position) they give.
 #pragma once
 
 #include <array>
 #include <numbers>
 #include <vector>
+
+#include "host/scene/envelope.h"
 
 namespace tarrow::host {
 
@@ -15,29 +17,38 @@ constexpr double kRadiansPerDegree = std::numbers::pi / 180.0;
 struct Mat3 {
   std::array<Vec3, 3> rows{};
 
-  static Mat3 identity();
+  static constexpr Mat3 identity() {
+    Mat3 m;
+    m.rows = {{{1.0, 0.0, 0.0}, {0.0, 1.0, 0.0}, {0.0, 0.0, 1.0}}};
+    return m;
+  }
   Vec3 column(int index) const;
   Vec3 operator*(const Vec3& v) const;
   Mat3 operator*(const Mat3& other) const;
 };
 
-struct MotionKey {
-  double time = 0.0;          // seconds
-  Vec3 position{};            // in the parent's coordinates
-  Vec3 rotation{};            // heading, pitch, bank in degrees
-  Vec3 scale{1.0, 1.0, 1.0};  // along the item's own axes; never zero, negative mirrors
-};
-
-// Position, angles and scale at a time: linear between the keys around it, held before the
-// first key and after the last; no keys give the origin without rotation, at scale 1.
+// An item's channels at a time: position (in the parent's coordinates), heading, pitch, bank in
+// radians, and scale along the item's own axes. A channel without keys holds 0, a scale one 1.
 struct Pose {
   Vec3 position{};
   Vec3 rotation{};
   Vec3 scale{1.0, 1.0, 1.0};
 };
-Pose samplePose(const std::vector<MotionKey>& keys, double time);
+Pose poseAt(const Channels& channels, double time);
 
-// R = Ry(heading) * Rx(pitch) * Rz(bank), angles in degrees.
+// An item's channels with the tangents of every span worked out once, for an item evaluated at
+// many times: the same poses to the bit. The channels must outlive it, unchanged.
+class PreparedChannels {
+ public:
+  explicit PreparedChannels(const Channels& channels);
+  Pose poseAt(double time) const;
+
+ private:
+  const Channels* channels_;
+  std::array<std::vector<SpanTangents>, kChannelCount> tangents_;
+};
+
+// R = Ry(heading) * Rx(pitch) * Rz(bank), angles in radians.
 Mat3 rotationMatrix(const Vec3& headingPitchBank);
 
 // An item's placement: A = A_parent * R(heading, pitch, bank) * diag(scale), whose columns are

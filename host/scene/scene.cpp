@@ -101,17 +101,24 @@ std::vector<LWItemID> Scene::removeItem(int item) {
 }
 
 Placement Scene::ownPlacement(int item, double time) const {
-  return placementOf(samplePose(items[item].motion, time));
+  return placementOf(poseAt(items[item].channels, time));
 }
 
-Placement Scene::worldPlacement(int item, double time) const {
-  Placement world = ownPlacement(item, time);
+ItemFrame Scene::frameAt(int item, double time, const std::vector<PreparedChannels>* prepared) const {
+  const auto poseOf = [&](int i) {
+    return prepared != nullptr ? (*prepared)[static_cast<size_t>(i)].poseAt(time)
+                               : poseAt(items[i].channels, time);
+  };
+  ItemFrame frame{poseOf(item), {}};
+  frame.world = placementOf(frame.own);
   // Parents were checked for cycles when the scene was read.
   for (int up = items[item].parent; up >= 0; up = items[up].parent) {
-    world = compose(ownPlacement(up, time), world);
+    frame.world = compose(placementOf(poseOf(up)), frame.world);
   }
-  return world;
+  return frame;
 }
+
+Placement Scene::worldPlacement(int item, double time) const { return frameAt(item, time).world; }
 
 Placement Scene::meshPlacement(int item, double time) const {
   Placement placement = worldPlacement(item, time);

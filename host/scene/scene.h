@@ -28,11 +28,17 @@ struct DeformerSpec {
   std::string place;                    // JSON pointer of the deformer in the scene file
 };
 
+// An item at a time: its own channels' values, and where they and its parents' place it.
+struct ItemFrame {
+  Pose own;
+  Placement world;
+};
+
 struct SceneItem {
   std::string name;
   LWItemType type = LWI_OBJECT;
-  int parent = -1;  // index into Scene::items, -1 for none
-  std::vector<MotionKey> motion;
+  int parent = -1;                         // index into Scene::items, -1 for none
+  Channels channels;                       // position, heading, pitch, bank and scale, each its own curve
   // The pivot point in the item's own coordinates: the origin of its rotation and scale, which
   // its keyed position places. Children hang from it.
   Vec3 pivot{};
@@ -76,6 +82,9 @@ struct Scene {
 
   Placement ownPlacement(int item, double time) const;
   Placement worldPlacement(int item, double time) const;
+  // Both at once: the item's own channels and its world placement; through the prepared
+  // channels of every item when given (one a scene item, in order), the same to the bit.
+  ItemFrame frameAt(int item, double time, const std::vector<PreparedChannels>* prepared = nullptr) const;
   // What places the item's own points in the world: a point oP at A (oP - pivot) + P, so the
   // world placement with its position moved back by A pivot.
   Placement meshPlacement(int item, double time) const;

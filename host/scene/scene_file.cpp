@@ -1,5 +1,6 @@
 #include "host/scene/scene_file.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -102,12 +103,21 @@ struct Bounds {
   double least;
   double most;
 };
-constexpr Bounds kFpsBounds{0.001, 1000.0};   // frames per second
-constexpr Bounds kTimeBounds{-1e7, 1e7};      // key times, s (about 115 days)
-constexpr Bounds kPositionBounds{-1e9, 1e9};  // positions and points, m
-constexpr Bounds kAngleBounds{-1e6, 1e6};     // heading, pitch, bank, degrees
-constexpr Bounds kScaleBounds{-1e6, 1e6};     // scale factors
-constexpr Bounds kWeightBounds{-1e6, 1e6};    // weight-map values
+constexpr Bounds kFpsBounds{0.001, 1000.0};         // frames per second
+constexpr Bounds kTimeBounds{-1e7, 1e7};            // key times, s (about 115 days)
+constexpr Bounds kPositionBounds{-1e9, 1e9};        // positions and points, m
+constexpr Bounds kAngleBounds{-1e6, 1e6};           // heading, pitch, bank, degrees
+constexpr Bounds kScaleBounds{-1e6, 1e6};           // scale factors
+constexpr Bounds kWeightBounds{-1e6, 1e6};          // weight-map values
+constexpr Bounds kCurveParameterBounds{-1e6, 1e6};  // tension, continuity, bias
+
+// The names of a JSON scene's channels, span types and behaviours, in the order of their numbers.
+constexpr const char* kChannelNames[] = {"x",    "y",      "z",      "heading", "pitch",
+                                         "bank", "scaleX", "scaleY", "scaleZ"};
+static_assert(std::size(kChannelNames) == kChannelCount);
+constexpr std::string_view kSpanNames[] = {"tcb", "hermite", "bezier1d", "linear", "stepped", "bezier2d"};
+constexpr std::string_view kBehaviorNames[] = {"reset",     "constant",     "repeat",
+                                               "oscillate", "offsetRepeat", "linear"};
 
 // Reads one scene document, naming the file and the JSON pointer of whatever is wrong.
 class SceneReader {
@@ -224,7 +234,7 @@ class SceneReader {
 
   SceneItem readItem(const json& value, const std::string& place) const {
     expectObject(value, place,
-                 {"name", "type", "parent", "motion", "pivot", "points", "mesh", "polygons", "weightMaps",
+                 {"name", "type", "parent", "motion", "channels", "pivot", "points", "mesh", "polygons", "weightMaps",
                   "deformers", "comment"});
     SceneItem item;
     item.place = place;
@@ -233,7 +243,11 @@ class SceneReader {
     const auto type = typeNamed(typeName);
     if (!type) fail(at(place, "type"), "unknown type \"" + typeName + "\" (object, light or camera)");
     item.type = *type;
-    if (value.contains("motion")) item.motion = readMotion(value["motion"], at(place, "motion"));
+    if (value.contains("motion") && value.contains("channels")) {
+      fail(at(place, "channels"), "an item has either motion or channels, not both");
+    }
+    if (value.contains("motion")) item.channels = readMotion(value["motion"], at(place, "motion"));
+    if (value.contains("channels")) item.channels = readChannels(value["channels"], at(place, "channels"));
     if (value.contains("pivot")) item.pivot = vec3(value["pivot"], at(place, "pivot"), kPositionBounds);
     if (item.type != LWI_OBJECT) {
       for (const char* key : {"points", "mesh", "polygons", "weightMaps", "deformers"}) {
@@ -247,28 +261,144 @@ class SceneReader {
     return item;
   }
 
-  std::vector<MotionKey> readMotion(const json& value, const std::string& place) const {
+  // The keys of position, rotation and scale together: each value becomes a key of a linear span
+  // on its channel, held before the first key and after the last, angles in degrees.
+  Channels readMotion(const json& value, const std::string& place) const {
     if (!value.is_array()) fail(place, "must be an array of keys");
-    std::vector<MotionKey> keys;
+    Channels channels = channelsInDegrees();
+    Vec3 scaleBefore{};
     for (size_t k = 0; k < value.size(); ++k) {
       const std::string keyPlace = at(place, k);
       expectObject(value[k], keyPlace, {"time", "position", "rotation", "scale"});
-      MotionKey key;
-      key.time = number(required(value[k], keyPlace, "time"), at(keyPlace, "time"), kTimeBounds);
-      if (!keys.empty() && !(key.time > keys.back().time)) {
+      const double time = number(required(value[k], keyPlace, "time"), at(keyPlace, "time"), kTimeBounds);
+      if (k > 0 && !(time > channels[kPositionX].keys.back().time)) {
         fail(at(keyPlace, "time"), "keys must come in strictly increasing time");
       }
+      Vec3 position{};
+      Vec3 rotation{};
+      Vec3 scale{1.0, 1.0, 1.0};
       if (value[k].contains("position"))
-        key.position = vec3(value[k]["position"], at(keyPlace, "position"), kPositionBounds);
+        position = vec3(value[k]["position"], at(keyPlace, "position"), kPositionBounds);
       if (value[k].contains("rotation"))
-        key.rotation = vec3(value[k]["rotation"], at(keyPlace, "rotation"), kAngleBounds);
+        rotation = vec3(value[k]["rotation"], at(keyPlace, "rotation"), kAngleBounds);
       const bool scaled = value[k].contains("scale");
-      if (scaled) key.scale = nonzeroScale(value[k]["scale"], at(keyPlace, "scale"));
-      if (!keys.empty())
-        keepScaleSign(keys.back().scale, key.scale, scaled ? at(keyPlace, "scale") : keyPlace, scaled);
-      keys.push_back(key);
+      if (scaled) scale = nonzeroScale(value[k]["scale"], at(keyPlace, "scale"));
+      if (k > 0) keepScaleSign(scaleBefore, scale, scaled ? at(keyPlace, "scale") : keyPlace, scaled);
+      scaleBefore = scale;
+      const Vec3* groups[] = {&position, &rotation, &scale};
+      for (size_t c = 0; c < kChannelCount; ++c) {
+        channels[c].keys.push_back({time, (*groups[c / 3])[c % 3], SpanType::kLinear, {}});
+      }
     }
-    return keys;
+    return channels;
+  }
+
+  static Channels channelsInDegrees() {
+    Channels channels;
+    for (size_t c = kHeading; c <= kBank; ++c) channels[c].unit = kRadiansPerDegree;
+    return channels;
+  }
+
+  // Curves of their own, channel by channel, as Layout keys them (angles in degrees).
+  Channels readChannels(const json& value, const std::string& place) const {
+    expectObject(value, place, {"x", "y", "z", "heading", "pitch", "bank", "scaleX", "scaleY", "scaleZ"});
+    Channels channels = channelsInDegrees();
+    for (size_t c = 0; c < kChannelCount; ++c) {
+      const char* name = kChannelNames[c];
+      if (value.contains(name))
+        readEnvelope(value[name], at(place, name), static_cast<Channel>(c), channels[c]);
+    }
+    return channels;
+  }
+
+  void readEnvelope(const json& value, const std::string& place, Channel channel, Envelope& envelope) const {
+    expectObject(value, place, {"keys", "pre", "post"});
+    const bool scale = channel >= kScaleX;
+    if (value.contains("pre")) envelope.pre = behavior(value["pre"], at(place, "pre"), scale);
+    if (value.contains("post")) envelope.post = behavior(value["post"], at(place, "post"), scale);
+    const json& keys = required(value, place, "keys");
+    const std::string keysPlace = at(place, "keys");
+    if (!keys.is_array()) fail(keysPlace, "must be an array of keys");
+    const Bounds& bounds = channel <= kPositionZ ? kPositionBounds
+                           : channel <= kBank    ? kAngleBounds
+                                                 : kScaleBounds;
+    for (size_t k = 0; k < keys.size(); ++k) {
+      const std::string keyPlace = at(keysPlace, k);
+      envelope.keys.push_back(envelopeKey(keys[k], keyPlace, bounds));
+      const EnvelopeKey& key = envelope.keys.back();
+      if (k > 0 && !(key.time > envelope.keys[k - 1].time)) {
+        fail(at(keyPlace, "time"), "keys must come in strictly increasing time");
+      }
+      if (!scale) continue;
+      if (key.value == 0.0) fail(at(keyPlace, "value"), "a scale must not be zero");
+      if (k > 0 && (key.value < 0.0) != (envelope.keys[k - 1].value < 0.0)) {
+        fail(at(keyPlace, "value"), "changes sign from the key before, so the scale would pass through zero");
+      }
+    }
+  }
+
+  EnvelopeKey envelopeKey(const json& value, const std::string& place, const Bounds& bounds) const {
+    if (!value.is_object()) fail(place, "must be an object");
+    EnvelopeKey key;
+    if (value.contains("span")) {
+      const std::string name = text(value["span"], at(place, "span"));
+      const auto found = std::find(std::begin(kSpanNames), std::end(kSpanNames), name);
+      if (found == std::end(kSpanNames)) {
+        fail(at(place, "span"),
+             "unknown span type \"" + name + "\" (tcb, hermite, bezier1d, linear, stepped or bezier2d)");
+      }
+      key.span = static_cast<SpanType>(found - std::begin(kSpanNames));
+    }
+    switch (key.span) {
+      case SpanType::kTcb:
+        expectObject(value, place, {"time", "value", "span", "tension", "continuity", "bias"});
+        break;
+      case SpanType::kHermite:
+      case SpanType::kBezier1D:
+      case SpanType::kBezier2D:
+        expectObject(value, place, {"time", "value", "span", "in", "out"});
+        break;
+      default:
+        expectObject(value, place, {"time", "value", "span"});
+        break;
+    }
+    key.time = number(required(value, place, "time"), at(place, "time"), kTimeBounds);
+    key.value = number(required(value, place, "value"), at(place, "value"), bounds);
+    const auto optional = [&](const char* name, size_t param, const Bounds& within) {
+      if (value.contains(name)) key.params[param] = number(value[name], at(place, name), within);
+    };
+    if (key.span == SpanType::kBezier2D) {
+      // Handles: [time, value] relative to the key; the incoming one lies before it in time.
+      for (const auto& [name, first] : {std::pair{"in", size_t{0}}, std::pair{"out", size_t{2}}}) {
+        if (!value.contains(name)) continue;
+        const json& handle = value[name];
+        const std::string handlePlace = at(place, name);
+        if (!handle.is_array() || handle.size() != 2)
+          fail(handlePlace, "must be [time, value] of the handle");
+        key.params[first] = number(handle[0], at(handlePlace, 0), kTimeBounds);
+        key.params[first + 1] = number(handle[1], at(handlePlace, 1), bounds);
+      }
+    } else {
+      optional("tension", 0, kCurveParameterBounds);
+      optional("continuity", 1, kCurveParameterBounds);
+      optional("bias", 2, kCurveParameterBounds);
+      optional("in", 3, bounds);
+      optional("out", 4, bounds);
+    }
+    return key;
+  }
+
+  // A scale channel cannot reset: it would flatten the item to nothing outside its keys.
+  Behavior behavior(const json& value, const std::string& place, bool scale) const {
+    const std::string name = text(value, place);
+    const auto found = std::find(std::begin(kBehaviorNames), std::end(kBehaviorNames), name);
+    if (found == std::end(kBehaviorNames)) {
+      fail(place,
+           "unknown behaviour \"" + name + "\" (reset, constant, repeat, oscillate, offsetRepeat or linear)");
+    }
+    const auto result = static_cast<Behavior>(found - std::begin(kBehaviorNames));
+    if (scale && result == Behavior::kReset) fail(place, "a scale channel cannot reset to 0");
+    return result;
   }
 
   void readGeometry(const json& value, const std::string& place, SceneItem& item) const {

@@ -1,6 +1,7 @@
 #include "host/services/scene_services.h"
 
 #include <atomic>
+#include <bit>
 #include <cstddef>
 #include <cstring>
 
@@ -10,6 +11,23 @@ namespace tarrow::host {
 namespace {
 
 std::atomic<SceneServices*> current{nullptr};
+
+// Changes whenever scene services are made current (every frame of a run, and for every scene),
+// so that a frame composed from another scene, or from this one before it changed, is never
+// taken for one of now.
+std::atomic<uint64_t> currentEpoch{1};
+
+// The item frame this thread composed last. The deformer asks four codes of one item at one
+// time for each point, each needing the item's channels and its parents' composed: they are
+// composed once, for the first code, and the others read them here. Per thread, so the points
+// of a frame evaluated at once never share it.
+struct LastFrame {
+  uint64_t epoch = 0;  // 0: none yet
+  LWItemID item = LWITEM_NULL;
+  uint64_t timeBits = 0;  // the time exactly, -0 apart from 0
+  ItemFrame frame;
+};
+constinit thread_local LastFrame lastFrame;
 
 void writeVector(double out[3], const Vec3& value) {
   out[0] = value[0];
@@ -64,42 +82,54 @@ struct SceneServices::Entries {
     return index < 0 ? "" : self->scene_.items[static_cast<size_t>(index)].name.c_str();
   }
 
+  // The item's frame at the time, composed once per thread for the codes asked at that time;
+  // null for an id of no item.
+  static const ItemFrame* frameOf(const SceneServices& self, LWItemID item, double time) {
+    const uint64_t epoch = currentEpoch.load(std::memory_order_acquire);
+    const auto timeBits = std::bit_cast<uint64_t>(time);
+    LastFrame& last = lastFrame;
+    if (last.epoch == epoch && last.item == item && last.timeBits == timeBits) return &last.frame;
+    const int index = self.scene_.indexOf(item);
+    if (index < 0) return nullptr;
+    last.frame = self.scene_.frameAt(index, time, &self.curves_);
+    last.epoch = epoch;
+    last.item = item;
+    last.timeBits = timeBits;
+    return &last.frame;
+  }
+
   static void param(LWItemID item, LWItemParam code, LWTime time, double vector[3]) noexcept {
     const SceneServices* self = now();
-    const int index = self == nullptr ? -1 : self->scene_.indexOf(item);
-    if (index < 0) {
+    const ItemFrame* frame = self == nullptr ? nullptr : frameOf(*self, item, time);
+    if (frame == nullptr) {
       writeVector(vector, {});
       return;
     }
-    const Scene& scene = self->scene_;
     switch (code) {
       case LWIP_POSITION:
-        writeVector(vector, samplePose(scene.items[static_cast<size_t>(index)].motion, time).position);
+        writeVector(vector, frame->own.position);
         return;
       case LWIP_RIGHT:
       case LWIP_UP:
       case LWIP_FORWARD:
-        writeVector(vector, scene.worldPlacement(index, time).axes.column(code - LWIP_RIGHT));
+        writeVector(vector, frame->world.axes.column(code - LWIP_RIGHT));
         return;
-      case LWIP_ROTATION: {
-        const Vec3 angles = samplePose(scene.items[static_cast<size_t>(index)].motion, time).rotation;
-        writeVector(vector, {angles[0] * kRadiansPerDegree, angles[1] * kRadiansPerDegree,
-                             angles[2] * kRadiansPerDegree});
+      case LWIP_ROTATION:
+        writeVector(vector, frame->own.rotation);
         return;
-      }
       case LWIP_SCALING:
-        writeVector(vector, samplePose(scene.items[static_cast<size_t>(index)].motion, time).scale);
+        writeVector(vector, frame->own.scale);
         return;
       case LWIP_PIVOT:
         writeVector(vector, scene.items[static_cast<size_t>(index)].pivot);
         return;
       case LWIP_W_POSITION:
-        writeVector(vector, scene.worldPlacement(index, time).position);
+        writeVector(vector, frame->world.position);
         return;
       case LWIP_W_RIGHT:
       case LWIP_W_UP:
       case LWIP_W_FORWARD:
-        writeVector(vector, scene.worldPlacement(index, time).inverse.column(code - LWIP_W_RIGHT));
+        writeVector(vector, frame->world.inverse.column(code - LWIP_W_RIGHT));
         return;
       default:
         writeVector(vector, {});
@@ -320,6 +350,7 @@ SceneServices::SceneServices(const Scene& scene)
     mesh.table.info = meshInfoFor(&mesh);
     fillUnprovidedSlots<"LWMeshInfo", sizeof(LWMeshInfo) / sizeof(LWLaterMember)>(mesh.table.appended);
     mesh.normals = tarrow::host::pointNormals(scene.items[i]);
+    curves_.emplace_back(scene.items[i].channels);
   }
 }
 
@@ -331,7 +362,10 @@ SceneServices::~SceneServices() {
 const LWItemInfo* SceneServices::itemInfo() { return &kItemInfoTable.rows; }
 const LWObjectFuncs* SceneServices::objectFuncs() { return &kObjectFuncsTable.rows; }
 
-void SceneServices::makeCurrent() { current.store(this, std::memory_order_release); }
+void SceneServices::makeCurrent() {
+  currentEpoch.fetch_add(1, std::memory_order_acq_rel);
+  current.store(this, std::memory_order_release);
+}
 
 void SceneServices::registerInto(ServiceRegistry& registry, const HostGeneration& generation) {
   static_assert(sizeof(MeshTable) == sizeof(lw2020::LWMeshInfo));

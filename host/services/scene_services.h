@@ -31,6 +31,9 @@ class SceneServices {
   // Every table is as long as the newest generation's, with stoppers past 2015.3's members.
   // Without a generation, the services are 2015.3's, as the module's own tests know them.
   void registerInto(ServiceRegistry& registry, const HostGeneration& generation = hostGenerations().front());
+  // Also sets aside the item frames each thread has composed, so that frames of another scene
+  // are never taken for this one's. The scene itself must not change while services answer for
+  // it: its normals and its curves' tangents are worked out when the services are made.
   void makeCurrent();
 
   const Scene& scene() const { return scene_; }
@@ -86,6 +89,8 @@ class SceneServices {
   };
   SceneInfoRecord sceneInfo_{};
   std::vector<Mesh> meshes_;
+  // Every item's channels with their spans' tangents worked out, for the frames param composes.
+  std::vector<PreparedChannels> curves_;
   std::vector<std::string> weightMapNames_;
   unsigned int locale_ = LANGID_USENGLISH;
   std::atomic<long long> nullMapReads_{0};

@@ -3,12 +3,22 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 
 namespace tarrow::host {
 namespace {
 
 void expectNear(const Vec3& actual, const Vec3& expected) {
   for (int i = 0; i < 3; ++i) EXPECT_NEAR(actual[i], expected[i], 1e-12) << "component " << i;
+}
+
+Vec3 radians(const Vec3& degrees) {
+  return {degrees[0] * kRadiansPerDegree, degrees[1] * kRadiansPerDegree, degrees[2] * kRadiansPerDegree};
+}
+
+// A pose with its angles given in degrees.
+Pose posed(const Vec3& position, const Vec3& degrees, const Vec3& scale = {1, 1, 1}) {
+  return {position, radians(degrees), scale};
 }
 
 struct RotationCase {
@@ -31,39 +41,25 @@ const RotationCase rotationCases[] = {
 TEST(Motion, AxesAreTheColumnsOfHeadingPitchBank) {
   for (const auto& c : rotationCases) {
     SCOPED_TRACE(c.name);
-    const Mat3 r = rotationMatrix(c.headingPitchBank);
+    const Mat3 r = rotationMatrix(radians(c.headingPitchBank));
     expectNear(r.column(0), c.right);
     expectNear(r.column(1), c.up);
     expectNear(r.column(2), c.forward);
   }
 }
 
-TEST(Motion, KeysInterpolateLinearlyAndHoldAtTheEnds) {
-  const std::vector<MotionKey> keys{{1.0, {0, 0, 0}, {0, 0, 0}},
-                                    {3.0, {2, 4, 6}, {90, -30, 10}, {2, 0.5, 4}},
-                                    {4.0, {2, 4, 8}, {90, -30, 20}, {2, 0.5, 8}}};
-  struct Case {
-    double time;
-    Vec3 position, rotation, scale;
-  };
-  // clang-format off
-  const Case cases[] = {
-      {-5.0, {0, 0, 0}, {0, 0, 0}, {1, 1, 1}},
-      {1.0, {0, 0, 0}, {0, 0, 0}, {1, 1, 1}},
-      {2.0, {1, 2, 3}, {45, -15, 5}, {1.5, 0.75, 2.5}},
-      {3.0, {2, 4, 6}, {90, -30, 10}, {2, 0.5, 4}},
-      {3.25, {2, 4, 6.5}, {90, -30, 12.5}, {2, 0.5, 5}},
-      {9.0, {2, 4, 8}, {90, -30, 20}, {2, 0.5, 8}},
-  };
-  // clang-format on
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.time);
-    const Pose pose = samplePose(keys, c.time);
-    expectNear(pose.position, c.position);
-    expectNear(pose.rotation, c.rotation);
-    expectNear(pose.scale, c.scale);
-  }
-  const Pose none = samplePose({}, 2.0);
+TEST(Motion, PoseTakesEachChannelAndHoldsScaleOneWithoutKeys) {
+  Channels channels;
+  channels[kPositionY].keys = {{0.0, 2.0}, {2.0, 4.0, SpanType::kLinear}};
+  channels[kBank].keys = {{0.0, 90.0}};
+  channels[kBank].unit = kRadiansPerDegree;
+  channels[kScaleZ].keys = {{0.0, -3.0}};
+  // Halfway along y's linear span: 2 + 0.5 * (4 - 2) = 3; bank 90 degrees is pi / 2 radians.
+  const Pose pose = poseAt(channels, 1.0);
+  expectNear(pose.position, {0, 3, 0});
+  expectNear(pose.rotation, {0, 0, std::numbers::pi / 2});
+  expectNear(pose.scale, {1, 1, -3});
+  const Pose none = poseAt(Channels{}, 2.0);
   expectNear(none.position, {0, 0, 0});
   expectNear(none.rotation, {0, 0, 0});
   expectNear(none.scale, {1, 1, 1});
@@ -71,8 +67,8 @@ TEST(Motion, KeysInterpolateLinearlyAndHoldAtTheEnds) {
 
 TEST(Motion, ChildPlacementComposesThroughItsParent) {
   // Parent at (1, 0, 0) turned 90 degrees: the child's +z offset points along world +x.
-  const Placement parent = placementOf({{1, 0, 0}, {90, 0, 0}});
-  const Placement child = placementOf({{0, 0, 2}, {0, 90, 0}});
+  const Placement parent = placementOf(posed({1, 0, 0}, {90, 0, 0}));
+  const Placement child = placementOf(posed({0, 0, 2}, {0, 90, 0}));
   const Placement world = compose(parent, child);
   expectNear(world.position, {3, 0, 0});
   // The child's forward, pitched down, stays down; its up turns with the parent's heading.
@@ -83,8 +79,8 @@ TEST(Motion, ChildPlacementComposesThroughItsParent) {
 
 TEST(Motion, ScaledParentCarriesTheChildsPositionAndNormals) {
   // Parent stretched 2x along its own x and turned 90 degrees: its x points along world -z.
-  const Placement parent = placementOf({{0, 1, 0}, {90, 0, 0}, {2, 1, 1}});
-  const Placement child = placementOf({{1, 0, 0}, {0, 0, 0}, {1, 1, 3}});
+  const Placement parent = placementOf(posed({0, 1, 0}, {90, 0, 0}, {2, 1, 1}));
+  const Placement child = placementOf(posed({1, 0, 0}, {0, 0, 0}, {1, 1, 3}));
   const Placement world = compose(parent, child);
   expectNear(world.position, {0, 1, -2});
   expectNear(world.axes.column(0), {0, 0, -2});

@@ -61,11 +61,23 @@ TEST_F(SceneFileTest, ReadsItemsMotionGeometryWeightsAndDeformers) {
   EXPECT_EQ(object.parent, 0);
   EXPECT_EQ(object.pivot, (Vec3{0.5, -1, 2}));
   EXPECT_EQ(scene.items[0].pivot, (Vec3{0, 0, 0}));
-  ASSERT_EQ(object.motion.size(), 2u);
-  EXPECT_EQ(object.motion[0].rotation, (Vec3{10, 20, 30}));
-  EXPECT_EQ(object.motion[1].rotation, (Vec3{0, 0, 0}));
-  EXPECT_EQ(object.motion[0].scale, (Vec3{2, -1, 0.5}));
-  EXPECT_EQ(object.motion[1].scale, (Vec3{3, -2, 0.25}));
+  // Each key's values become keys of linear spans on every channel, held outside the keys;
+  // angles are kept in degrees and come out in radians.
+  const double expected[2][kChannelCount] = {{1, 2, 3, 10, 20, 30, 2, -1, 0.5},
+                                             {0, 0, 0, 0, 0, 0, 3, -2, 0.25}};
+  for (size_t c = 0; c < kChannelCount; ++c) {
+    SCOPED_TRACE(c);
+    const Envelope& channel = object.channels[c];
+    ASSERT_EQ(channel.keys.size(), 2u);
+    EXPECT_EQ(channel.pre, Behavior::kConstant);
+    EXPECT_EQ(channel.post, Behavior::kConstant);
+    for (size_t k = 0; k < 2; ++k) {
+      EXPECT_EQ(channel.keys[k].time, k == 0 ? 0.0 : 1.5);
+      EXPECT_EQ(channel.keys[k].value, expected[k][c]);
+      EXPECT_EQ(channel.keys[k].span, SpanType::kLinear);
+    }
+    EXPECT_EQ(channel.unit, c >= kHeading && c <= kBank ? kRadiansPerDegree : 1.0);
+  }
   EXPECT_EQ(object.points[1], (Vec3{1, 0, 0}));
   EXPECT_EQ(object.polygons, (std::vector<std::vector<int>>{{0, 1, 2}}));
   ASSERT_EQ(object.weightMaps.size(), 1u);
@@ -76,6 +88,40 @@ TEST_F(SceneFileTest, ReadsItemsMotionGeometryWeightsAndDeformers) {
   EXPECT_EQ(object.deformers[0].place, "/items/1/deformers/0");
   EXPECT_TRUE(object.deformers[0].nodes.has_value());
   EXPECT_EQ((*object.deformers[0].panel)["a"], 1);
+}
+
+TEST_F(SceneFileTest, ReadsCurvesPerChannel) {
+  const Scene scene = loadScene(write("curves.json", sceneWith(R"(
+      "channels": {
+        "x": {"keys": [{"time": 0, "value": 1, "tension": 0.5, "continuity": -1, "bias": 0.25},
+                       {"time": 2, "value": 3, "span": "hermite", "in": 4, "out": 5},
+                       {"time": 3, "value": -2, "span": "bezier2d", "in": [-0.5, 1], "out": [0.5, -1]},
+                       {"time": 4, "value": 0, "span": "stepped"}],
+              "pre": "oscillate", "post": "offsetRepeat"},
+        "heading": {"keys": [{"time": 1, "value": 90, "span": "linear"}], "pre": "reset", "post": "linear"},
+        "scaleY": {"keys": [{"time": 0, "value": -2, "span": "bezier1d"}], "post": "repeat"}})")));
+  const Channels& channels = scene.items[1].channels;
+  const Envelope& x = channels[kPositionX];
+  ASSERT_EQ(x.keys.size(), 4u);
+  EXPECT_EQ(x.pre, Behavior::kOscillate);
+  EXPECT_EQ(x.post, Behavior::kOffsetRepeat);
+  EXPECT_EQ(x.keys[0].span, SpanType::kTcb);  // when not given
+  EXPECT_EQ(x.keys[0].params, (std::array<double, 6>{0.5, -1, 0.25, 0, 0, 0}));
+  EXPECT_EQ(x.keys[1].span, SpanType::kHermite);
+  EXPECT_EQ(x.keys[1].params, (std::array<double, 6>{0, 0, 0, 4, 5, 0}));
+  EXPECT_EQ(x.keys[2].span, SpanType::kBezier2D);
+  EXPECT_EQ(x.keys[2].params, (std::array<double, 6>{-0.5, 1, 0.5, -1, 0, 0}));
+  EXPECT_EQ(x.keys[3].span, SpanType::kStepped);
+  EXPECT_EQ(x.keys[3].time, 4.0);
+  EXPECT_EQ(x.unit, 1.0);
+  const Envelope& heading = channels[kHeading];
+  EXPECT_EQ(heading.pre, Behavior::kReset);
+  EXPECT_EQ(heading.post, Behavior::kLinear);
+  EXPECT_EQ(heading.keys[0].value, 90.0);
+  EXPECT_EQ(heading.unit, kRadiansPerDegree);  // JSON angles are in degrees
+  EXPECT_EQ(channels[kScaleY].keys[0].span, SpanType::kBezier1D);
+  EXPECT_EQ(channels[kScaleY].post, Behavior::kRepeat);
+  EXPECT_TRUE(channels[kScaleX].keys.empty());
 }
 
 TEST_F(SceneFileTest, ReadsAMeshRelativeToTheScene) {
@@ -174,6 +220,42 @@ TEST_F(SceneFileTest, BadScenesNameTheFileAndThePlace) {
        "line 1, column 154 (byte 154): ", "nested deeper than 100 levels"},
       {"line break in a field name", sceneWith(points + R"(, "x\r\ny\u001b": 1)"),
        "/items/1/x\\r\\ny\\x1B: ", "unknown field"},
+      {"motion and channels", sceneWith(points + R"(, "motion": [], "channels": {})"),
+       "/items/1/channels: ", "either motion or channels"},
+      {"unknown channel", sceneWith(points + R"(, "channels": {"roll": {"keys": []}})"),
+       "/items/1/channels/roll: ", "unknown field"},
+      {"channel keys out of order",
+       sceneWith(points +
+                 R"(, "channels": {"y": {"keys": [{"time": 1, "value": 0}, {"time": 0.5, "value": 1}]}})"),
+       "/items/1/channels/y/keys/1/time: ", "strictly increasing"},
+      {"unknown span type",
+       sceneWith(points + R"(, "channels": {"x": {"keys": [{"time": 0, "value": 0, "span": "cubic"}]}})"),
+       "/items/1/channels/x/keys/0/span: ", "unknown span type \"cubic\" (tcb, hermite"},
+      {"unknown behaviour", sceneWith(points + R"(, "channels": {"bank": {"keys": [], "post": "bounce"}})"),
+       "/items/1/channels/bank/post: ", "unknown behaviour \"bounce\" (reset, constant"},
+      {"parameter of another span type",
+       sceneWith(points +
+                 R"(, "channels": {"x": {"keys": [{"time": 0, "value": 0, "span": "hermite", "bias": 1}]}})"),
+       "/items/1/channels/x/keys/0/bias: ", "unknown field"},
+      {"handle not a pair",
+       sceneWith(points +
+                 R"(, "channels": {"x": {"keys": [{"time": 0, "value": 0, "span": "bezier2d", "out": 1}]}})"),
+       "/items/1/channels/x/keys/0/out: ", "[time, value]"},
+      {"channel value absurd",
+       sceneWith(points + R"(, "channels": {"z": {"keys": [{"time": 0, "value": 1e12}]}})"),
+       "/items/1/channels/z/keys/0/value: ", "out of bounds"},
+      {"channel key without value", sceneWith(points + R"(, "channels": {"z": {"keys": [{"time": 0}]}})"),
+       "/items/1/channels/z/keys/0: ", "missing field \"value\""},
+      {"scale key zero",
+       sceneWith(points + R"(, "channels": {"scaleY": {"keys": [{"time": 0, "value": 0}]}})"),
+       "/items/1/channels/scaleY/keys/0/value: ", "must not be zero"},
+      {"scale curve through zero",
+       sceneWith(
+           points +
+           R"(, "channels": {"scaleX": {"keys": [{"time": 0, "value": 1}, {"time": 1, "value": -1}]}})"),
+       "/items/1/channels/scaleX/keys/1/value: ", "pass through zero"},
+      {"scale reset", sceneWith(points + R"(, "channels": {"scaleZ": {"keys": [], "pre": "reset"}})"),
+       "/items/1/channels/scaleZ/pre: ", "cannot reset"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
