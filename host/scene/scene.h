@@ -37,8 +37,8 @@ struct ItemFrame {
 struct SceneItem {
   std::string name;
   LWItemType type = LWI_OBJECT;
-  int parent = -1;                         // index into Scene::items, -1 for none
-  Channels channels;                       // position, heading, pitch, bank and scale, each its own curve
+  int parent = -1;    // index into Scene::items, -1 for none
+  Channels channels;  // position, heading, pitch, bank and scale, each its own curve
   // The pivot point in the item's own coordinates: the origin of its rotation and scale, which
   // its keyed position places. Children hang from it.
   Vec3 pivot{};

@@ -234,8 +234,8 @@ class SceneReader {
 
   SceneItem readItem(const json& value, const std::string& place) const {
     expectObject(value, place,
-                 {"name", "type", "parent", "motion", "channels", "pivot", "points", "mesh", "polygons", "weightMaps",
-                  "deformers", "comment"});
+                 {"name", "type", "parent", "motion", "channels", "pivot", "points", "mesh", "polygons",
+                  "weightMaps", "deformers", "comment"});
     SceneItem item;
     item.place = place;
     item.name = text(required(value, place, "name"), at(place, "name"));

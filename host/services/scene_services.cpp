@@ -121,7 +121,7 @@ struct SceneServices::Entries {
         writeVector(vector, frame->own.scale);
         return;
       case LWIP_PIVOT:
-        writeVector(vector, scene.items[static_cast<size_t>(index)].pivot);
+        writeVector(vector, self->scene_.items[static_cast<size_t>(self->scene_.indexOf(item))].pivot);
         return;
       case LWIP_W_POSITION:
         writeVector(vector, frame->world.position);

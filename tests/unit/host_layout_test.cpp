@@ -32,16 +32,16 @@ const std::vector<Layout> layouts = {
     HOST_MEMBER(LWMeshInfo, pntVIDLookup, 232, 8)  //
     HOST_MEMBER(LWMeshInfo, VIDDimension, 240, 8)  //
     // The tail of 2015.3's "NodeEditorFuncs 4", as the host-behaviour sheet lists it.
-    HOST_MEMBER(LWNodeEditorFuncs, getInputNodeID, 208, 8)  //
-    HOST_MEMBER(LWNodeEditorFuncs, getEditorID, 216, 8)  //
+    HOST_MEMBER(LWNodeEditorFuncs, getInputNodeID, 208, 8)     //
+    HOST_MEMBER(LWNodeEditorFuncs, getEditorID, 216, 8)        //
     HOST_MEMBER(LWNodeEditorFuncs, getParentEditorID, 224, 8)  //
-    HOST_MEMBER(LWNodeEditorFuncs, connect, 232, 8)  //
-    HOST_MEMBER(LWNodeEditorFuncs, addNode, 240, 8)  //
-    HOST_MEMBER(LWNodeEditorFuncs, destroyNode, 248, 8)  //
-    HOST_MEMBER(LWNodeEditorFuncs, setXY, 256, 8)  //
-    HOST_MEMBER(LWNodeEditorFuncs, setContext, 264, 8)  //
-    HOST_MEMBER(LWNodeEditorFuncs, getContext, 272, 8)  //
-    HOST_MEMBER(LWNodeEditorFuncs, usedItems, 280, 8)  //
+    HOST_MEMBER(LWNodeEditorFuncs, connect, 232, 8)            //
+    HOST_MEMBER(LWNodeEditorFuncs, addNode, 240, 8)            //
+    HOST_MEMBER(LWNodeEditorFuncs, destroyNode, 248, 8)        //
+    HOST_MEMBER(LWNodeEditorFuncs, setXY, 256, 8)              //
+    HOST_MEMBER(LWNodeEditorFuncs, setContext, 264, 8)         //
+    HOST_MEMBER(LWNodeEditorFuncs, getContext, 272, 8)         //
+    HOST_MEMBER(LWNodeEditorFuncs, usedItems, 280, 8)          //
 };
 
 #undef HOST_MEMBER
