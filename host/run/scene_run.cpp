@@ -238,7 +238,10 @@ void removeStaleOutput(const std::filesystem::path& outDir, const Scene& scene, 
 }  // namespace
 
 RunSummary runScene(const RunOptions& options) {
-  const Scene scene = loadScene(options.scene);
+  const Scene scene = loadScene(options.scene, options.contentDirs);
+  if (options.warning) {
+    for (const std::string& line : scene.warnings) options.warning(line);
+  }
   const auto [first, last] = options.frames.value_or(std::pair{scene.firstFrame, scene.lastFrame});
   Session session(scene, {.modulePath = options.modulePath,
                           .threads = options.threads,

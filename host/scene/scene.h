@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "host/scene/envelope.h"
 #include "host/scene/motion.h"
 #include "sdk/lwrender.h"
 
@@ -25,7 +26,11 @@ struct DeformerSpec {
   std::string state;                    // block text handed to the instance's load
   std::optional<nlohmann::json> nodes;  // node network built after the load
   std::optional<nlohmann::json> panel;  // panel settings, kept and written back
-  std::string place;                    // JSON pointer of the deformer in the scene file
+  std::string place;  // where the deformer stands in the scene file: a JSON pointer, "line N"
+  // Where the state stands in Scene::sourceText ([begin, end) bytes), so that it can be written
+  // back in place; both 0 for JSON scenes.
+  size_t stateBegin = 0;
+  size_t stateEnd = 0;
 };
 
 struct SceneItem {
@@ -33,11 +38,13 @@ struct SceneItem {
   LWItemType type = LWI_OBJECT;
   int parent = -1;  // index into Scene::items, -1 for none
   std::vector<MotionKey> motion;
+  Channels channels;                       // one curve per channel
+  Vec3 pivot{};                            // the point of the object's own coordinates its position places
   std::vector<Vec3> points;                // the object's own coordinates
   std::vector<std::vector<int>> polygons;  // 0-based point indices
   std::vector<WeightMap> weightMaps;
   std::vector<DeformerSpec> deformers;
-  std::string place;  // JSON pointer of the item in the scene file
+  std::string place;  // where the item stands in the scene file: a JSON pointer, "line N"
 };
 
 // NOLINTNEXTLINE(bugprone-exception-escape): its members move without throwing (nlohmann::json too).
@@ -49,7 +56,9 @@ struct Scene {
   int renderCamera = -1;  // index into items, -1 for none
   std::string host;       // the LightWave 3D release to run as ("2015" ... "2025"); empty: the newest
   std::vector<SceneItem> items;
-  nlohmann::ordered_json document;  // the file as read, in its own order, for writing it back
+  nlohmann::ordered_json document;    // a JSON file as read, in its own order, for writing it back
+  std::string sourceText;             // an .lws file as read, for writing it back line for line
+  std::vector<std::string> warnings;  // one line each: what the file holds that the host does not evaluate
 
   // Item indices of each type, in file order.
   std::vector<int> itemsOfType(LWItemType type) const;
