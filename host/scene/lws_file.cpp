@@ -24,7 +24,7 @@ namespace {
 constexpr std::string_view kDeformerServer = "Tarrow_plus";
 constexpr std::string_view kDeformerClass = "DisplacementHandler";
 
-constexpr Bounds kRadianBounds{kAngleBounds.least * kRadiansPerDegree, kAngleBounds.most * kRadiansPerDegree};
+constexpr Bounds kRadianBounds{kAngleBounds.least * kRadiansPerDegree, kAngleBounds.most* kRadiansPerDegree};
 // Tangents and handles of curve keys: finite, and small enough that no evaluation overflows.
 constexpr Bounds kCurveParameterBounds{-1e9, 1e9};
 
@@ -139,7 +139,8 @@ class LwsReader {
     for (at_ = 2; at_ < lines_.size(); ++at_) statement();
     endItem();
     for (const char* keyword : {"FirstFrame", "LastFrame", "FramesPerSecond"}) {
-      if (!seen_.contains(keyword)) failAtLine(lines_.size(), std::string("expected ") + keyword + " in the scene");
+      if (!seen_.contains(keyword))
+        failAtLine(lines_.size(), std::string("expected ") + keyword + " in the scene");
     }
     if (scene_.lastFrame < scene_.firstFrame)
       fail(seen_["LastFrame"], "the last frame comes before the first");
@@ -171,11 +172,13 @@ class LwsReader {
     Words words(line().text);
     const int version = integer(words.next(), "the scene format's version");
     if (version == 1 || version == 2) {
-      fail("scene format version " + std::to_string(version) +
-           " (LightWave 5) keeps motion in a form this host does not read; save the scene from LightWave 6 or "
-           "later");
+      fail(
+          "scene format version " + std::to_string(version) +
+          " (LightWave 5) keeps motion in a form this host does not read; save the scene from LightWave 6 or "
+          "later");
     }
-    if (version < 3 || version > 5) fail("expected scene format version 3, 4 or 5, not " + std::to_string(version));
+    if (version < 3 || version > 5)
+      fail("expected scene format version 3, 4 or 5, not " + std::to_string(version));
     version_ = version;
   }
 
@@ -271,6 +274,7 @@ class LwsReader {
       endMotion();
       current_.motionLine = line().number;
     } else if (keyword == "NumChannels") {
+      if (current_.item < 0) fail("NumChannels before the first item");
       endMotion();
       current_.motionLine = line().number;
       const int count = integer(words.next(), "the number of channels");
@@ -342,7 +346,10 @@ class LwsReader {
   void beginItem(LWItemType type, Words& words) {
     endItem();
     const auto ordinal = static_cast<uint32_t>(scene_.itemsOfType(type).size());
-    readOwnId(words, type == LWI_LIGHT ? IdKind::kLight : type == LWI_CAMERA ? IdKind::kCamera : IdKind::kObject,
+    readOwnId(words,
+              type == LWI_LIGHT    ? IdKind::kLight
+              : type == LWI_CAMERA ? IdKind::kCamera
+                                   : IdKind::kObject,
               ordinal);
     SceneItem& added = scene_.items.emplace_back();
     added.type = type;
@@ -490,7 +497,8 @@ class LwsReader {
            std::to_string(span));
     }
     key.span = static_cast<SpanType>(span);
-    for (double& parameter : key.params) parameter = number(words.next(), "a key parameter", kCurveParameterBounds);
+    for (double& parameter : key.params)
+      parameter = number(words.next(), "a key parameter", kCurveParameterBounds);
     if (!curve.keys.empty() && !(key.time > curve.keys.back().time)) {
       fail("keys must come in increasing time: " + numberText(key.time) + " after " +
            numberText(curve.keys.back().time));
@@ -507,8 +515,10 @@ class LwsReader {
   Behavior behavior(std::string_view word) const {
     const int value = integer(word, "a behaviour");
     if (value < 0 || value > static_cast<int>(Behavior::kLinear)) {
-      fail("expected a behaviour from 0 to 5 (Reset, Constant, Repeat, Oscillate, Offset Repeat, Linear), not " +
-           std::to_string(value));
+      fail(
+          "expected a behaviour from 0 to 5 (Reset, Constant, Repeat, Oscillate, Offset Repeat, Linear), "
+          "not " +
+          std::to_string(value));
     }
     return static_cast<Behavior>(value);
   }
@@ -523,11 +533,12 @@ class LwsReader {
     integer(place, "the plug-in's place in its list");
     size_t end = opened + 1;
     while (end < lines_.size() && Words(lines_[end].text).next() != "EndPlugin") ++end;
-    if (end == lines_.size()) failAtLine(opened, "the plug-in " + inQuotes(server) + " is never closed by EndPlugin");
+    if (end == lines_.size())
+      failAtLine(opened, "the plug-in " + inQuotes(server) + " is never closed by EndPlugin");
     at_ = end;
     const int number = lines_[opened].number;
-    const std::string owner =
-        current_.item < 0 ? std::string("the scene") : (current_.bone ? "a bone of " : "") + inQuotes(item().name);
+    const std::string owner = current_.item < 0 ? std::string("the scene")
+                                                : (current_.bone ? "a bone of " : "") + inQuotes(item().name);
     const bool onObject = !current_.bone && current_.item >= 0 && item().type == LWI_OBJECT;
     if (pluginClass == kDeformerClass && server == kDeformerServer && onObject) {
       DeformerSpec& deformer = item().deformers.emplace_back();
@@ -566,20 +577,23 @@ class LwsReader {
         // A bone's object: the last four digits.
         ordinal = pending.id & 0xFFFFu;
         candidates = scene_.itemsOfType(LWI_OBJECT);
-        warn(pending.line, "the parent " + hexText(pending.id) +
-                               " is a bone, which this host does not evaluate: the item follows the bone's object");
+        warn(pending.line,
+             "the parent " + hexText(pending.id) +
+                 " is a bone, which this host does not evaluate: the item follows the bone's object");
       } else if (kind >= static_cast<int>(IdKind::kObject) && kind <= static_cast<int>(IdKind::kCamera)) {
         candidates = scene_.itemsOfType(typeOf(static_cast<IdKind>(kind)));
       }
-      if (ordinal >= candidates.size()) fail(pending.line, "the parent " + hexText(pending.id) + " is no item of the scene");
+      if (ordinal >= candidates.size())
+        fail(pending.line, "the parent " + hexText(pending.id) + " is no item of the scene");
       scene_.items[static_cast<size_t>(pending.item)].parent = candidates[ordinal];
     }
     for (size_t i = 0; i < scene_.items.size(); ++i) {
       size_t steps = 0;
       for (int up = scene_.items[i].parent; up >= 0; up = scene_.items[static_cast<size_t>(up)].parent) {
         if (++steps > scene_.items.size()) {
-          const auto found = std::find_if(parents_.begin(), parents_.end(),
-                                          [&](const PendingParent& p) { return p.item == static_cast<int>(i); });
+          const auto found = std::find_if(parents_.begin(), parents_.end(), [&](const PendingParent& p) {
+            return p.item == static_cast<int>(i);
+          });
           fail(found->line, "the parents of " + inQuotes(scene_.items[i].name) + " form a loop");
         }
       }
@@ -616,7 +630,8 @@ class LwsReader {
         plain = plain && c >= 0x20 && c != 0x7F &&
                 std::string_view("/\\:*?\"<>|").find(static_cast<char>(c)) == std::string_view::npos;
       }
-      if (!plain) fail(lineOf(named), "the object's name " + inQuotes(named.name) + " cannot name its output files");
+      if (!plain)
+        fail(lineOf(named), "the object's name " + inQuotes(named.name) + " cannot name its output files");
     }
   }
 

@@ -49,7 +49,12 @@ const std::string kSecondState = "{ Outer 7\n  { LagRate 0.5 }\n}\n";
 // A layered object: layer 1 "Body" (pivot 0 1 0, a weight map with a gap), layer 2 "Tail" (pivot
 // 0 0 -1), each with its points and polygons.
 std::vector<Layer> rigLayers() {
-  return {{0, {0, 1, 0}, "Body", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0.1, 0.2, 0.3}}, {{0, 1, 2}}, {{"Tip", {0.5f, std::nullopt, 1.0f, 0.25f}}}},
+  return {{0,
+           {0, 1, 0},
+           "Body",
+           {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0.1, 0.2, 0.3}},
+           {{0, 1, 2}},
+           {{"Tip", {0.5f, std::nullopt, 1.0f, 0.25f}}}},
           {1, {0, 0, -1}, "Tail", {{0, 0, -1}, {0, 0, -2}, {1, 0, -2}}, {{0, 1, 2}}, {}}};
 }
 
@@ -66,9 +71,13 @@ std::string rigScene(int version, bool crlf) {
       .line("  }")
       .line("}")
       .line("AddNullObject" + id("10000000") + " Root")
-      .motion("ObjectMotion",
-              {{0, kEverySpan}, {1, kRepeatOscillate}, {2, kOffsetConstant}, {3, kOscillateOffset},
-               {4, kConstantRepeat}, {5, kLinearReset}, {6, kScale}})
+      .motion("ObjectMotion", {{0, kEverySpan},
+                               {1, kRepeatOscillate},
+                               {2, kOffsetConstant},
+                               {3, kOscillateOffset},
+                               {4, kConstantRepeat},
+                               {5, kLinearReset},
+                               {6, kScale}})
       .line("LoadObjectLayer 1" + id("10000001") + " Objects\\rig.lwo")
       .line("ShowObject 6 7")
       .line("ParentItem 10000000")
@@ -99,9 +108,10 @@ class LwsFileTest : public ::testing::Test {
   std::filesystem::path write(const std::string& name, const std::string& text) {
     const auto file = folder_ / name;
     std::ofstream(file, std::ios::binary) << text;
-    if (const char* seeds = std::getenv("TARROW_LWS_SEEDS"); seeds != nullptr && name.ends_with(".lws")) {
-      std::ofstream(std::filesystem::path(seeds) / (std::to_string(seedCount_++) + ".lws"), std::ios::binary)
-          << text;
+    if (const char* seeds = std::getenv("TARROW_LWS_SEEDS"); seeds != nullptr) {
+      const auto seed =
+          std::filesystem::path(seeds) / (std::to_string(seedCount_++) + "-" + file.filename().string());
+      std::ofstream(seed, std::ios::binary) << text;
     }
     return file;
   }
@@ -149,11 +159,12 @@ TEST_F(LwsFileTest, ReadsItemsCurvesParentsPivotsObjectsAndDeformersInEveryVersi
     const SceneItem& root = scene.items[0];
     EXPECT_TRUE(root.points.empty());
     EXPECT_EQ(root.pivot, (Vec3{0, 0, 0}));
-    const Curve* curves[] = {&kEverySpan, &kRepeatOscillate, &kOffsetConstant, &kOscillateOffset,
-                             &kConstantRepeat, &kLinearReset, &kScale};
+    const Curve* curves[] = {&kEverySpan,      &kRepeatOscillate, &kOffsetConstant, &kOscillateOffset,
+                             &kConstantRepeat, &kLinearReset,     &kScale};
     for (size_t channel = 0; channel < 7; ++channel) expectCurve(root.channels[channel], *curves[channel]);
     // Channels not listed: scale 1.
-    for (size_t channel : {kScaleY, kScaleZ}) expectCurve(root.channels[channel], {{{1.0, 0.0, 0, {}}}, 1, 1});
+    for (size_t channel : {kScaleY, kScaleZ})
+      expectCurve(root.channels[channel], {{{1.0, 0.0, 0, {}}}, 1, 1});
     const SceneItem& light = scene.items[3];
     EXPECT_TRUE(light.channels[kPositionX].keys.empty());
     expectCurve(light.channels[kPositionY], {{{4.0, 0.0, 3, {}}}, 1, 1});
@@ -201,7 +212,9 @@ TEST_F(LwsFileTest, FindsObjectsAsWrittenBesideTheSceneAndInContentDirectories) 
   } catch (const SceneError& error) {
     const std::string message = error.what();
     EXPECT_THAT(message, StartsWith((folder_ / "Scenes" / "find.lws").string() + ": line 7: "));
-    EXPECT_THAT(message, HasSubstr("Objects/far.lwo is not found; tried Objects/far.lwo, "));
+    EXPECT_THAT(message,
+                HasSubstr("Objects/far.lwo is not found; tried " +
+                          std::filesystem::path("Objects/far.lwo").lexically_normal().string() + ", "));
     EXPECT_THAT(message, HasSubstr((folder_ / "Scenes" / "Objects" / "far.lwo").string()));
     EXPECT_THAT(message, HasSubstr((folder_ / "elsewhere" / "Objects" / "far.lwo").string()));
     EXPECT_EQ(message.find('\n'), std::string::npos);
@@ -209,22 +222,23 @@ TEST_F(LwsFileTest, FindsObjectsAsWrittenBesideTheSceneAndInContentDirectories) 
 }
 
 TEST_F(LwsFileTest, WarnsOnceALineOfWhatItDoesNotEvaluateAndReadsOn) {
-  const auto file = write("Scenes/warned.lws", Lws()
-                                                   .frames(0, 10, 30)
-                                                   .line("LoadObjectLayer 1 10000000 Objects/rig.lwo")
-                                                   .motion("ObjectMotion", {{0, {{{1.0, 0.0, 3, {}}}}}})
-                                                   .plugin("DisplacementHandler", 1, "LW_Morph", "Level 1")
-                                                   .plugin("ItemMotionHandler", 1, "LW_Jolt", "")
-                                                   .plugin("DisplacementHandler", 2, "Tarrow_plus", kFirstState)
-                                                   .line("AddBone 40000000")
-                                                   .line("BoneName Bone")
-                                                   .motion("BoneMotion", {{0, {{{9.0, 0.0, 3, {}}}}}})
-                                                   .line("ParentItem 10000000")
-                                                   .plugin("ChannelHandler", 1, "LW_Expression", "")
-                                                   .line("AddBone 40010000")
-                                                   .line("AddNullObject 10000001 Null")
-                                                   .line("ParentItem 40000000")
-                                                   .str());
+  const auto file =
+      write("Scenes/warned.lws", Lws()
+                                     .frames(0, 10, 30)
+                                     .line("LoadObjectLayer 1 10000000 Objects/rig.lwo")
+                                     .motion("ObjectMotion", {{0, {{{1.0, 0.0, 3, {}}}}}})
+                                     .plugin("DisplacementHandler", 1, "LW_Morph", "Level 1")
+                                     .plugin("ItemMotionHandler", 1, "LW_Jolt", "")
+                                     .plugin("DisplacementHandler", 2, "Tarrow_plus", kFirstState)
+                                     .line("AddBone 40000000")
+                                     .line("BoneName Bone")
+                                     .motion("BoneMotion", {{0, {{{9.0, 0.0, 3, {}}}}}})
+                                     .line("ParentItem 10000000")
+                                     .plugin("ChannelHandler", 1, "LW_Expression", "")
+                                     .line("AddBone 40010000")
+                                     .line("AddNullObject 10000001 Null")
+                                     .line("ParentItem 40000000")
+                                     .str());
   const Scene scene = loadScene(file);
   ASSERT_EQ(scene.warnings.size(), 5u);
   const std::string at = file.string() + ": line ";
@@ -232,7 +246,8 @@ TEST_F(LwsFileTest, WarnsOnceALineOfWhatItDoesNotEvaluateAndReadsOn) {
   EXPECT_THAT(scene.warnings[1], StartsWith(at + "19: the motion modifier \"LW_Jolt\" on \"rig\""));
   EXPECT_THAT(scene.warnings[2], StartsWith(at + "24: the bones of \"rig\""));
   EXPECT_THAT(scene.warnings[2], HasSubstr("points stay rigid"));
-  EXPECT_THAT(scene.warnings[3], StartsWith(at + "35: the channel modifier \"LW_Expression\" on a bone of \"rig\""));
+  EXPECT_THAT(scene.warnings[3],
+              StartsWith(at + "35: the channel modifier \"LW_Expression\" on a bone of \"rig\""));
   EXPECT_THAT(scene.warnings[4], StartsWith(at + "39: the parent 40000000 is a bone"));
   // The bone's curve and parent are not the object's; the null follows the bone's object.
   expectCurve(scene.items[0].channels[kPositionX], {{{1.0, 0.0, 3, {}}}, 1, 1});
@@ -245,8 +260,10 @@ TEST_F(LwsFileTest, WarnsOnceALineOfWhatItDoesNotEvaluateAndReadsOn) {
 TEST_F(LwsFileTest, RefusesBadInputInOneLineNamingTheLine) {
   // A valid scene whose envelope (lines 10 on: the key count, the keys) and what follows its close
   // (line 14 on) each case changes.
-  const auto scene = [](const std::string& keys, const std::string& tail = "", const std::string& version = "5") {
-    return "LWSC\n" + version + "\nFirstFrame 0\nLastFrame 10\nFramesPerSecond 30\nAddNullObject 10000000 A\n" +
+  const auto scene = [](const std::string& keys, const std::string& tail = "",
+                        const std::string& version = "5") {
+    return "LWSC\n" + version +
+           "\nFirstFrame 0\nLastFrame 10\nFramesPerSecond 30\nAddNullObject 10000000 A\n" +
            "NumChannels 1\nChannel 0\n{ Envelope\n" + keys + "\n  Behaviors 1 1\n}\n" + tail;
   };
   const auto edited = [](std::string text, const std::string& from, const std::string& to) {
@@ -318,7 +335,8 @@ TEST_F(LwsFileTest, WritesTheStatesBackInPlaceAndEveryOtherLineAsRead) {
     std::string expected = text;
     const std::string end = crlf ? "\r\n" : "\n";
     auto replace = [&](std::string state, const std::string& with) {
-      for (size_t at = 0; (at = state.find('\n', at)) != std::string::npos; at += end.size()) state.replace(at, 1, end);
+      for (size_t at = 0; (at = state.find('\n', at)) != std::string::npos; at += end.size())
+        state.replace(at, 1, end);
       expected.replace(expected.find(state), state.size(), with);
     };
     replace(kFirstState, "");
