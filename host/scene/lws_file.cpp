@@ -26,7 +26,7 @@ constexpr std::string_view kDeformerClass = "DisplacementHandler";
 
 constexpr Bounds kRadianBounds{kAngleBounds.least * kRadiansPerDegree, kAngleBounds.most* kRadiansPerDegree};
 // Tangents and handles of curve keys: finite, and small enough that no evaluation overflows.
-constexpr Bounds kCurveParameterBounds{-1e9, 1e9};
+constexpr Bounds kKeyParameterBounds{-1e9, 1e9};
 
 struct Line {
   std::string_view text;  // without its line end
@@ -479,6 +479,11 @@ class LwsReader {
       } else if (first == "Behaviors") {
         curve.pre = behavior(words.next());
         curve.post = behavior(words.next());
+        // Reset would flatten the item to nothing outside its keys.
+        if (channel >= static_cast<int>(kScaleX) &&
+            (curve.pre == Behavior::kReset || curve.post == Behavior::kReset)) {
+          fail("a scale channel cannot reset to 0");
+        }
         behaviors = true;
       } else if (first == "{") {
         skipBlock();
@@ -498,7 +503,7 @@ class LwsReader {
     }
     key.span = static_cast<SpanType>(span);
     for (double& parameter : key.params)
-      parameter = number(words.next(), "a key parameter", kCurveParameterBounds);
+      parameter = number(words.next(), "a key parameter", kKeyParameterBounds);
     if (!curve.keys.empty() && !(key.time > curve.keys.back().time)) {
       fail("keys must come in increasing time: " + numberText(key.time) + " after " +
            numberText(curve.keys.back().time));

@@ -306,6 +306,7 @@ TEST_F(LwsFileTest, RefusesBadInputInOneLineNamingTheLine) {
       {"no frame rate", edited(good, "FramesPerSecond 30", "Frames 30"), 13, "expected FramesPerSecond"},
       {"a layer the object lacks", scene(key, "LoadObjectLayer 3 10000001 Objects/rig.lwo\n"), 14, "Objects/rig.lwo has no layer 3"},
       {"a zero scale", edited(good, "Channel 0", "Channel 7"), 11, "a scale key of 0"},
+      {"a scale that resets", edited(edited(good, "Channel 0", "Channel 6"), "Key 0 0", "Key 1 0").replace(good.find("Behaviors 1 1"), 13, "Behaviors 0 1"), 12, "a scale channel cannot reset"},
       {"a broken object file", scene(key, "LoadObjectLayer 1 10000001 Objects/bad.lwo\n"), 14, "bad.lwo: byte "},
   };
   // clang-format on

@@ -131,6 +131,7 @@ TEST_F(LightWaveExamplesTest, AreTheTwinsOfTheJsonExamples) {
 
 // The same items, points (as the object file's floats hold them), weights, states and motion at
 // every frame and between frames; the curves are linear spans held before and after, as the JSON keys.
+// Disabled until the host evaluates the curves (Envelope::valueAt): it passes with them.
 TEST_F(LightWaveExamplesTest, DISABLED_GiveTheMotionOfTheirJsonTwins) {
   for (const char* name : kExamples) {
     SCOPED_TRACE(name);
@@ -175,6 +176,7 @@ TEST_F(LightWaveExamplesTest, DISABLED_GiveTheMotionOfTheirJsonTwins) {
 
 // An .lws scene run with --save-scene, its panel edited and saved: the saved scenes run to the
 // same frames (and the edit's), found through the content directory from another folder.
+// Disabled until the host evaluates the curves (Envelope::valueAt): it passes with them.
 TEST_F(LightWaveExamplesTest, DISABLED_SavedScenesRunToTheSameFrames) {
   const std::filesystem::path examples = sourceDir() / "examples";
   host::RunOptions options;
