@@ -135,8 +135,9 @@ void expectCurve(const Envelope& read, const Curve& written) {
 TEST_F(LwsFileTest, ReadsItemsCurvesParentsPivotsObjectsAndDeformersInEveryVersionAndLineEnd) {
   for (const auto& [version, crlf] : {std::pair{5, false}, {5, true}, {4, false}, {3, true}}) {
     SCOPED_TRACE("version " + std::to_string(version) + (crlf ? " CR LF" : " LF"));
-    // Found through the default content directory: the scene folder's parent.
-    const auto file = write("Scenes/rig.lws", rigScene(version, crlf));
+    // Known by its content, whatever its name; its object found through the default content
+    // directory, the scene folder's parent.
+    const auto file = write(version == 4 ? "Scenes/rig.json" : "Scenes/rig.lws", rigScene(version, crlf));
     const Scene scene = loadScene(file);
     EXPECT_EQ(scene.fps, 24.0);
     EXPECT_EQ(scene.firstFrame, 1);
