@@ -237,6 +237,15 @@ TEST_F(RunCommandTest, AnLwsSceneFindsItsObjectsThroughContentAndWarnsOfWhatItSk
                               ": the motion modifier \"LW_Jolt\" on \"Tail\" is not evaluated\n3 frames of " +
                               scene + " written to " + out + "\n");
   EXPECT_TRUE(std::filesystem::exists(folder_ / "out" / host::frameFileName("Tail", 2)));
+
+  const Finished panel = runHost({"panel", scene, "--object", "Tail", "--content", examples.string()}, false);
+  EXPECT_EQ(panel.status, 0) << panel.output;
+  EXPECT_EQ(
+      panel.output.rfind("tarrow-host panel: warning: " + scene + ": line " + std::to_string(pluginLine) +
+                             ": the motion modifier \"LW_Jolt\" on \"Tail\" is not evaluated\nTarrow_plus\n",
+                         0),
+      0u)
+      << panel.output;
 }
 
 }  // namespace
