@@ -24,6 +24,7 @@ struct PanelArguments {
   std::string press;
   std::string saveScene;
   std::string hostVersion;
+  std::vector<std::string> contentDirs;
 };
 
 int showPanel(const PanelArguments& arguments) {
@@ -36,6 +37,10 @@ int showPanel(const PanelArguments& arguments) {
     options.language = host::chooseLanguage(
         arguments.locale.empty() ? std::nullopt : std::optional<std::string>(arguments.locale));
     options.sets = arguments.sets;
+    options.contentDirs.assign(arguments.contentDirs.begin(), arguments.contentDirs.end());
+    options.warning = [](const std::string& line) {
+      std::fprintf(stderr, "tarrow-host panel: warning: %s\n", line.c_str());
+    };
     if (!arguments.press.empty()) options.press = arguments.press;
     if (!arguments.saveScene.empty()) options.saveScene = arguments.saveScene;
     if (!arguments.hostVersion.empty()) options.generation = &host::generationNamed(arguments.hostVersion);
@@ -58,7 +63,9 @@ void addPanelCommand(CLI::App& app) {
   auto arguments = std::make_shared<PanelArguments>();
   CLI::App* command =
       app.add_subcommand("panel", "Show and edit an instance's settings panel as the host draws it");
-  command->add_option("scene", arguments->scene, "Scene file (JSON)")->type_name("SCENE")->required();
+  command->add_option("scene", arguments->scene, "Scene file (JSON or LightWave .lws)")
+      ->type_name("SCENE")
+      ->required();
   command->add_option("--object", arguments->object, "The deformed object whose panel to open")
       ->type_name("NAME")
       ->required();
@@ -86,6 +93,12 @@ void addPanelCommand(CLI::App& app) {
                    "LightWave 3D release to run as: " + host::knownGenerations() +
                        " (default: the scene's \"host\", else the newest)")
       ->type_name("YEAR");
+  command
+      ->add_option("--content", arguments->contentDirs,
+                   "Content directory where an .lws scene's objects are looked up; may be given again "
+                   "(default: the scene's folder and its parent)")
+      ->type_name("DIR")
+      ->take_all();
   describeCommand(
       *command,
       {{kExitFailed, "the scene, the module, an edit or the saved scene failed (one line says why)"},

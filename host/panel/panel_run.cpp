@@ -44,7 +44,10 @@ std::string runPanel(const PanelOptions& options) {
   std::vector<std::pair<std::string, std::string>> edits;
   for (const std::string& text : options.sets) edits.push_back(splitSetting(text));
 
-  const Scene scene = loadScene(options.scene);
+  const Scene scene = loadScene(options.scene, options.contentDirs);
+  if (options.warning) {
+    for (const std::string& line : scene.warnings) options.warning(line);
+  }
   SessionOptions sessionOptions;
   sessionOptions.modulePath = options.modulePath;
   sessionOptions.threads = 1;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,7 +23,10 @@ struct PanelOptions {
   std::vector<std::string> sets;     // "LABEL=VALUE", applied in order
   std::optional<std::string> press;  // a button's label
   std::optional<std::filesystem::path> saveScene;
-  const HostGeneration* generation = nullptr;  // null: the scene's "host", else the newest
+  const HostGeneration* generation = nullptr;      // null: the scene's "host", else the newest
+  std::vector<std::filesystem::path> contentDirs;  // where an .lws scene's objects are looked up
+  // Called with each line saying what of the scene the host does not evaluate.
+  std::function<void(const std::string&)> warning;
 };
 
 // "LABEL=VALUE" split at its last '='; labels may hold '=' but values never do. Throws PanelError.

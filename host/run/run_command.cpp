@@ -42,6 +42,7 @@ struct RunArguments {
   bool noPreview = false;
   bool quiet = false;
   std::string hostVersion;
+  std::vector<std::string> contentDirs;
 };
 
 int run(const RunArguments& arguments) {
@@ -59,6 +60,10 @@ int run(const RunArguments& arguments) {
     }
   }
   if (!arguments.saveScene.empty()) options.saveScene = arguments.saveScene;
+  options.contentDirs.assign(arguments.contentDirs.begin(), arguments.contentDirs.end());
+  options.warning = [](const std::string& line) {
+    std::fprintf(stderr, "tarrow-host run: warning: %s\n", line.c_str());
+  };
   options.picture = !arguments.noPreview;
   try {
     options.language = host::chooseLanguage(
@@ -118,7 +123,9 @@ void addRunCommand(CLI::App& app) {
   auto arguments = std::make_shared<RunArguments>();
   CLI::App* command =
       app.add_subcommand("run", "Run a scene through the module: OBJ frames, a picture and an animation");
-  command->add_option("scene", arguments->scene, "Scene file (JSON)")->type_name("SCENE")->required();
+  command->add_option("scene", arguments->scene, "Scene file (JSON or LightWave .lws)")
+      ->type_name("SCENE")
+      ->required();
   command
       ->add_option("--module", arguments->module, "Module file (default: Tarrow_plus.p next to the program)")
       ->type_name("PATH");
@@ -153,6 +160,12 @@ void addRunCommand(CLI::App& app) {
                    "LightWave 3D release to run as: " + host::knownGenerations() +
                        " (default: the scene's \"host\", else the newest)")
       ->type_name("YEAR");
+  command
+      ->add_option("--content", arguments->contentDirs,
+                   "Content directory where an .lws scene's objects are looked up; may be given again "
+                   "(default: the scene's folder and its parent)")
+      ->type_name("DIR")
+      ->take_all();
   describeCommand(*command,
                   {{kExitFailed, "the scene, the module or the output failed (one line says why)"},
                    {kUnprovidedExitStatus, "the module called a service member this host does not provide"},

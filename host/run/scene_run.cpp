@@ -255,7 +255,10 @@ std::vector<std::string> unknownItemWarnings(const Scene& scene, const Session& 
 }  // namespace
 
 RunSummary runScene(const RunOptions& options) {
-  const Scene scene = loadScene(options.scene);
+  const Scene scene = loadScene(options.scene, options.contentDirs);
+  if (options.warning) {
+    for (const std::string& line : scene.warnings) options.warning(line);
+  }
   const auto [first, last] = options.frames.value_or(std::pair{scene.firstFrame, scene.lastFrame});
   Session session(scene, {.modulePath = options.modulePath,
                           .threads = options.threads,

@@ -24,7 +24,10 @@ struct RunOptions {
   bool picture = true;  // preview.png and preview.gif
   // What "Locale Info" answers the module, and the language of the pictures' labels.
   unsigned int language = LANGID_USENGLISH;
-  const HostGeneration* generation = nullptr;  // null: the scene's "host", else the newest
+  const HostGeneration* generation = nullptr;      // null: the scene's "host", else the newest
+  std::vector<std::filesystem::path> contentDirs;  // where an .lws scene's objects are looked up
+  // Called with each line saying what of the scene the host does not evaluate.
+  std::function<void(const std::string&)> warning;
   // Called after each frame with the frames done, the frames to do and the points the frames
   // done held (each point of each deformed object, counted once per frame).
   std::function<void(int done, int total, long long points)> progress;

@@ -1,9 +1,31 @@
 #include "host/run/scene_save.h"
 
+#include "host/scene/lws_file.h"
+
 namespace tarrow::host {
+
+namespace {
+
+// An .lws scene keeps every line as read but those of the states, which the module writes anew.
+// Object paths stay as written, to be found as before (docs/scene-format.md).
+std::string savedLwsText(Session& session) {
+  std::vector<const DeformerSpec*> deformers;
+  std::vector<std::string> states;
+  const auto& objects = session.deformedObjects();
+  for (size_t k = 0; k < objects.size(); ++k) {
+    for (size_t d = 0; d < objects[k].deformers.size(); ++d) {
+      deformers.push_back(objects[k].deformers[d]);
+      states.push_back(session.savedState(k, d));
+    }
+  }
+  return lwsWithStates(session.scene(), deformers, states);
+}
+
+}  // namespace
 
 std::string savedSceneText(Session& session, const std::filesystem::path& target) {
   const Scene& scene = session.scene();
+  if (!scene.sourceText.empty()) return savedLwsText(session);
   nlohmann::ordered_json document = scene.document;
   const auto& objects = session.deformedObjects();
   for (size_t k = 0; k < objects.size(); ++k) {

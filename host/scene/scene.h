@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "host/scene/envelope.h"
 #include "host/scene/motion.h"
 #include "sdk/lwrender.h"
 
@@ -25,7 +26,11 @@ struct DeformerSpec {
   std::string state;                    // block text handed to the instance's load
   std::optional<nlohmann::json> nodes;  // node network built after the load
   std::optional<nlohmann::json> panel;  // panel settings, kept and written back
-  std::string place;                    // JSON pointer of the deformer in the scene file
+  std::string place;  // where the deformer stands in the scene file: a JSON pointer, "line N"
+  // Where the state stands in Scene::sourceText ([begin, end) bytes), so that it can be written
+  // back in place; both 0 for JSON scenes.
+  size_t stateBegin = 0;
+  size_t stateEnd = 0;
 };
 
 // An item at a time: its own channels' values, and where they and its parents' place it.
@@ -46,7 +51,7 @@ struct SceneItem {
   std::vector<std::vector<int>> polygons;  // 0-based point indices
   std::vector<WeightMap> weightMaps;
   std::vector<DeformerSpec> deformers;
-  std::string place;  // JSON pointer of the item in the scene file
+  std::string place;  // where the item stands in the scene file: a JSON pointer, "line N"
   // Taken out of the loaded scene (Scene::removeItem): it has no id and is in no list of items.
   bool removed = false;
 };
@@ -60,7 +65,9 @@ struct Scene {
   int renderCamera = -1;  // index into items, -1 for none
   std::string host;       // the LightWave 3D release to run as ("2015" ... "2025"); empty: the newest
   std::vector<SceneItem> items;
-  nlohmann::ordered_json document;  // the file as read, in its own order, for writing it back
+  nlohmann::ordered_json document;    // a JSON file as read, in its own order, for writing it back
+  std::string sourceText;             // an .lws file as read, for writing it back line for line
+  std::vector<std::string> warnings;  // one line each: what the file holds that the host does not evaluate
 
   // Item indices of each type, in file order.
   std::vector<int> itemsOfType(LWItemType type) const;

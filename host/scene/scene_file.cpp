@@ -8,7 +8,9 @@
 
 #include "host/base/number_text.h"
 #include "host/scene/file_text.h"
+#include "host/scene/lws_file.h"
 #include "host/scene/scene_mesh.h"
+#include "host/scene/value_bounds.h"
 
 namespace tarrow::host {
 
@@ -94,22 +96,6 @@ std::string escapeKey(const std::string& key) {
 
 std::string at(const std::string& place, const std::string& key) { return place + "/" + escapeKey(key); }
 std::string at(const std::string& place, size_t index) { return place + "/" + std::to_string(index); }
-
-// The values a scene may hold, all in one place. They are far beyond what a scene needs and far
-// below where the host's arithmetic (world placements, delayed times, the pictures' view) stops
-// meaning anything, so that a slip such as 1e30 is refused where it was written. The bounds are
-// listed for users in docs/scene-format.md.
-struct Bounds {
-  double least;
-  double most;
-};
-constexpr Bounds kFpsBounds{0.001, 1000.0};         // frames per second
-constexpr Bounds kTimeBounds{-1e7, 1e7};            // key times, s (about 115 days)
-constexpr Bounds kPositionBounds{-1e9, 1e9};        // positions and points, m
-constexpr Bounds kAngleBounds{-1e6, 1e6};           // heading, pitch, bank, degrees
-constexpr Bounds kScaleBounds{-1e6, 1e6};           // scale factors
-constexpr Bounds kWeightBounds{-1e6, 1e6};          // weight-map values
-constexpr Bounds kCurveParameterBounds{-1e6, 1e6};  // tension, continuity, bias
 
 // The names of a JSON scene's channels, span types and behaviours, in the order of their numbers.
 constexpr const char* kChannelNames[] = {"x",    "y",      "z",      "heading", "pitch",
@@ -664,9 +650,11 @@ Scene parseScene(std::string_view text, const std::filesystem::path& file) {
   return SceneReader(file).read(document);
 }
 
-Scene loadScene(const std::filesystem::path& file) {
+Scene loadScene(const std::filesystem::path& file, const std::vector<std::filesystem::path>& contentDirs) {
   const std::optional<std::string> text = readFileText(file);
   if (!text) throwSceneError(file.string() + ": cannot be read (missing or not a file)");
+  // Known by its content, whatever the file's name.
+  if (isLwsText(*text)) return parseLws(*text, file, contentDirs);
   return parseScene(*text, file);
 }
 

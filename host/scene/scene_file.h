@@ -1,25 +1,29 @@
-// Reading and writing scene files (JSON; the format is described in docs/scene-format.md).
+// Reading scene files: JSON (described in docs/scene-format.md) and LightWave's .lws
+// (host/scene/lws_file.h), told apart by their content.
 #pragma once
 
 #include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/scene/scene.h"
 
 namespace tarrow::host {
 
 // A scene that cannot be used; what() is one line: "FILE: PLACE: what is wrong", where PLACE
-// is a JSON pointer into the file (or a line and column where the text is not JSON).
+// is a JSON pointer into the file (or a line and column where the text is not JSON), or the line
+// of an .lws file.
 class SceneError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
 
-// Throws SceneError.
-Scene loadScene(const std::filesystem::path& file);
-// The same for a text already read; file names the scene in messages and anchors mesh paths.
+// Throws SceneError. contentDirs: where an .lws scene's objects are looked up (parseLws).
+Scene loadScene(const std::filesystem::path& file,
+                const std::vector<std::filesystem::path>& contentDirs = {});
+// A JSON scene's text already read; file names the scene in messages and anchors mesh paths.
 Scene parseScene(std::string_view text, const std::filesystem::path& file);
 
 // Throws SceneError naming the file and the place.

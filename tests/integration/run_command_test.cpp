@@ -242,6 +242,49 @@ TEST_F(RunCommandTest, APivotItemTheSceneLacksIsNamedAndTheObjectLeads) {
   EXPECT_NE(read(folder_ / "saved.json").find("{ PivotItem 1 268435465 }"), std::string::npos);
 }
 
+// An .lws scene away from its objects: found only through --content; what the host does not
+// evaluate is a warning line and the run goes on; a missing object is one line, nothing written.
+TEST_F(RunCommandTest, AnLwsSceneFindsItsObjectsThroughContentAndWarnsOfWhatItSkips) {
+  const std::filesystem::path examples = sourceDir() / "examples";
+  const std::string text =
+      read(examples / "tail.lws") + "Plugin ItemMotionHandler 1 LW_Jolt\r\nEndPlugin\r\n";
+  const std::string scene = write("shot.lws", text).string();
+  const size_t loadLine =
+      static_cast<size_t>(std::count(text.begin(), text.begin() + text.find("LoadObjectLayer"), '\n')) + 1;
+  const size_t pluginLine = static_cast<size_t>(std::count(
+                                text.begin(), text.begin() + text.find("Plugin ItemMotionHandler"), '\n')) +
+                            1;
+  const std::string out = (folder_ / "out").string();
+
+  const Finished missing =
+      runHost({"run", scene, "--out", out, "--content", (folder_ / "none").string()}, false);
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.output.rfind("tarrow-host run: " + scene + ": line " + std::to_string(loadLine) +
+                                     ": the object file Objects/tail/Tail.lwo is not found; tried ",
+                                 0),
+            0u)
+      << missing.output;
+  EXPECT_EQ(std::count(missing.output.begin(), missing.output.end(), '\n'), 1) << missing.output;
+  EXPECT_FALSE(std::filesystem::exists(out));
+
+  const Finished found = runHost(
+      {"run", scene, "--out", out, "--content", examples.string(), "--frames", "0:2", "--no-preview"}, false);
+  EXPECT_EQ(found.status, 0) << found.output;
+  EXPECT_EQ(found.output, "tarrow-host run: warning: " + scene + ": line " + std::to_string(pluginLine) +
+                              ": the motion modifier \"LW_Jolt\" on \"Tail\" is not evaluated\n3 frames of " +
+                              scene + " written to " + out + "\n");
+  EXPECT_TRUE(std::filesystem::exists(folder_ / "out" / host::frameFileName("Tail", 2)));
+
+  const Finished panel = runHost({"panel", scene, "--object", "Tail", "--content", examples.string()}, false);
+  EXPECT_EQ(panel.status, 0) << panel.output;
+  EXPECT_EQ(
+      panel.output.rfind("tarrow-host panel: warning: " + scene + ": line " + std::to_string(pluginLine) +
+                             ": the motion modifier \"LW_Jolt\" on \"Tail\" is not evaluated\nTarrow_plus\n",
+                         0),
+      0u)
+      << panel.output;
+}
+
 }  // namespace
 }  // namespace tarrow::integration
 #endif

@@ -45,7 +45,8 @@ class ScratchFolderTest : public ::testing::Test {
     for (const host::HostGeneration& generation : host::hostGenerations()) {
       options.generation = &generation;
       options.outDir = folder_ / name / generation.release;
-      options.saveScene = folder_ / name / (std::string(generation.release) + ".json");
+      options.saveScene =
+          folder_ / name / (std::string(generation.release) + options.scene.extension().string());
       options.picture = false;
       host::runScene(options);
       std::map<std::string, std::string> files{{"saved scene", read(*options.saveScene)}};
