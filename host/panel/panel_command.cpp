@@ -36,6 +36,9 @@ int showPanel(const PanelArguments& arguments) {
     options.language = host::chooseLanguage(
         arguments.locale.empty() ? std::nullopt : std::optional<std::string>(arguments.locale));
     options.sets = arguments.sets;
+    options.warn = [](const std::string& line) {
+      std::fprintf(stderr, "tarrow-host panel: warning: %s\n", line.c_str());
+    };
     if (!arguments.press.empty()) options.press = arguments.press;
     if (!arguments.saveScene.empty()) options.saveScene = arguments.saveScene;
     if (!arguments.hostVersion.empty()) options.generation = &host::generationNamed(arguments.hostVersion);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,7 +23,8 @@ struct PanelOptions {
   std::vector<std::string> sets;     // "LABEL=VALUE", applied in order
   std::optional<std::string> press;  // a button's label
   std::optional<std::filesystem::path> saveScene;
-  const HostGeneration* generation = nullptr;  // null: the scene's "host", else the newest
+  const HostGeneration* generation = nullptr;    // null: the scene's "host", else the newest
+  std::function<void(const std::string&)> warn;  // one line for each thing it goes on despite
 };
 
 // "LABEL=VALUE" split at its last '='; labels may hold '=' but values never do. Throws PanelError.

@@ -75,6 +75,9 @@ int run(const RunArguments& arguments) {
       return kExitUsage;
     }
   }
+  options.warn = [](const std::string& line) {
+    std::fprintf(stderr, "tarrow-host run: warning: %s\n", line.c_str());
+  };
   // The progress line goes to a terminal only: logs and pipes get the summary alone.
   std::optional<host::ProgressDisplay> display;
   if (!arguments.quiet && stderrIsTerminal()) {

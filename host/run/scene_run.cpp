@@ -243,7 +243,8 @@ RunSummary runScene(const RunOptions& options) {
   Session session(scene, {.modulePath = options.modulePath,
                           .threads = options.threads,
                           .language = options.language,
-                          .generation = options.generation});
+                          .generation = options.generation,
+                          .warn = options.warn});
   if (session.deformedObjects().empty()) {
     failAt(scene.file, "/items",
            "no object has a deformer: there is nothing to deform, and nothing was written");

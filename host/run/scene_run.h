@@ -28,6 +28,8 @@ struct RunOptions {
   // Called after each frame with the frames done, the frames to do and the points the frames
   // done held (each point of each deformed object, counted once per frame).
   std::function<void(int done, int total, long long points)> progress;
+  // One line for each thing the run goes on despite (a saved state not read whole).
+  std::function<void(const std::string&)> warn;
 };
 
 struct RunSummary {

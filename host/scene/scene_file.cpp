@@ -36,9 +36,8 @@ size_t utf8Length(std::string_view text) {
   return length;
 }
 
-// A message is one line of UTF-8 however the names and texts in it were written: control
-// characters (a line break in a JSON key or a mesh path, say) and bytes that are not UTF-8 are
-// shown escaped.
+}  // namespace
+
 std::string oneLine(const std::string& message) {
   std::string out;
   out.reserve(message.size());
@@ -66,6 +65,8 @@ std::string oneLine(const std::string& message) {
   }
   return out;
 }
+
+namespace {
 
 [[noreturn]] void throwSceneError(const std::string& message) { throw SceneError(oneLine(message)); }
 

@@ -69,7 +69,7 @@ struct Expected {
 constexpr const char* kCrowd = R"({"fps": 10, "frames": [0, 14], "items": [
   {"name": "Strand", "type": "object", "parent": "Hand",
    "points": [[0, 0, 0], [0, 0, -1], [0, 0, -2]], "polygons": [[0, 1, 2]],
-   "deformers": [{"server": "Tarrow_plus", "state": "{ Version 1 }\n{ LagRate 0.25 }\n{ PivotItem 1 268435457 }\n"}]},
+   "deformers": [{"server": "Tarrow_plus", "state": "{ Version 1 }\n{ LagRate 0.25 }\n{ PivotItem 1 10000001 }\n"}]},
   {"name": "Hand", "type": "object",
    "motion": [{"time": 0, "position": [0, 0, 0]}, {"time": 1, "position": [2, 0, 0], "rotation": [90, 0, 0]}]},
   {"name": "Rock", "type": "object", "motion": [{"time": 0, "position": [1, 0, 3]}],
@@ -341,7 +341,7 @@ TEST_F(RunSceneTest, EachDeformerRunsTheServerItNames) {
 // map's name are those of the blocks before.
 TEST_F(RunSceneTest, ABlockShortOfAValueKeepsTheEarlierOneInTheSavedScene) {
   RunOptions options;
-  options.scene = write("short.json", strandWithState("{ PivotItem 1 268435456 }\n{ WeightMap 1 \"Tip\" }\n"
+  options.scene = write("short.json", strandWithState("{ PivotItem 1 10000000 }\n{ WeightMap 1 \"Tip\" }\n"
                                                       "{ PivotItem 2 }\n{ WeightMap 1 }\n"));
   options.outDir = folder_ / "out";
   options.frames = std::pair{0, 1};
@@ -350,8 +350,54 @@ TEST_F(RunSceneTest, ABlockShortOfAValueKeepsTheEarlierOneInTheSavedScene) {
   runScene(options);
   const nlohmann::json saved = nlohmann::json::parse(read(*options.saveScene));
   const std::string state = saved["items"][0]["deformers"][0]["state"].get<std::string>();
-  EXPECT_NE(state.find("{ PivotItem 2 268435456 }\n"), std::string::npos) << state;
+  EXPECT_NE(state.find("{ PivotItem 2 10000000 }\n"), std::string::npos) << state;
   EXPECT_NE(state.find("{ WeightMap 1 \"Tip\" }\n"), std::string::npos) << state;
+}
+
+// A saved state the load cannot take whole is told in one line naming the object and the place,
+// and the session goes on with what was loaded; an item id written in decimal (as scenes of
+// earlier builds had it) is refused with the id to write instead, never read as another item.
+TEST_F(RunSceneTest, ASavedStateNotReadWholeIsToldAndADecimalItemIdRefused) {
+  struct Case {
+    const char* state;
+    std::string warning;  // "": none
+    std::string refusal = "";
+  };
+  const std::string place = "state.json: /items/0/deformers/0/state";
+  // clang-format off
+  const Case cases[] = {
+      {"{ Version 1 }\n{ LagRate 0.5 }\n{ PivotItem 1 10000000 }\n{ WeightMap 1 \"Fade\" }\n", ""},
+      {"{ Version 1 }\n{ PivotItem 1 0000000010000000 }\n{ WeightMap }\n{ Later 1 }\n", ""},
+      {"{ Version 1 }\n{ PivotItem 1 268435456 }\n", "",
+       place + ": line 2, column 15: the item id 268435456 is written in decimal; a saved state writes "
+               "unsigned numbers in hexadecimal, as Layout does: write 10000000 for \"Strand\""},
+      // No item has the id 268435457 here: a slip like any other.
+      {"{ PivotItem 1 268435457 }\n", place + " (object \"Strand\"): line 1, column 15: an unsigned number "
+       "in hexadecimal was read, and \"268435457\" stands there; the rest was loaded"},
+      {"{ LagRate fast }\n{ UseNode x }\n", place + " (object \"Strand\"): line 1, column 11: a number was "
+       "read, and \"fast\" stands there (and 1 more); the rest was loaded"},
+      {"{ LagRate 0.1 }\n{ WeightMap 1 \"Fade }\n", place + " (object \"Strand\"): line 2, column 15: a "
+       "text in quotes is never closed (and 1 more); the rest was loaded"},
+      {"{ LagRate 0.1 }\n{ NodeTree\n", place + " (object \"Strand\"): line 3, column 1: the text ends inside "
+       "a block; the rest was loaded"},
+      {"{ Version 1 }\n{ NodeTree\n}\n{ LagRate 0.3 }\n", place + " (object \"Strand\"): line 4, column 1: "
+       "\"{ LagRate 0.3 }\" stands outside any block the module read; the rest was loaded"},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.state);
+    const Scene scene = parseScene(strandWithState(c.state), "state.json");
+    std::vector<std::string> warnings;
+    SessionOptions options{defaultModulePath(), 1};
+    options.warn = [&warnings](const std::string& line) { warnings.push_back(line); };
+    try {
+      Session session(scene, options);
+      EXPECT_EQ(c.refusal, "") << "accepted";
+    } catch (const SceneError& error) {
+      EXPECT_EQ(error.what(), c.refusal);
+    }
+    EXPECT_EQ(warnings, c.warning.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.warning});
+  }
 }
 
 // A weight map the object does not have (renamed or removed since the state was saved) gives no
@@ -479,13 +525,13 @@ TEST_F(RunSceneTest, RigsWithoutLagLeaveEveryPointInPlace) {
        R"({"name": "Null", "motion": [{"time": 0, "position": [0, 2, 0], "rotation": [90, 0, 0], "scale": [1, 1, 3]},
                                       {"time": 1, "position": [2, 2, 1], "rotation": [180, 30, 0], "scale": [2, 1, 1]}]},
           {"name": "Tail", "parent": "Null", "motion": [{"time": 0, "position": [0, -0.5, 0]}]})",
-       "{ PivotItem 1 268435456 }\n"},
+       "{ PivotItem 1 10000000 }\n"},
       {"rope whose local pivot's parent stays at the origin",
        R"({"name": "Stand"},
           {"name": "Null", "parent": "Stand", "motion": [{"time": 0, "position": [0, 2, 0], "rotation": [0, 0, 0]},
                                                          {"time": 1, "position": [1, 2, 0], "rotation": [60, 0, 20]}]},
           {"name": "Tail", "parent": "Null", "motion": [{"time": 0, "position": [0, -0.5, 0]}]})",
-       "{ PivotItem 2 268435457 }\n{ PivotLocal 1 }\n"},
+       "{ PivotItem 2 10000001 }\n{ PivotLocal 1 }\n"},
   };
   // clang-format on
   for (const Rig& rig : rigs) {
