@@ -9,6 +9,7 @@
 #include "host/base/atomic_file.h"
 #include "host/base/interruption.h"
 #include "host/run/obj_writer.h"
+#include "host/run/point_cache.h"
 #include "host/run/preview.h"
 #include "host/run/preview_animation.h"
 #include "host/run/scene_save.h"
@@ -41,6 +42,9 @@ class Staging {
   }
 
   std::vector<std::filesystem::path> commit() {
+    // A destination that cannot take its file (a folder of its name, say) is found before any
+    // is replaced.
+    for (const AtomicFile& file : files_) checkFileTarget(file.target());
     std::vector<std::filesystem::path> written;
     for (AtomicFile& file : files_) {
       file.commit();
@@ -126,6 +130,19 @@ class FrameWriter {
         total_(total),
         digits_(digits) {}
 
+  // Stages a point cache of each deformed object, to be filled frame by frame.
+  void startCaches(CacheFormat format, int first, int last) {
+    for (const DeformedObject& object : session_.deformedObjects()) {
+      const SceneItem& item = scene_.items[static_cast<size_t>(object.item)];
+      const std::filesystem::path target = options_.outDir / (item.name + cacheExtension(format));
+      caches_.emplace_back(format, staging_.add(target), target, first, last, scene_.fps, item.points.size());
+    }
+  }
+
+  void finishCaches() {
+    for (PointCacheWriter& cache : caches_) cache.finish();
+  }
+
   void compute(int frame, FramePoints& points) {
     stopIfInterrupted();
     session_.evaluateFrame(frame, points);
@@ -135,6 +152,7 @@ class FrameWriter {
       text_.clear();
       appendObj(text_, points[k], item.polygons);
       staging_.write(options_.outDir / frameFileName(item.name, frame, digits_), text_);
+      if (!caches_.empty()) caches_[k].writeFrame(frame, points[k]);
       moved_ += static_cast<long long>(points[k].size());
     }
     ++done_;
@@ -151,6 +169,7 @@ class FrameWriter {
   int done_ = 0;
   long long moved_ = 0;
   std::string text_;
+  std::vector<PointCacheWriter> caches_;  // one for each deformed object, or none
 };
 
 // Computes the frames [first, last] and stages preview.png and preview.gif beside their OBJ
@@ -215,24 +234,33 @@ std::string computeWithPictures(FrameWriter& writer, const Scene& scene, const S
 
 namespace {
 
-// After a run has succeeded, what earlier runs left that would no longer match it: frames of the
-// objects it wrote that it did not write again, and the pictures it did not make. Files of other
-// names are not this scene's, and stay.
-void removeStaleOutput(const std::filesystem::path& outDir, const Scene& scene, const Session& session,
-                       const std::vector<std::filesystem::path>& written) {
+// After a run has succeeded, what earlier runs left that would no longer match it: frames and
+// point caches of the objects it wrote that it did not write again, and the pictures it did not
+// make. Files of other names are not this scene's, and stay. Returns the frames removed.
+int removeStaleOutput(const std::filesystem::path& outDir, const Scene& scene, const Session& session,
+                      const std::vector<std::filesystem::path>& written) {
   std::set<std::filesystem::path> fresh(written.begin(), written.end());
   std::error_code failed;
   std::vector<std::filesystem::path> stale;
+  int frames = 0;
   for (const auto& entry : std::filesystem::directory_iterator(outDir, failed)) {
     if (fresh.contains(entry.path()) || !entry.is_regular_file(failed)) continue;
     const std::string name = entry.path().filename().string();
     bool ours = name == "preview.png" || name == "preview.gif";
     for (const DeformedObject& object : session.deformedObjects()) {
-      ours = ours || isFrameFileOf(scene.items[static_cast<size_t>(object.item)].name, name);
+      const std::string& objectName = scene.items[static_cast<size_t>(object.item)].name;
+      if (isFrameFileOf(objectName, name)) {
+        ++frames;
+        ours = true;
+      }
+      for (CacheFormat format : {CacheFormat::Mdd, CacheFormat::Pc2}) {
+        ours = ours || name == objectName + cacheExtension(format);
+      }
     }
     if (ours) stale.push_back(entry.path());
   }
   for (const auto& file : stale) std::filesystem::remove(file, failed);
+  return frames;
 }
 
 }  // namespace
@@ -249,7 +277,10 @@ RunSummary runScene(const RunOptions& options) {
     failAt(scene.file, "/items",
            "no object has a deformer: there is nothing to deform, and nothing was written");
   }
-  std::filesystem::create_directories(options.outDir);
+  // Every destination is checked before the frames are computed, and again before the first is
+  // replaced.
+  makeOutputFolder(options.outDir);
+  if (options.saveScene) checkFileTarget(*options.saveScene);
   removeAbandonedTemporaries(options.outDir);
   if (options.saveScene) removeAbandonedTemporaries(options.saveScene->parent_path());
   // As Layout renders: every instance's init, newTime and the points frame by frame, cleanup.
@@ -259,6 +290,7 @@ RunSummary runScene(const RunOptions& options) {
   RunSummary summary;
   summary.frames = last - first + 1;
   FrameWriter writer(options, scene, session, staging, summary.frames, frameDigits(first, last));
+  if (options.cache) writer.startCaches(*options.cache, first, last);
   if (options.picture) {
     summary.note = computeWithPictures(writer, scene, session, staging, options, first, last);
   } else {
@@ -266,10 +298,11 @@ RunSummary runScene(const RunOptions& options) {
     for (int frame = first; frame <= last; ++frame) writer.compute(frame, points);
   }
   session.endRender();
+  writer.finishCaches();
   if (options.saveScene) staging.write(*options.saveScene, savedSceneText(session, *options.saveScene));
   stopIfInterrupted();
   summary.written = staging.commit();
-  removeStaleOutput(options.outDir, scene, session, summary.written);
+  summary.removedFrames = removeStaleOutput(options.outDir, scene, session, summary.written);
   return summary;
 }
 

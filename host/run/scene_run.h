@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/loader/host_generation.h"
+#include "host/run/point_cache.h"
 #include "sdk/lwrender.h"
 
 namespace tarrow::host {
@@ -22,6 +23,8 @@ struct RunOptions {
   int threads = 0;                            // <= 0: one per hardware core
   std::optional<std::filesystem::path> saveScene;
   bool picture = true;  // preview.png and preview.gif
+  // A point cache of every deformed object beside its frames, "<object>.mdd" or "<object>.pc2".
+  std::optional<CacheFormat> cache;
   // What "Locale Info" answers the module, and the language of the pictures' labels.
   unsigned int language = LANGID_USENGLISH;
   const HostGeneration* generation = nullptr;  // null: the scene's "host", else the newest
@@ -36,10 +39,12 @@ struct RunSummary {
   int frames = 0;
   std::vector<std::filesystem::path> written;  // final paths, in order of writing
   std::string note;                            // why a picture is missing, when one is
+  int removedFrames = 0;  // frames of an earlier run of these objects that this run did not write
 };
 
 // Throws SceneError, ModuleError or std::runtime_error with a one-line message; the output
-// folder and the saved scene are then as they were before.
+// folder and the saved scene are then as they were before: every destination is checked before
+// the first is replaced.
 RunSummary runScene(const RunOptions& options);
 
 // "A:B" (or "A" alone) as a frame range; throws std::invalid_argument.

@@ -109,6 +109,10 @@ constexpr Bounds kPositionBounds{-1e9, 1e9};  // positions and points, m
 constexpr Bounds kAngleBounds{-1e6, 1e6};     // heading, pitch, bank, degrees
 constexpr Bounds kScaleBounds{-1e6, 1e6};     // scale factors
 constexpr Bounds kWeightBounds{-1e6, 1e6};    // weight-map values
+// A file name may have 255 bytes (UTF-16 units on Windows, never more than the bytes). An
+// object's name is followed by at most 16 in its frame files ("_-2147483648.obj") and those by
+// at most 65 in their temporaries (".<name>.tarrow-partial-<process>-<16 digits>-<count>").
+constexpr size_t kMostObjectNameBytes = 160;
 
 // Reads one scene document, naming the file and the JSON pointer of whatever is wrong.
 class SceneReader {
@@ -380,6 +384,11 @@ class SceneReader {
               std::string_view("/\\:*?\"<>|").find(static_cast<char>(c)) == std::string_view::npos;
     }
     if (!plain) fail(at(item.place, "name"), "an object's name must be usable as a file name");
+    if (name.size() > kMostObjectNameBytes) {
+      fail(at(item.place, "name"), "an object's name names its files, and is at most " +
+                                       std::to_string(kMostObjectNameBytes) + " bytes long; this one has " +
+                                       std::to_string(name.size()));
+    }
   }
 
   void resolveNames(const json& items, Scene& scene) const {
@@ -488,6 +497,53 @@ size_t hugeNumberAt(std::string_view text) {
   });
 }
 
+// Follows the parser's events to find the first field an object holds twice, by its JSON pointer.
+class DuplicateField {
+ public:
+  void see(json::parse_event_t event, const json& parsed) {
+    switch (event) {
+      case json::parse_event_t::object_start:
+      case json::parse_event_t::array_start:
+        levels_.push_back(Level{event == json::parse_event_t::object_start, {}, {}, 0});
+        break;
+      case json::parse_event_t::key: {
+        Level& level = levels_.back();
+        level.key = parsed.get<std::string>();
+        if (!level.keys.insert(level.key).second && !found()) place_ = pointer();
+        break;
+      }
+      case json::parse_event_t::object_end:
+      case json::parse_event_t::array_end:
+        levels_.pop_back();
+        valueDone();
+        break;
+      case json::parse_event_t::value:
+        valueDone();
+        break;
+    }
+  }
+  bool found() const { return !place_.empty(); }
+  const std::string& place() const { return place_; }
+
+ private:
+  struct Level {
+    bool object;
+    std::set<std::string> keys;
+    std::string key;  // of the member being read
+    size_t index;     // of the element being read
+  };
+  void valueDone() {
+    if (!levels_.empty() && !levels_.back().object) ++levels_.back().index;
+  }
+  std::string pointer() const {
+    std::string place;
+    for (const Level& level : levels_) place = level.object ? at(place, level.key) : at(place, level.index);
+    return place;
+  }
+  std::vector<Level> levels_;
+  std::string place_;
+};
+
 // nlohmann reports a byte offset; people read lines and columns.
 std::string positionOf(std::string_view text, size_t byte) {
   size_t line = 1;
@@ -519,8 +575,12 @@ Scene parseScene(std::string_view text, const std::filesystem::path& file) {
                     std::to_string(kMostNesting) + " levels");
   }
   json document;
+  DuplicateField duplicate;
   try {
-    document = json::parse(text);
+    document = json::parse(text, [&duplicate](int, json::parse_event_t event, json& parsed) {
+      duplicate.see(event, parsed);
+      return true;
+    });
   } catch (const json::parse_error& error) {
     throwSceneError(file.string() + ": " + positionOf(text, error.byte) +
                     ": not JSON: " + reasonOf(error.what()));
@@ -531,6 +591,9 @@ Scene parseScene(std::string_view text, const std::filesystem::path& file) {
     }
     throwSceneError(file.string() + ": /: not usable JSON: " + reasonOf(error.what()));
   }
+  // The parser keeps the last of a field given twice; a scene says each thing once, so that an
+  // edit to the first one is never silently overridden.
+  if (duplicate.found()) failAt(file, duplicate.place(), "field given twice; a field may appear once");
   return SceneReader(file).read(document);
 }
 

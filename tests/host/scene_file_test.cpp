@@ -167,6 +167,16 @@ TEST_F(SceneFileTest, BadScenesNameTheFileAndThePlace) {
        "line 1, column 154 (byte 154): ", "nested deeper than 100 levels"},
       {"line break in a field name", sceneWith(points + R"(, "x\r\ny\u001b": 1)"),
        "/items/1/x\\r\\ny\\x1B: ", "unknown field"},
+      {"a field twice", sceneWith(points, R"("fps": 24, )"), "/fps: ", "field given twice"},
+      {"a field twice in an item", sceneWith(points + R"(, "name": "Other")"),
+       "/items/1/name: ", "field given twice"},
+      {"a field twice deep in a deformer",
+       sceneWith(points +
+                 R"(, "deformers": [{"server": "S", "panel": {"A": [1, {"b": 1, "b": 2}], "A": 2}}])"),
+       "/items/1/deformers/0/panel/A/1/b: ", "field given twice"},
+      {"a name too long for its files",
+       sceneWith(points).replace(sceneWith(points).find("\"Obj\""), 5, "\"" + std::string(161, 'n') + "\""),
+       "/items/1/name: ", "at most 160 bytes long; this one has 161"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -179,13 +180,41 @@ TEST_F(RunSceneTest, AFailedRunLeavesEarlierOutputAlone) {
   const std::string before = read(kept);
   ASSERT_FALSE(before.empty());
 
-  // Fails after every frame was computed: the saved scene has nowhere to go.
-  RunOptions failing = good;
-  failing.frames = std::pair{0, 14};
-  failing.saveScene = folder_ / "no-such-folder" / "saved.json";
-  EXPECT_ANY_THROW(runScene(failing));
-  EXPECT_EQ(read(kept), before);
-  EXPECT_FALSE(std::filesystem::exists(good.outDir / frameFileName("Strand", 9)));
+  // Destinations that cannot take their files: the saved scene's folder is missing, the saved
+  // scene names a folder, a frame's name is a folder. Nothing is replaced, caches included: the
+  // earlier frame keeps what was put there by hand.
+  std::ofstream(kept, std::ios::binary) << "earlier";
+  std::filesystem::create_directories(folder_ / "a folder");
+  std::filesystem::create_directories(folder_ / "frames" / frameFileName("Strand", 14));
+  struct Failing {
+    std::filesystem::path out, saveScene;
+    const char* message;
+  };
+  const Failing failures[] = {
+      {good.outDir, folder_ / "no-such-folder" / "saved.json", "cannot be written: there is no folder"},
+      {good.outDir, folder_ / "a folder", "a folder: cannot be written: it is a folder"},
+      {folder_ / "frames", {}, "Strand_0014.obj: cannot be written: it is a folder"},
+  };
+  for (const Failing& failure : failures) {
+    SCOPED_TRACE(failure.message);
+    RunOptions failing = good;
+    failing.outDir = failure.out;
+    failing.frames = std::pair{0, 14};
+    failing.cache = CacheFormat::Mdd;
+    if (!failure.saveScene.empty()) failing.saveScene = failure.saveScene;
+    try {
+      runScene(failing);
+      ADD_FAILURE() << "ran";
+    } catch (const std::runtime_error& error) {
+      EXPECT_NE(std::string(error.what()).find(failure.message), std::string::npos) << error.what();
+    }
+    EXPECT_EQ(read(kept), "earlier");
+    for (const auto& out : {good.outDir, folder_ / "frames"}) {
+      EXPECT_FALSE(std::filesystem::exists(out / frameFileName("Strand", 9)));
+      EXPECT_FALSE(std::filesystem::exists(out / "Strand.mdd"));
+    }
+  }
+  std::ofstream(kept, std::ios::binary) << before;
 
   RunOptions badScene = good;
   badScene.scene =
@@ -293,7 +322,13 @@ std::string strandWithServer(const std::string& server) {
 // stops the session with one line naming it and what the module has instead.
 TEST_F(RunSceneTest, EachDeformerRunsTheServerItNames) {
   const std::filesystem::path sampleModule = executableDirectory() / "sample_module.p";
-  const Scene nudged = parseScene(strandWithServer("Nudge"), "nudged.json");
+  // Three deformers stacked: each one starts from the previous one's points, so the nudges add
+  // up (were each given the placed points, one nudge would be all that is left).
+  nlohmann::json stacked = nlohmann::json::parse(strandWithServer("Nudge"));
+  for (int copy = 0; copy < 2; ++copy) {
+    stacked["items"][0]["deformers"].push_back(stacked["items"][0]["deformers"][0]);
+  }
+  const Scene nudged = parseScene(stacked.dump(), "nudged.json");
   Session session(nudged, {sampleModule, 2});
   FramePoints points;
   for (int frame : {0, 5, 14}) {
@@ -304,7 +339,7 @@ TEST_F(RunSceneTest, EachDeformerRunsTheServerItNames) {
     for (size_t i = 0; i < 3; ++i) {
       const Vec3 placed = Expected::place(nudged.items[0].points[i], frame / 10.0);
       for (int c = 0; c < 3; ++c)
-        EXPECT_NEAR(points[0][i][c], placed[c] + kSampleNudge[c], 1e-12) << "point " << i;
+        EXPECT_NEAR(points[0][i][c], placed[c] + 3 * kSampleNudge[c], 1e-12) << "point " << i;
     }
   }
 
@@ -352,6 +387,129 @@ TEST_F(RunSceneTest, ABlockShortOfAValueKeepsTheEarlierOneInTheSavedScene) {
   const std::string state = saved["items"][0]["deformers"][0]["state"].get<std::string>();
   EXPECT_NE(state.find("{ PivotItem 2 10000000 }\n"), std::string::npos) << state;
   EXPECT_NE(state.find("{ WeightMap 1 \"Tip\" }\n"), std::string::npos) << state;
+}
+
+// The test's own readers of what a run writes, written from the formats, not from the writers.
+namespace readers {
+
+// The "v x y z" lines of an OBJ file, as doubles.
+std::vector<Vec3> objPoints(const std::string& text) {
+  std::vector<Vec3> points;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("v ", 0) != 0) continue;
+    std::istringstream fields(line.substr(2));
+    Vec3 point{};
+    fields >> point[0] >> point[1] >> point[2];
+    EXPECT_TRUE(fields && fields.peek() == EOF) << line;
+    points.push_back(point);
+  }
+  return points;
+}
+
+struct Cache {
+  uint32_t frames = 0, points = 0;
+  std::vector<float> times;                     // MDD: one a frame
+  float start = 0, sampling = 0;                // PC2
+  std::vector<std::vector<float>> coordinates;  // per frame, x y z of each point
+};
+
+uint32_t word(const std::string& bytes, size_t at, bool bigEndian) {
+  uint32_t value = 0;
+  for (size_t k = 0; k < 4; ++k) {
+    const auto byte = static_cast<uint8_t>(bytes.at(at + k));
+    value |= static_cast<uint32_t>(byte) << (bigEndian ? 24 - 8 * k : 8 * k);
+  }
+  return value;
+}
+float single(const std::string& bytes, size_t at, bool bigEndian) {
+  const uint32_t bits = word(bytes, at, bigEndian);
+  float value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
+void readFrames(const std::string& bytes, size_t at, bool bigEndian, Cache& cache) {
+  EXPECT_EQ(bytes.size(), at + size_t{cache.frames} * cache.points * 12) << "nothing missing, nothing after";
+  for (uint32_t f = 0; f < cache.frames; ++f) {
+    std::vector<float>& frame = cache.coordinates.emplace_back();
+    for (uint32_t k = 0; k < cache.points * 3; ++k, at += 4) frame.push_back(single(bytes, at, bigEndian));
+  }
+}
+
+Cache mdd(const std::string& bytes) {
+  Cache cache;
+  cache.frames = word(bytes, 0, true);
+  cache.points = word(bytes, 4, true);
+  for (uint32_t f = 0; f < cache.frames; ++f) cache.times.push_back(single(bytes, 8 + 4 * f, true));
+  readFrames(bytes, 8 + 4 * size_t{cache.frames}, true, cache);
+  return cache;
+}
+
+Cache pc2(const std::string& bytes) {
+  Cache cache;
+  EXPECT_EQ(bytes.substr(0, 12), std::string("POINTCACHE2\0", 12));
+  EXPECT_EQ(word(bytes, 12, false), 1u) << "version";
+  cache.points = word(bytes, 16, false);
+  cache.start = single(bytes, 20, false);
+  cache.sampling = single(bytes, 24, false);
+  cache.frames = word(bytes, 28, false);
+  readFrames(bytes, 32, false, cache);
+  return cache;
+}
+
+}  // namespace readers
+
+// --cache writes one point cache per deformed object holding every frame of the run in the
+// object's point order: read back by the test's own readers, each frame is the run's OBJ frame
+// to a float's precision, and the header says the frames, points, times and start.
+TEST_F(RunSceneTest, PointCachesHoldEveryFrameAsTheObjFramesDo) {
+  for (const CacheFormat format : {CacheFormat::Mdd, CacheFormat::Pc2}) {
+    const bool isMdd = format == CacheFormat::Mdd;
+    SCOPED_TRACE(isMdd ? "mdd" : "pc2");
+    RunOptions options;
+    options.scene = sceneFile_;
+    options.outDir = folder_ / (isMdd ? "mdd" : "pc2");
+    options.frames = std::pair{-2, 12};
+    options.cache = format;
+    options.threads = 2;
+    const RunSummary summary = runScene(options);
+    const std::string bytes = read(options.outDir / (isMdd ? "Strand.mdd" : "Strand.pc2"));
+    const readers::Cache cache = isMdd ? readers::mdd(bytes) : readers::pc2(bytes);
+    ASSERT_EQ(cache.frames, 15u);
+    ASSERT_EQ(cache.points, 3u);
+    ASSERT_EQ(cache.coordinates.size(), 15u);
+    if (isMdd) {
+      for (int f = 0; f < 15; ++f)
+        EXPECT_EQ(cache.times[static_cast<size_t>(f)], static_cast<float>((f - 2) / 10.0));
+    } else {
+      EXPECT_EQ(cache.start, -2.0f);
+      EXPECT_EQ(cache.sampling, 1.0f);
+    }
+    for (int frame = -2; frame <= 12; ++frame) {
+      const std::vector<Vec3> obj = readers::objPoints(read(options.outDir / frameFileName("Strand", frame)));
+      ASSERT_EQ(obj.size(), 3u);
+      const std::vector<float>& cached = cache.coordinates[static_cast<size_t>(frame + 2)];
+      for (size_t k = 0; k < 9; ++k) EXPECT_EQ(cached[k], static_cast<float>(obj[k / 3][k % 3])) << frame;
+      // The OBJ frames themselves are where the test's own reading of the motion puts them.
+      const double weights[] = {1.0, 1.0, 0.5};
+      for (size_t i = 0; i < 3; ++i) {
+        const Vec3 expected = Expected::deformed(scene_.items[0].points[i], weights[i], frame / 10.0);
+        for (int c = 0; c < 3; ++c) EXPECT_NEAR(obj[i][c], expected[c], 1e-9) << frame;
+      }
+    }
+    EXPECT_NE(std::find(summary.written.begin(), summary.written.end(),
+                        options.outDir / (isMdd ? "Strand.mdd" : "Strand.pc2")),
+              summary.written.end());
+  }
+  // A run without --cache removes the cache of an earlier run, which no longer matches its frames.
+  RunOptions again;
+  again.scene = sceneFile_;
+  again.outDir = folder_ / "mdd";
+  again.frames = std::pair{0, 3};
+  again.picture = false;
+  EXPECT_EQ(runScene(again).removedFrames, 11);
+  EXPECT_FALSE(std::filesystem::exists(again.outDir / "Strand.mdd"));
 }
 
 // A saved state the load cannot take whole is told in one line naming the object and the place,
