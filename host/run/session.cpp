@@ -233,21 +233,25 @@ void Session::createInstances() {
 
 namespace {
 
-// The item id a word the unsigned reader could not take names when it is read in decimal, as
-// scenes of earlier builds wrote ids, or nullopt. Every item id read in decimal has 9 or 10
-// digits and so, read in hexadecimal, more than 32 bits: such a word is never read as another
-// item, only refused.
-std::optional<uint32_t> decimalItemId(const Scene& scene, std::string_view word) {
+// The item a word the unsigned reader could not take names when it is read in decimal, as
+// scenes of earlier builds wrote ids, with that id; or nullopt. Every item id read in decimal has
+// 9 or 10 digits and so, read in hexadecimal, more than 32 bits: such a word is never read as
+// another item, only refused.
+struct DecimalId {
+  uint32_t id;
+  int item;
+};
+std::optional<DecimalId> decimalItemId(const Scene& scene, std::string_view word) {
   uint64_t value = 0;
   if (word.empty() || word.size() > 10) return std::nullopt;
   for (char c : word) {
     if (c < '0' || c > '9') return std::nullopt;
     value = value * 10 + static_cast<uint64_t>(c - '0');
   }
-  if (value > 0xFFFFFFFFu || scene.indexOf(reinterpret_cast<LWItemID>(static_cast<uintptr_t>(value))) < 0) {
-    return std::nullopt;
-  }
-  return static_cast<uint32_t>(value);
+  if (value > 0xFFFFFFFFu) return std::nullopt;
+  const int item = scene.indexOf(reinterpret_cast<LWItemID>(static_cast<uintptr_t>(value)));
+  if (item < 0) return std::nullopt;
+  return DecimalId{static_cast<uint32_t>(value), item};
 }
 
 std::string problemText(const BlockReader::Problem& problem) {
@@ -274,16 +278,12 @@ void Session::loadState(LWInstance instance, const LWInstanceFuncs& funcs, const
   const LWError loadError = funcs.load(instance, reader.state());
   const std::string place = deformer.place + "/state";
   for (const BlockReader::Problem& miss : reader.unsignedMisses()) {
-    if (const auto id = decimalItemId(scene_, miss.word)) {
+    if (const auto decimal = decimalItemId(scene_, miss.word)) {
       failAt(scene_.file, place,
              reader.placeOf(miss.offset) + ": the item id " + miss.word +
                  " is written in decimal; a saved state writes unsigned numbers in hexadecimal, as Layout "
                  "does: write " +
-                 hexDigits(*id) + " for \"" +
-                 scene_
-                     .items[static_cast<size_t>(
-                         scene_.indexOf(reinterpret_cast<LWItemID>(static_cast<uintptr_t>(*id))))]
-                     .name +
+                 hexDigits(decimal->id) + " for \"" + scene_.items[static_cast<size_t>(decimal->item)].name +
                  "\"");
     }
   }
