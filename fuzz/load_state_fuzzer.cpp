@@ -199,6 +199,8 @@ std::vector<Event> writeAtRandom(BlockWriter& writer, Choices& choose) {
       std::string text(static_cast<size_t>(choose.below(12)), ' ');
       for (char& c : text) c = static_cast<char>(1 + choose.below(255));
       save->writeStr(save->writeData, text.c_str());
+      // The text form carries no quote and no control byte: they come back as '_'.
+      for (char& c : text) c = static_cast<unsigned char>(c) < 0x20 || c == '"' ? '_' : c;
       events.push_back({Event::Str, 0, 0, text});
     }
     require(save->depth(save->writeData) == open);

@@ -1,5 +1,6 @@
 #include "host/base/atomic_file.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
@@ -136,6 +137,41 @@ void writeFileAtomically(const std::filesystem::path& target, std::string_view c
   AtomicFile file(target);
   file.write(content);
   file.commit();
+}
+
+void checkFileTarget(const std::filesystem::path& target) {
+  std::error_code failed;
+  const std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
+  if (std::filesystem::is_directory(target, failed)) {
+    throw std::runtime_error(displayPath(target) + ": cannot be written: it is a folder");
+  }
+  if (!std::filesystem::is_directory(folder, failed)) {
+    throw std::runtime_error(displayPath(target) + ": cannot be written: " +
+                             (std::filesystem::exists(folder, failed)
+                                  ? displayPath(folder) + " is not a folder"
+                                  : "there is no folder " + displayPath(folder)));
+  }
+}
+
+void makeOutputFolder(const std::filesystem::path& folder) {
+  std::error_code failed;
+  if (std::filesystem::is_directory(folder, failed)) return;
+  const std::string prefix = displayPath(folder) + ": cannot be made a folder: ";
+  if (std::filesystem::exists(folder, failed))
+    throw std::runtime_error(prefix + "a file of that name is in the way");
+  std::filesystem::create_directories(folder, failed);
+  if (!failed) return;
+  // The library's words for a file in the path ("Not a directory") name no file; these do.
+  for (std::filesystem::path above = folder.parent_path(); !above.empty(); above = above.parent_path()) {
+    std::error_code ignored;
+    if (std::filesystem::exists(above, ignored) && !std::filesystem::is_directory(above, ignored)) {
+      throw std::runtime_error(prefix + displayPath(above) + " is a file, not a folder");
+    }
+    if (above == above.parent_path()) break;
+  }
+  std::string reason = failed.message();
+  if (!reason.empty()) reason[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
+  throw std::runtime_error(prefix + reason);
 }
 
 void removeAbandonedTemporaries(const std::filesystem::path& folder) noexcept {

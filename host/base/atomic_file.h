@@ -34,6 +34,15 @@ class AtomicFile {
 
 void writeFileAtomically(const std::filesystem::path& target, std::string_view content);
 
+// Throws std::runtime_error, in the host's words and naming the target, unless a file can be put
+// at target: its folder is there and target is no folder. Checked for every destination before
+// a command replaces any of them, so that one that cannot be written leaves all as they were.
+void checkFileTarget(const std::filesystem::path& target);
+
+// Makes folder and the folders above it as needed, for files to be written in. Throws
+// std::runtime_error in the host's words: "out/x: cannot be made a folder: REASON".
+void makeOutputFolder(const std::filesystem::path& folder);
+
 // A temporary is named ".<target's name>.tarrow-partial-<process id>-<unique suffix>". Removes
 // from folder the temporaries of processes that have ended without removing them (killed, or
 // from a build that did not name its process); those of a running process are left to it.

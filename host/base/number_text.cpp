@@ -5,6 +5,12 @@
 
 namespace tarrow::host {
 
+std::string hexDigits(uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%" PRIX32, value);
+  return text;
+}
+
 std::string hexId(uint32_t id) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%" PRIX32, id);

@@ -26,6 +26,10 @@ requires std::is_arithmetic_v<Number> std::string numberText(Number value) {
   return text;
 }
 
+// An unsigned number as the host's block writer gives it in a text scene: upper-case
+// hexadecimal digits without "0x" or padding ("10000003").
+std::string hexDigits(uint32_t value);
+
 // A panel's control and hint ids, as the user names them in --set and --press: "0x8001".
 std::string hexId(uint32_t id);
 // A code word of the module file's header, all eight digits: "0x04121994".

@@ -16,6 +16,9 @@ enum class NodeLayout { k2015, k2018 };
 
 struct HostGeneration {
   const char* release;  // as --host-version and a scene's "host" name it
+  // The generation of the host's interface the release belongs to, as the plug-in tells them
+  // apart ("2015.3", "2018", "2020"); 2023 and 2024 are 2020's to the last member and version.
+  const char* generation;
   // Every name the host offers, its own service names first.
   const char* itemInfo;
   const char* sceneInfo;
@@ -38,12 +41,15 @@ class UnknownGeneration : public std::invalid_argument {
   using std::invalid_argument::invalid_argument;
 };
 
-// Oldest first; the newest is the default.
+// Every supported release, oldest first; the newest is the default.
 std::span<const HostGeneration> hostGenerations();
 const HostGeneration& newestGeneration();
-// The release named, or UnknownGeneration: "unknown host version "X"; known: 2015, 2018, 2020, 2025".
+// The release named, or UnknownGeneration: "unknown host version "X"; known: 2015, 2018, 2020,
+// 2023, 2024, 2025".
 const HostGeneration& generationNamed(std::string_view release);
-// "2015, 2018, 2020, 2025"
+// "2015, 2018, 2020, 2023, 2024, 2025"
 std::string knownGenerations();
+// "2020, 2023, 2024, 2025": the releases of the generation's interface.
+std::string releasesOfGeneration(const HostGeneration& generation);
 
 }  // namespace tarrow::host

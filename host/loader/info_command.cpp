@@ -18,7 +18,8 @@ namespace {
 
 // What a host of the generation asks of the module: the versions it activates each class with.
 void printHost(const host::HostGeneration& generation) {
-  std::printf("host LightWave 3D %s\n", generation.release);
+  std::printf("host LightWave 3D %s, generation %s (%s)\n", generation.release, generation.generation,
+              host::releasesOfGeneration(generation).c_str());
   std::printf("  %s version %d\n", LWDISPLACEMENT_HCLASS, generation.handlerVersion);
   std::printf("  %s version %d\n", LWDISPLACEMENT_ICLASS, generation.interfaceVersion);
   std::printf("  texts %s\n", generation.utf8Texts ? "UTF-8" : "code page 932");

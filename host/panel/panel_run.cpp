@@ -53,6 +53,7 @@ std::string runPanel(const PanelOptions& options) {
   sessionOptions.threads = 1;
   sessionOptions.language = options.language;
   sessionOptions.generation = options.generation;
+  sessionOptions.warn = options.warning;
   Session session(scene, sessionOptions);
   const auto [object, deformer] = findDeformer(session, options.object, options.deformer);
 

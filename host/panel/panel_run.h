@@ -25,7 +25,8 @@ struct PanelOptions {
   std::optional<std::filesystem::path> saveScene;
   const HostGeneration* generation = nullptr;      // null: the scene's "host", else the newest
   std::vector<std::filesystem::path> contentDirs;  // where an .lws scene's objects are looked up
-  // Called with each line saying what of the scene the host does not evaluate.
+  // Called with each warning line: what of the scene the host does not evaluate, a saved state
+  // it could not read whole; the run goes on.
   std::function<void(const std::string&)> warning;
 };
 

@@ -43,6 +43,7 @@ struct RunArguments {
   bool quiet = false;
   std::string hostVersion;
   std::vector<std::string> contentDirs;
+  std::string cache;
 };
 
 int run(const RunArguments& arguments) {
@@ -64,6 +65,7 @@ int run(const RunArguments& arguments) {
   options.warning = [](const std::string& line) {
     std::fprintf(stderr, "tarrow-host run: warning: %s\n", line.c_str());
   };
+  if (!arguments.cache.empty()) options.cache = host::cacheFormatNamed(arguments.cache);
   options.picture = !arguments.noPreview;
   try {
     options.language = host::chooseLanguage(
@@ -101,8 +103,14 @@ int run(const RunArguments& arguments) {
     for (const std::string& warning : summary.warnings) {
       std::fprintf(stderr, "tarrow-host run: warning: %s\n", warning.c_str());
     }
-    std::printf("%d frame%s of %s written to %s\n", summary.frames, summary.frames == 1 ? "" : "s",
-                host::displayPath(options.scene).c_str(), host::displayPath(options.outDir).c_str());
+    std::string removed;
+    if (summary.removedFrames > 0) {
+      removed = "; " + std::to_string(summary.removedFrames) + " frame" +
+                (summary.removedFrames == 1 ? "" : "s") + " of an earlier run removed";
+    }
+    std::printf("%d frame%s of %s written to %s%s\n", summary.frames, summary.frames == 1 ? "" : "s",
+                host::displayPath(options.scene).c_str(), host::displayPath(options.outDir).c_str(),
+                removed.c_str());
     if (!summary.note.empty()) std::printf("%s\n", summary.note.c_str());
     if (options.saveScene) std::printf("scene saved to %s\n", host::displayPath(*options.saveScene).c_str());
     return 0;
@@ -131,7 +139,8 @@ void addRunCommand(CLI::App& app) {
       ->type_name("PATH");
   command
       ->add_option("--out", arguments->out,
-                   "Folder for <object>_<frame>.obj, preview.png and preview.gif (default: out)")
+                   "Folder for <object>_<frame>.obj, preview.png, preview.gif and the point caches "
+                   "(default: out)")
       ->type_name("DIR");
   command->add_option("--frames", arguments->frames, "Frames A:B (default: the scene's range)")
       ->type_name("A:B");
@@ -150,6 +159,12 @@ void addRunCommand(CLI::App& app) {
           "Language the host reports and the pictures are labelled in: ja or en (default: from LANG)")
       ->type_name("ja|en")
       ->check(oneOf({"ja", "en"}));
+  command
+      ->add_option(
+          "--cache", arguments->cache,
+          "Also write each deformed object's frames as one point cache, <object>.mdd or <object>.pc2")
+      ->type_name("mdd|pc2")
+      ->check(oneOf({"mdd", "pc2"}));
   // A flag given a value (--quiet=3) is refused rather than read as a count or a truth value.
   command->add_flag("--no-preview", arguments->noPreview, "Write neither preview.png nor preview.gif")
       ->disable_flag_override();

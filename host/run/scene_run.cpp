@@ -11,6 +11,7 @@
 #include "host/base/interruption.h"
 #include "host/base/number_text.h"
 #include "host/run/obj_writer.h"
+#include "host/run/point_cache.h"
 #include "host/run/preview.h"
 #include "host/run/preview_animation.h"
 #include "host/run/scene_save.h"
@@ -43,6 +44,9 @@ class Staging {
   }
 
   std::vector<std::filesystem::path> commit() {
+    // A destination that cannot take its file (a folder of its name, say) is found before any
+    // is replaced.
+    for (const AtomicFile& file : files_) checkFileTarget(file.target());
     std::vector<std::filesystem::path> written;
     for (AtomicFile& file : files_) {
       file.commit();
@@ -128,6 +132,19 @@ class FrameWriter {
         total_(total),
         digits_(digits) {}
 
+  // Stages a point cache of each deformed object, to be filled frame by frame.
+  void startCaches(CacheFormat format, int first, int last) {
+    for (const DeformedObject& object : session_.deformedObjects()) {
+      const SceneItem& item = scene_.items[static_cast<size_t>(object.item)];
+      const std::filesystem::path target = options_.outDir / (item.name + cacheExtension(format));
+      caches_.emplace_back(format, staging_.add(target), target, first, last, scene_.fps, item.points.size());
+    }
+  }
+
+  void finishCaches() {
+    for (PointCacheWriter& cache : caches_) cache.finish();
+  }
+
   void compute(int frame, FramePoints& points) {
     stopIfInterrupted();
     session_.evaluateFrame(frame, points);
@@ -137,6 +154,7 @@ class FrameWriter {
       text_.clear();
       appendObj(text_, points[k], item.polygons);
       staging_.write(options_.outDir / frameFileName(item.name, frame, digits_), text_);
+      if (!caches_.empty()) caches_[k].writeFrame(frame, points[k]);
       moved_ += static_cast<long long>(points[k].size());
     }
     ++done_;
@@ -153,6 +171,7 @@ class FrameWriter {
   int done_ = 0;
   long long moved_ = 0;
   std::string text_;
+  std::vector<PointCacheWriter> caches_;  // one for each deformed object, or none
 };
 
 // Computes the frames [first, last] and stages preview.png and preview.gif beside their OBJ
@@ -217,24 +236,33 @@ std::string computeWithPictures(FrameWriter& writer, const Scene& scene, const S
 
 namespace {
 
-// After a run has succeeded, what earlier runs left that would no longer match it: frames of the
-// objects it wrote that it did not write again, and the pictures it did not make. Files of other
-// names are not this scene's, and stay.
-void removeStaleOutput(const std::filesystem::path& outDir, const Scene& scene, const Session& session,
-                       const std::vector<std::filesystem::path>& written) {
+// After a run has succeeded, what earlier runs left that would no longer match it: frames and
+// point caches of the objects it wrote that it did not write again, and the pictures it did not
+// make. Files of other names are not this scene's, and stay. Returns the frames removed.
+int removeStaleOutput(const std::filesystem::path& outDir, const Scene& scene, const Session& session,
+                      const std::vector<std::filesystem::path>& written) {
   std::set<std::filesystem::path> fresh(written.begin(), written.end());
   std::error_code failed;
   std::vector<std::filesystem::path> stale;
+  int frames = 0;
   for (const auto& entry : std::filesystem::directory_iterator(outDir, failed)) {
     if (fresh.contains(entry.path()) || !entry.is_regular_file(failed)) continue;
     const std::string name = entry.path().filename().string();
     bool ours = name == "preview.png" || name == "preview.gif";
     for (const DeformedObject& object : session.deformedObjects()) {
-      ours = ours || isFrameFileOf(scene.items[static_cast<size_t>(object.item)].name, name);
+      const std::string& objectName = scene.items[static_cast<size_t>(object.item)].name;
+      if (isFrameFileOf(objectName, name)) {
+        ++frames;
+        ours = true;
+      }
+      for (CacheFormat format : {CacheFormat::Mdd, CacheFormat::Pc2}) {
+        ours = ours || name == objectName + cacheExtension(format);
+      }
     }
     if (ours) stale.push_back(entry.path());
   }
   for (const auto& file : stale) std::filesystem::remove(file, failed);
+  return frames;
 }
 
 // Layout would not say so, but a deformer that uses an item the scene lacks does not do what its
@@ -245,8 +273,9 @@ std::vector<std::string> unknownItemWarnings(const Scene& scene, const Session& 
     const std::string& name = scene.items[static_cast<size_t>(session.deformedObjects()[k].item)].name;
     for (LWItemID id : session.unknownItems(k)) {
       const auto bits = static_cast<uint32_t>(reinterpret_cast<std::uintptr_t>(id));
-      warnings.push_back("\"" + name + "\" uses item " + std::to_string(bits) + " (" + hexId(bits) +
-                         "), which is not in the scene");
+      // As a saved state writes it: in hexadecimal, without the prefix.
+      warnings.push_back("\"" + name + "\" uses item " + hexId(bits).substr(2) +
+                         ", which is not in the scene");
     }
   }
   return warnings;
@@ -263,12 +292,16 @@ RunSummary runScene(const RunOptions& options) {
   Session session(scene, {.modulePath = options.modulePath,
                           .threads = options.threads,
                           .language = options.language,
-                          .generation = options.generation});
+                          .generation = options.generation,
+                          .warn = options.warning});
   if (session.deformedObjects().empty()) {
     failAt(scene.file, "/items",
            "no object has a deformer: there is nothing to deform, and nothing was written");
   }
-  std::filesystem::create_directories(options.outDir);
+  // Every destination is checked before the frames are computed, and again before the first is
+  // replaced.
+  makeOutputFolder(options.outDir);
+  if (options.saveScene) checkFileTarget(*options.saveScene);
   removeAbandonedTemporaries(options.outDir);
   if (options.saveScene) removeAbandonedTemporaries(options.saveScene->parent_path());
   // As Layout renders: every instance's init, newTime and the points frame by frame, cleanup.
@@ -279,6 +312,7 @@ RunSummary runScene(const RunOptions& options) {
   summary.warnings = unknownItemWarnings(scene, session);
   summary.frames = last - first + 1;
   FrameWriter writer(options, scene, session, staging, summary.frames, frameDigits(first, last));
+  if (options.cache) writer.startCaches(*options.cache, first, last);
   if (options.picture) {
     summary.note = computeWithPictures(writer, scene, session, staging, options, first, last);
   } else {
@@ -286,10 +320,11 @@ RunSummary runScene(const RunOptions& options) {
     for (int frame = first; frame <= last; ++frame) writer.compute(frame, points);
   }
   session.endRender();
+  writer.finishCaches();
   if (options.saveScene) staging.write(*options.saveScene, savedSceneText(session, *options.saveScene));
   stopIfInterrupted();
   summary.written = staging.commit();
-  removeStaleOutput(options.outDir, scene, session, summary.written);
+  summary.removedFrames = removeStaleOutput(options.outDir, scene, session, summary.written);
   return summary;
 }
 

@@ -1,8 +1,10 @@
 #include "host/run/session.h"
 
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
 
+#include "host/base/number_text.h"
 #include "host/base/path_text.h"
 #include "host/loader/module_loader.h"
 #include "host/scene/scene_file.h"
@@ -103,6 +105,7 @@ struct PlacePoints {
 Session::Session(const Scene& scene, const SessionOptions& options)
     : scene_(scene),
       generation_(generationFor(scene, options)),
+      warn_(options.warn),
       module_(options.module != nullptr
                   ? options.module
                   : LoadedModule::openFresh(options.modulePath.empty() ? defaultModulePath()
@@ -263,13 +266,7 @@ void Session::createInstances() {
       object.handlers.push_back(&handler);
       // The instance's editor is the one made with the instance as its user data.
       NodeEditorID editor = nodeEditor_->editorOf(instance);
-      if (!deformer.state.empty() && funcs.load != nullptr) {
-        BlockReader reader(deformer.state);
-        if (LWError loadError = funcs.load(instance, reader.state())) {
-          failAt(scene_.file, deformer.place + "/state",
-                 std::string("the module could not load it: ") + loadError);
-        }
-      }
+      if (!deformer.state.empty() && funcs.load != nullptr) loadState(instance, funcs, deformer, sceneItem);
       if (deformer.panel)
         applyPanel(objects_.size() - 1, object.instances.size() - 1, *deformer.panel, deformer.place);
       if (deformer.nodes) {
@@ -283,6 +280,72 @@ void Session::createInstances() {
       }
     }
   }
+}
+
+namespace {
+
+// The item a word the unsigned reader could not take names when it is read in decimal, as
+// scenes of earlier builds wrote ids, with that id; or nullopt. Every item id read in decimal has
+// 9 or 10 digits and so, read in hexadecimal, more than 32 bits: such a word is never read as
+// another item, only refused.
+struct DecimalId {
+  uint32_t id;
+  int item;
+};
+std::optional<DecimalId> decimalItemId(const Scene& scene, std::string_view word) {
+  uint64_t value = 0;
+  if (word.empty() || word.size() > 10) return std::nullopt;
+  for (char c : word) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<uint64_t>(c - '0');
+  }
+  if (value > 0xFFFFFFFFu) return std::nullopt;
+  const int item = scene.indexOf(reinterpret_cast<LWItemID>(static_cast<uintptr_t>(value)));
+  if (item < 0) return std::nullopt;
+  return DecimalId{static_cast<uint32_t>(value), item};
+}
+
+std::string problemText(const BlockReader::Problem& problem) {
+  const std::string found = "\"" + problem.word + "\"";
+  switch (problem.flaw) {
+    case BlockReader::Flaw::WrongKind:
+      return std::string(problem.expected) + " was read, and " + found + " stands there";
+    case BlockReader::Flaw::NeverClosed:
+      return problem.word.empty() ? "the text ends inside a block" : "a text in quotes is never closed";
+    case BlockReader::Flaw::Stray:
+      return found + " stands outside any block the module read";
+  }
+  return "";
+}
+
+}  // namespace
+
+// The scene's saved state through the instance's load. An item id written in decimal stops the
+// run (read in hexadecimal it is no item); anything else the load could not take whole is told
+// in one line and the run goes on with what was loaded, as Layout goes on.
+void Session::loadState(LWInstance instance, const LWInstanceFuncs& funcs, const DeformerSpec& deformer,
+                        const SceneItem& item) {
+  BlockReader reader(deformer.state);
+  const LWError loadError = funcs.load(instance, reader.state());
+  const std::string place = deformer.place + "/state";
+  for (const BlockReader::Problem& miss : reader.unsignedMisses()) {
+    if (const auto decimal = decimalItemId(scene_, miss.word)) {
+      failAt(scene_.file, place,
+             reader.placeOf(miss.offset) + ": the item id " + miss.word +
+                 " is written in decimal; a saved state writes unsigned numbers in hexadecimal, as Layout "
+                 "does: write " +
+                 hexDigits(decimal->id) + " for \"" + scene_.items[static_cast<size_t>(decimal->item)].name +
+                 "\"");
+    }
+  }
+  if (loadError != nullptr)
+    failAt(scene_.file, place, std::string("the module could not load it: ") + loadError);
+  reader.noteLeftOver();
+  if (!warn_ || !reader.firstProblem()) return;
+  const int more = reader.problemCount() - 1;
+  warn_(oneLine(displayPath(scene_.file) + ": " + place + " (object \"" + item.name + "\"): " +
+                reader.placeOf(reader.firstProblem()->offset) + ": " + problemText(*reader.firstProblem()) +
+                (more > 0 ? " (and " + std::to_string(more) + " more)" : "") + "; the rest was loaded"));
 }
 
 // A scene's "panel" settings go through the panel as a user's edits would, one by one.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,6 +31,9 @@ struct SessionOptions {
   // module-wide state: the panel's labels stay in the language of its first panel.
   std::shared_ptr<LoadedModule> module = nullptr;
   const HostGeneration* generation = nullptr;  // null: the scene's "host", else the newest
+  // Told one line for each thing the run goes on despite (a saved state not read whole); null:
+  // such things go untold.
+  std::function<void(const std::string&)> warn = nullptr;
 };
 
 // An object with deformers, and its instances in the order the scene lists them, each with the
@@ -112,6 +116,8 @@ class Session {
   void createInstances();
   const ActiveHandler& handlerFor(const DeformerSpec& deformer);
   void refuseUnlessOffered(const DeformerSpec& deformer, const char* className, const char* what) const;
+  void loadState(LWInstance instance, const LWInstanceFuncs& funcs, const DeformerSpec& deformer,
+                 const SceneItem& item);
   void applyPanel(size_t object, size_t deformer, const nlohmann::json& settings, const std::string& place);
   void destroyInstances() noexcept;
   void announceTime(const DeformedObject& object, size_t deformer) const;
@@ -119,6 +125,7 @@ class Session {
 
   const Scene& scene_;
   const HostGeneration& generation_;
+  std::function<void(const std::string&)> warn_;
   std::shared_ptr<LoadedModule> module_;
   ServiceRegistry registry_;
   SceneServices services_;

@@ -39,9 +39,8 @@ size_t utf8Length(std::string_view text) {
   return length;
 }
 
-// A message is one line of UTF-8 however the names and texts in it were written: control
-// characters (a line break in a JSON key or a mesh path, say) and bytes that are not UTF-8 are
-// shown escaped.
+}  // namespace
+
 std::string oneLine(const std::string& message) {
   std::string out;
   out.reserve(message.size());
@@ -69,6 +68,8 @@ std::string oneLine(const std::string& message) {
   }
   return out;
 }
+
+namespace {
 
 [[noreturn]] void throwSceneError(const std::string& message) { throw SceneError(oneLine(message)); }
 
@@ -104,6 +105,10 @@ static_assert(std::size(kChannelNames) == kChannelCount);
 constexpr std::string_view kSpanNames[] = {"tcb", "hermite", "bezier1d", "linear", "stepped", "bezier2d"};
 constexpr std::string_view kBehaviorNames[] = {"reset",     "constant",     "repeat",
                                                "oscillate", "offsetRepeat", "linear"};
+// A file name may have 255 bytes (UTF-16 units on Windows, never more than the bytes). An
+// object's name is followed by at most 16 in its frame files ("_-2147483648.obj") and those by
+// at most 65 in their temporaries (".<name>.tarrow-partial-<process>-<16 digits>-<count>").
+constexpr size_t kMostObjectNameBytes = 160;
 
 // Reads one scene document, naming the file and the JSON pointer of whatever is wrong.
 class SceneReader {
@@ -496,6 +501,11 @@ class SceneReader {
               std::string_view("/\\:*?\"<>|").find(static_cast<char>(c)) == std::string_view::npos;
     }
     if (!plain) fail(at(item.place, "name"), "an object's name must be usable as a file name");
+    if (name.size() > kMostObjectNameBytes) {
+      fail(at(item.place, "name"), "an object's name names its files, and is at most " +
+                                       std::to_string(kMostObjectNameBytes) + " bytes long; this one has " +
+                                       std::to_string(name.size()));
+    }
   }
 
   void resolveNames(const json& items, Scene& scene) const {
@@ -604,6 +614,53 @@ size_t hugeNumberAt(std::string_view text) {
   });
 }
 
+// Follows the parser's events to find the first field an object holds twice, by its JSON pointer.
+class DuplicateField {
+ public:
+  void see(json::parse_event_t event, const json& parsed) {
+    switch (event) {
+      case json::parse_event_t::object_start:
+      case json::parse_event_t::array_start:
+        levels_.push_back(Level{event == json::parse_event_t::object_start, {}, {}, 0});
+        break;
+      case json::parse_event_t::key: {
+        Level& level = levels_.back();
+        level.key = parsed.get<std::string>();
+        if (!level.keys.insert(level.key).second && !found()) place_ = pointer();
+        break;
+      }
+      case json::parse_event_t::object_end:
+      case json::parse_event_t::array_end:
+        levels_.pop_back();
+        valueDone();
+        break;
+      case json::parse_event_t::value:
+        valueDone();
+        break;
+    }
+  }
+  bool found() const { return !place_.empty(); }
+  const std::string& place() const { return place_; }
+
+ private:
+  struct Level {
+    bool object;
+    std::set<std::string> keys;
+    std::string key;  // of the member being read
+    size_t index;     // of the element being read
+  };
+  void valueDone() {
+    if (!levels_.empty() && !levels_.back().object) ++levels_.back().index;
+  }
+  std::string pointer() const {
+    std::string place;
+    for (const Level& level : levels_) place = level.object ? at(place, level.key) : at(place, level.index);
+    return place;
+  }
+  std::vector<Level> levels_;
+  std::string place_;
+};
+
 // nlohmann reports a byte offset; people read lines and columns.
 std::string positionOf(std::string_view text, size_t byte) {
   size_t line = 1;
@@ -635,8 +692,12 @@ Scene parseScene(std::string_view text, const std::filesystem::path& file) {
                     std::to_string(kMostNesting) + " levels");
   }
   json document;
+  DuplicateField duplicate;
   try {
-    document = json::parse(text);
+    document = json::parse(text, [&duplicate](int, json::parse_event_t event, json& parsed) {
+      duplicate.see(event, parsed);
+      return true;
+    });
   } catch (const json::parse_error& error) {
     throwSceneError(file.string() + ": " + positionOf(text, error.byte) +
                     ": not JSON: " + reasonOf(error.what()));
@@ -647,6 +708,9 @@ Scene parseScene(std::string_view text, const std::filesystem::path& file) {
     }
     throwSceneError(file.string() + ": /: not usable JSON: " + reasonOf(error.what()));
   }
+  // The parser keeps the last of a field given twice; a scene says each thing once, so that an
+  // edit to the first one is never silently overridden.
+  if (duplicate.found()) failAt(file, duplicate.place(), "field given twice; a field may appear once");
   return SceneReader(file).read(document);
 }
 

@@ -26,6 +26,11 @@ Scene loadScene(const std::filesystem::path& file,
 // A JSON scene's text already read; file names the scene in messages and anchors mesh paths.
 Scene parseScene(std::string_view text, const std::filesystem::path& file);
 
+// A message as one line of UTF-8 however the names and texts in it were written: control
+// characters (a line break in a JSON key or a mesh path, say) and bytes that are not UTF-8 are
+// shown escaped (\n, \x1B).
+std::string oneLine(const std::string& message);
+
 // Throws SceneError naming the file and the place.
 [[noreturn]] void failAt(const std::filesystem::path& file, const std::string& place,
                          const std::string& what);

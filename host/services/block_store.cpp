@@ -39,6 +39,24 @@ bool parseNumber(std::string_view word, T& value) noexcept {
   return failure == std::errc() && stop == end;
 }
 
+// Digits of either case, leading zeros or none; no sign and no "0x".
+bool parseHex(std::string_view word, unsigned int& value) noexcept {
+  const char* end = word.data() + word.size();
+  const auto [stop, failure] = std::from_chars(word.data(), end, value, 16);
+  return failure == std::errc() && stop == end;
+}
+
+// A text may hold only what its quotes can carry on one line.
+char textByte(char c) noexcept {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte < 0x20 || c == '"' ? '_' : c;
+}
+
+// What a problem shows of the text found: enough to recognise it.
+constexpr size_t kShownBytes = 40;
+constexpr const char* kUnsignedExpected = "an unsigned number in hexadecimal";
+constexpr size_t kKeptUnsignedMisses = 8;
+
 }  // namespace
 
 // ---- writer ----
@@ -115,10 +133,7 @@ void BlockWriter::endBlock() {
 void BlockWriter::writeString(const char* text) {
   beginValue();
   out_ += '"';
-  for (const char* c = text != nullptr ? text : ""; *c != '\0'; ++c) {
-    if (*c == '"' || *c == '\\') out_ += '\\';
-    out_ += *c;
-  }
+  for (const char* c = text != nullptr ? text : ""; *c != '\0'; ++c) out_ += textByte(*c);
   out_ += '"';
 }
 
@@ -137,7 +152,12 @@ void BlockWriter::writeI4(void* data, const int* values, int count) noexcept {
 }
 void BlockWriter::writeU4(void* data, const unsigned int* values, int count) noexcept {
   auto* self = static_cast<BlockWriter*>(data);
-  self->guarded([&] { self->writeNumbers(values, count); });
+  self->guarded([&] {
+    for (int i = 0; values != nullptr && i < count; ++i) {
+      self->beginValue();
+      self->out_ += hexDigits(values[i]);
+    }
+  });
 }
 void BlockWriter::writeFP(void* data, const float* values, int count) noexcept {
   auto* self = static_cast<BlockWriter*>(data);
@@ -204,56 +224,115 @@ std::string_view BlockReader::nextValueWord() noexcept {
   return wordAt(pos_);
 }
 
-// With a quoted text at pos_, finds the position just past its closing quote.
+// With a quoted text at pos_, finds the position just past its closing quote (texts hold no
+// quote of their own).
 bool BlockReader::stringEnd(size_t& end) const noexcept {
-  for (size_t at = pos_ + 1; at < text_.size(); ++at) {
-    if (text_[at] == '\\') {
-      ++at;
-    } else if (text_[at] == '"') {
-      end = at + 1;
-      return true;
-    }
-  }
-  return false;
+  const size_t close = text_.find('"', pos_ + 1);
+  if (close == std::string::npos) return false;
+  end = close + 1;
+  return true;
 }
 
-// From inside a block, moves past the brace that closes it (or to the end of a cut-off text),
-// stepping over inner blocks and over braces inside quoted texts.
-void BlockReader::skipRestOfBlock() noexcept {
+void BlockReader::note(Flaw flaw, size_t offset, std::string_view word, const char* expected) noexcept {
+  // The end of a cut-off text is met by every level it leaves open: one problem.
+  if (lastNoted_ && lastNoted_->first == flaw && lastNoted_->second == offset) return;
+  lastNoted_ = std::pair{flaw, offset};
+  ++problemCount_;
+  if (firstProblem_) return;
+  try {
+    firstProblem_ = Problem{flaw, offset, std::string(word.substr(0, kShownBytes)), expected};
+  } catch (const std::bad_alloc&) {
+    firstProblem_ = Problem{flaw, offset, {}, expected};
+  }
+}
+
+// Called with pos_ at the start of a value that a read of another kind gave up on.
+void BlockReader::noteWrongKind(const char* expected) noexcept {
+  if (pos_ >= text_.size() || text_[pos_] == '{' || text_[pos_] == '}') return;  // no value left: short
+  size_t end = pos_ + wordAt(pos_).size();
+  if (text_[pos_] == '"' && !stringEnd(end)) end = text_.size();
+  note(Flaw::WrongKind, pos_, std::string_view(text_).substr(pos_, end - pos_), expected);
+}
+
+// From inside a block, moves past the brace that closes it (or to the end of a cut-off text,
+// then false), stepping over inner blocks and over braces inside quoted texts.
+bool BlockReader::skipRestOfBlock() noexcept {
   size_t open = 1;
   while (pos_ < text_.size()) {
     const char c = text_[pos_];
     if (c == '"') {
       size_t end = 0;
-      pos_ = stringEnd(end) ? end : text_.size();
+      if (!stringEnd(end)) {
+        note(Flaw::NeverClosed, pos_, std::string_view(text_).substr(pos_));
+        end = text_.size();
+      }
+      pos_ = end;
       continue;
     }
     ++pos_;
     if (c == '{') {
       ++open;
     } else if (c == '}' && --open == 0) {
-      return;
+      return true;
     }
   }
+  note(Flaw::NeverClosed, text_.size(), {});
+  return false;
+}
+
+void BlockReader::noteLeftOver() noexcept {
+  skipSpace();
+  if (pos_ >= text_.size()) return;
+  const size_t lineEnd = text_.find('\n', pos_);
+  note(Flaw::Stray, pos_,
+       std::string_view(text_).substr(pos_, lineEnd == std::string::npos ? lineEnd : lineEnd - pos_));
+}
+
+std::string BlockReader::placeOf(size_t offset) const {
+  size_t line = 1;
+  size_t column = 1;
+  for (size_t i = 0; i < offset && i < text_.size(); ++i) {
+    if (text_[i] == '\n') {
+      ++line;
+      column = 1;
+    } else {
+      ++column;
+    }
+  }
+  return "line " + std::to_string(line) + ", column " + std::to_string(column);
 }
 
 LWID BlockReader::findBlock(const LWBlockIdent* table) noexcept {
   for (;;) {
     skipSpace();
-    if (pos_ >= text_.size()) return 0;
+    if (pos_ >= text_.size()) {
+      if (depth_ > 0) note(Flaw::NeverClosed, pos_, {});
+      return 0;
+    }
     const char c = text_[pos_];
     if (c == '}') {
-      if (depth_ > 0) return 0;  // the end of this level; endBlk steps past it
-      ++pos_;                    // a stray brace at the top level closes nothing
+      if (depth_ > 0) return 0;      // the end of this level; endBlk steps past it
+      note(Flaw::Stray, pos_, "}");  // a stray brace at the top level closes nothing
+      ++pos_;
       continue;
     }
-    if (c == '"') {  // a value of this block that nobody read
+    if (c == '"') {  // a value of this block that nobody read (of no block: stray)
       size_t end = 0;
-      pos_ = stringEnd(end) ? end : text_.size();
+      const bool closed = stringEnd(end);
+      if (!closed) end = text_.size();
+      const std::string_view text = std::string_view(text_).substr(pos_, end - pos_);
+      if (!closed) {
+        note(Flaw::NeverClosed, pos_, text);
+      } else if (depth_ == 0) {
+        note(Flaw::Stray, pos_, text);
+      }
+      pos_ = end;
       continue;
     }
-    if (c != '{') {  // a value of this block that nobody read
-      pos_ += wordAt(pos_).size();
+    if (c != '{') {  // a value of this block that nobody read (of no block: stray)
+      const std::string_view word = wordAt(pos_);
+      if (depth_ == 0) note(Flaw::Stray, pos_, word.empty() ? std::string_view(text_).substr(pos_, 1) : word);
+      pos_ += word.empty() ? 1 : word.size();
       continue;
     }
     ++pos_;
@@ -278,13 +357,41 @@ void BlockReader::endBlock() noexcept {
 }
 
 template <typename T>
-int BlockReader::readNumbers(T* values, int count) noexcept {
+int BlockReader::readNumbers(T* values, int count, const char* expected) noexcept {
   if (values == nullptr) return 0;
   int delivered = 0;
   while (delivered < count) {
     const std::string_view word = nextValueWord();
     T value{};
-    if (word.empty() || !parseNumber(word, value)) break;
+    if (word.empty() || !parseNumber(word, value)) {
+      noteWrongKind(expected);
+      break;
+    }
+    values[delivered++] = value;
+    pos_ += word.size();
+  }
+  return delivered;
+}
+
+int BlockReader::readUnsigned(unsigned int* values, int count) noexcept {
+  if (values == nullptr) return 0;
+  int delivered = 0;
+  while (delivered < count) {
+    const std::string_view word = nextValueWord();
+    unsigned int value = 0;
+    if (word.empty() || !parseHex(word, value)) {
+      const int before = problemCount_;
+      noteWrongKind(kUnsignedExpected);
+      if (problemCount_ != before && unsignedMisses_.size() < kKeptUnsignedMisses) {
+        try {
+          unsignedMisses_.push_back(
+              Problem{Flaw::WrongKind, pos_, std::string(word.substr(0, kShownBytes)), kUnsignedExpected});
+        } catch (const std::bad_alloc&) {
+          // The miss stays counted; only the decimal-id check loses it.
+        }
+      }
+      break;
+    }
     values[delivered++] = value;
     pos_ += word.size();
   }
@@ -294,13 +401,17 @@ int BlockReader::readNumbers(T* values, int count) noexcept {
 int BlockReader::readString(char* buffer, int size) noexcept {
   skipSpace();
   size_t end = 0;
-  if (pos_ >= text_.size() || text_[pos_] != '"' || !stringEnd(end)) return -1;
+  if (pos_ >= text_.size() || text_[pos_] != '"') {
+    noteWrongKind("a text in quotes");
+    return -1;
+  }
+  if (!stringEnd(end)) {
+    note(Flaw::NeverClosed, pos_, std::string_view(text_).substr(pos_));
+    return -1;
+  }
   int delivered = 0;
   if (buffer != nullptr && size > 0) {
-    for (size_t at = pos_ + 1; at + 1 < end && delivered < size - 1; ++at) {
-      if (text_[at] == '\\') ++at;
-      buffer[delivered++] = text_[at];
-    }
+    for (size_t at = pos_ + 1; at + 1 < end && delivered < size - 1; ++at) buffer[delivered++] = text_[at];
     buffer[delivered] = '\0';
   }
   pos_ = end;
@@ -308,16 +419,16 @@ int BlockReader::readString(char* buffer, int size) noexcept {
 }
 
 int BlockReader::readI4(void* data, int* values, int count) noexcept {
-  return static_cast<BlockReader*>(data)->readNumbers(values, count);
+  return static_cast<BlockReader*>(data)->readNumbers(values, count, "a whole number");
 }
 int BlockReader::readU4(void* data, unsigned int* values, int count) noexcept {
-  return static_cast<BlockReader*>(data)->readNumbers(values, count);
+  return static_cast<BlockReader*>(data)->readUnsigned(values, count);
 }
 int BlockReader::readFP(void* data, float* values, int count) noexcept {
-  return static_cast<BlockReader*>(data)->readNumbers(values, count);
+  return static_cast<BlockReader*>(data)->readNumbers(values, count, "a number");
 }
 int BlockReader::readDP(void* data, double* values, int count) noexcept {
-  return static_cast<BlockReader*>(data)->readNumbers(values, count);
+  return static_cast<BlockReader*>(data)->readNumbers(values, count, "a number");
 }
 int BlockReader::readStr(void* data, char* buffer, int size) noexcept {
   return static_cast<BlockReader*>(data)->readString(buffer, size);

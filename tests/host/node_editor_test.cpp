@@ -290,7 +290,7 @@ TEST_F(NodeEditorTest, SavedNetworkLoadsBackEqual) {
   NodeEditorID editor = makeEditor(&instanceA);
   json network = {{"nodes",
                    {{{"id", "spot"}, {"type", "SpotInfo"}},
-                    {{"id", "item"}, {"type", "ItemInfo"}, {"item", "Null \"quoted\" \\ name"}},
+                    {{"id", "item"}, {"type", "ItemInfo"}, {"item", "Null 'quoted' {} \\ name"}},
                     {{"id", "d"}, {"type", "Math"}, {"op", "distance"}},
                     {{"id", "g"}, {"type", "Gradient"}, {"keys", {{0.0, 1.0}, {0.1, 0.3}, {2.5, 0.0}}}},
                     {{"id", "c"}, {"type", "Constant"}, {"value", {0.1, -2e-300, 1e300}}}}},

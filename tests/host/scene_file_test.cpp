@@ -256,6 +256,16 @@ TEST_F(SceneFileTest, BadScenesNameTheFileAndThePlace) {
        "/items/1/channels/scaleX/keys/1/value: ", "pass through zero"},
       {"scale reset", sceneWith(points + R"(, "channels": {"scaleZ": {"keys": [], "pre": "reset"}})"),
        "/items/1/channels/scaleZ/pre: ", "cannot reset"},
+      {"a field twice", sceneWith(points, R"("fps": 24, )"), "/fps: ", "field given twice"},
+      {"a field twice in an item", sceneWith(points + R"(, "name": "Other")"),
+       "/items/1/name: ", "field given twice"},
+      {"a field twice deep in a deformer",
+       sceneWith(points +
+                 R"(, "deformers": [{"server": "S", "panel": {"A": [1, {"b": 1, "b": 2}], "A": 2}}])"),
+       "/items/1/deformers/0/panel/A/1/b: ", "field given twice"},
+      {"a name too long for its files",
+       sceneWith(points).replace(sceneWith(points).find("\"Obj\""), 5, "\"" + std::string(161, 'n') + "\""),
+       "/items/1/name: ", "at most 160 bytes long; this one has 161"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

@@ -24,9 +24,9 @@ constexpr const char* kDefaultLeaves =
 constexpr const char* kChangedLeaves =
     "{ Version 1 }\n"
     "{ LagRate -0.125 }\n"
-    "{ PivotItem 3 268435458 }\n"
+    "{ PivotItem 3 10000002 }\n"
     "{ PivotLocal 1 }\n"
-    "{ WeightMap 2 \"Fade \\\"tip\\\" \\\\ end\" }\n"
+    "{ WeightMap 2 \"Fade {tip} \\\\ end\" }\n"
     "{ UseNode 1 }\n";
 
 std::string leavesOf(const std::string& saved) {
@@ -99,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(
                       LoadCase{"OtherOrder",
                                "{ UseNode 0 }\n{ PivotLocal 0 }\n{ LagRate 1 }\n{ PivotItem 0 0 }\n",
                                "{ Version 1 }\n{ LagRate 1 }\n{ PivotItem 0 0 }\n{ PivotLocal 0 }\n"
-                               "{ WeightMap 2 \"Fade \\\"tip\\\" \\\\ end\" }\n{ UseNode 0 }\n"},
+                               "{ WeightMap 2 \"Fade {tip} \\\\ end\" }\n{ UseNode 0 }\n"},
                       LoadCase{"NothingAfterTheNodeTreeIsRead",
                                "{ LagRate 1 }\n{ NodeTree\n}\n{ LagRate 9 }\n{ UseNode 0 }\n",
                                replaced(kChanged, "-0.125", "1")},
@@ -139,8 +139,8 @@ TEST_F(InstanceStateTest, RandomBytesNeverCrashTheLoad) {
 TEST_F(InstanceStateTest, ItemReferencesFollowTheHost) {
   LWInstance first = create();
   LWInstance second = create(1);
-  ASSERT_EQ(load(first, "{ PivotItem 2 268435457 }\n"), nullptr);  // the "Pivot"
-  ASSERT_EQ(load(second, "{ PivotItem 3 268435458 }\n"), nullptr);
+  ASSERT_EQ(load(first, "{ PivotItem 2 10000001 }\n"), nullptr);  // the "Pivot"
+  ASSERT_EQ(load(second, "{ PivotItem 3 10000002 }\n"), nullptr);
   const LWItemID* list = item_.useItems(first);
   EXPECT_EQ(list[0], object(1));
   const LWItemID* other = item_.useItems(second);  // each instance's own list
@@ -150,13 +150,13 @@ TEST_F(InstanceStateTest, ItemReferencesFollowTheHost) {
   const LWItemID renamed = object(2);
   const LWItemID pairs[] = {object(2), object(0), object(1), renamed, object(1), object(2), nullptr, nullptr};
   item_.changeID(first, pairs);  // the first pair naming the pivot wins
-  EXPECT_NE(save(first).find("{ PivotItem 2 268435458 }"), std::string::npos);
+  EXPECT_NE(save(first).find("{ PivotItem 2 10000002 }"), std::string::npos);
   const LWItemID toNothing[] = {object(2), nullptr, nullptr, nullptr};
   item_.changeID(first, toNothing);
   EXPECT_NE(save(first).find("{ PivotItem 2 0 }"), std::string::npos);  // index kept, item gone
   const LWItemID none[] = {nullptr, object(1)};
   item_.changeID(second, none);
-  EXPECT_NE(save(second).find("{ PivotItem 3 268435458 }"), std::string::npos);
+  EXPECT_NE(save(second).find("{ PivotItem 3 10000002 }"), std::string::npos);
   inst_.destroy(first);
   inst_.destroy(second);
 }

@@ -23,7 +23,7 @@ using host::lightwave_files::Curve;
 using host::lightwave_files::Layer;
 using host::lightwave_files::Lws;
 
-constexpr const char* kExamples[] = {"tail", "body-tail", "gradient", "rope"};
+constexpr const char* kExamples[] = {"tail", "body-tail", "gradient", "rope", "turned-body", "car-local"};
 
 std::filesystem::path sourceDir() {
   const char* dir = std::getenv("TARROW_SOURCE_DIR");

@@ -245,7 +245,7 @@ TEST_F(NodeInputsTest, APivotFromANodeSamplesTheObjectAtTheDelayedTime) {
   const double lagRate = 0.2;
   // A pivot item in parent coordinates is chosen too; with the pivot input connected it plays no part.
   const std::string state =
-      "{ Version 1 }\n{ LagRate 0.2 }\n{ PivotItem 2 268435457 }\n{ PivotLocal 1 }\n{ UseNode 1 }\n";
+      "{ Version 1 }\n{ LagRate 0.2 }\n{ PivotItem 2 10000001 }\n{ PivotLocal 1 }\n{ UseNode 1 }\n";
   const json network = constantsNetwork({constantInto("pivot", json(nodePivot), "Pivot Position")});
   const json document = strandScene(tarrow(state, network));
   const Scene scene = sceneOf(document);

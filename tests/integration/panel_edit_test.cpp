@@ -54,7 +54,7 @@ class PanelEditTest : public integration::ScratchFolderTest {
 
 TEST_F(PanelEditTest, EditsSavedAndRunAgainMatchTheEquivalentState) {
   const std::string byState = framesOf(write("state.json", sceneWith(R"({"server": "Tarrow_plus", "state":
-        "{ Version 1 }\n{ LagRate 0.3 }\n{ PivotItem 2 268435457 }\n{ PivotLocal 1 }\n{ WeightMap 1 \"Fade\" }\n"})")),
+        "{ Version 1 }\n{ LagRate 0.3 }\n{ PivotItem 2 10000001 }\n{ PivotLocal 1 }\n{ WeightMap 1 \"Fade\" }\n"})")),
                                        "state");
 
   PanelOptions edit;
@@ -90,7 +90,7 @@ TEST_F(PanelEditTest, AnEditBetweenNewTimeAndThePointsReachesThemWhole) {
   const Scene plain =
       parseScene(sceneWith(R"({"server": "Tarrow_plus", "state": "{ LagRate 0.3 }\n"})"), "p.json");
   const Scene chosen = parseScene(
-      sceneWith(R"({"server": "Tarrow_plus", "state": "{ LagRate 0.3 }\n{ PivotItem 2 268435457 }\n"})"),
+      sceneWith(R"({"server": "Tarrow_plus", "state": "{ LagRate 0.3 }\n{ PivotItem 2 10000001 }\n"})"),
       "c.json");
   Session session(plain, {defaultModulePath(), 1});
   session.beginFrame(5);

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "host/loader/module_loader.h"
 #include "host/run/scene_run.h"
 #include "scratch_folder_test.h"
@@ -217,13 +219,12 @@ TEST_F(RunCommandTest, APivotItemTheSceneLacksIsNamedAndTheObjectLeads) {
            pivot + R"("}]}]})";
   };
   const Finished missing =
-      runHost({"run", write("missing.json", sceneWith("{ PivotItem 1 268435465 }\\n")).string(), "--out",
+      runHost({"run", write("missing.json", sceneWith("{ PivotItem 1 10000009 }\\n")).string(), "--out",
                (folder_ / "missing").string(), "--no-preview", "--quiet"},
               false);
   EXPECT_EQ(missing.status, 0) << missing.output;
-  EXPECT_EQ(
-      missing.output.substr(0, missing.output.find('\n') + 1),
-      "tarrow-host run: warning: \"Strand\" uses item 268435465 (0x10000009), which is not in the scene\n");
+  EXPECT_EQ(missing.output.substr(0, missing.output.find('\n') + 1),
+            "tarrow-host run: warning: \"Strand\" uses item 10000009, which is not in the scene\n");
   EXPECT_EQ(std::count(missing.output.begin(), missing.output.end(), '\n'), 2) << missing.output;
   const Finished own = runHost({"run", write("own.json", sceneWith("")).string(), "--out",
                                 (folder_ / "own").string(), "--no-preview", "--quiet"},
@@ -239,7 +240,7 @@ TEST_F(RunCommandTest, APivotItemTheSceneLacksIsNamedAndTheObjectLeads) {
                "--no-preview", "--quiet", "--save-scene", (folder_ / "saved.json").string()},
               false);
   EXPECT_EQ(saved.status, 0) << saved.output;
-  EXPECT_NE(read(folder_ / "saved.json").find("{ PivotItem 1 268435465 }"), std::string::npos);
+  EXPECT_NE(read(folder_ / "saved.json").find("{ PivotItem 1 10000009 }"), std::string::npos);
 }
 
 // An .lws scene away from its objects: found only through --content; what the host does not
@@ -283,6 +284,117 @@ TEST_F(RunCommandTest, AnLwsSceneFindsItsObjectsThroughContentAndWarnsOfWhatItSk
                          0),
       0u)
       << panel.output;
+}
+
+// Every supported release, by --host-version and by a scene's "host", runs the same frame; info
+// says which generation each is and what a plug-in scan sees of the module; an unknown release in
+// a scene stops the run with one line.
+TEST_F(RunCommandTest, EveryReleaseRunsAndInfoNamesItsGeneration) {
+  const std::filesystem::path tail = sourceDir() / "examples" / "tail.json";
+  nlohmann::json scene = nlohmann::json::parse(read(tail));
+  const std::pair<const char*, const char*> releases[] = {{"2015", "2015.3"}, {"2018", "2018"},
+                                                          {"2020", "2020"},   {"2023", "2020"},
+                                                          {"2024", "2020"},   {"2025", "2020"}};
+  std::string reference;
+  for (const auto& [release, generation] : releases) {
+    SCOPED_TRACE(release);
+    scene["host"] = release;
+    const std::string named = write(std::string(release) + ".json", scene.dump()).string();
+    for (const std::vector<std::string>& how :
+         {std::vector<std::string>{"run", tail.string(), "--host-version", release},
+          std::vector<std::string>{"run", named}}) {
+      std::vector<std::string> arguments = how;
+      const std::filesystem::path out = folder_ / (std::string(release) + std::to_string(arguments.size()));
+      arguments.insert(arguments.end(), {"--out", out.string(), "--frames", "40", "--no-preview"});
+      const Finished finished = runHost(arguments, false);
+      EXPECT_EQ(finished.status, 0) << finished.output;
+      EXPECT_NE(finished.output.find("1 frame of "), std::string::npos) << finished.output;
+      const std::string frame = read(out / host::frameFileName("Tail", 40));
+      EXPECT_FALSE(frame.empty());
+      if (reference.empty()) reference = frame;
+      EXPECT_TRUE(frame == reference) << "the frame differs";
+    }
+    const Finished info = runHost({"info", "--host-version", release}, false);
+    EXPECT_EQ(info.status, 0) << info.output;
+    for (const std::string& part : std::vector<std::string>{
+             "module ", "  sysSync    0x04121994\n", "servers 2\n  DisplacementHandler \"Tarrow_plus\"\n",
+             "  DisplacementInterface \"Tarrow_plus\"\n",
+             "host LightWave 3D " + std::string(release) + ", generation " + generation + " ("}) {
+      EXPECT_NE(info.output.find(part), std::string::npos) << part << " in " << info.output;
+    }
+  }
+  scene["host"] = "2019";
+  const Finished unknown = runHost(
+      {"run", write("2019.json", scene.dump()).string(), "--out", (folder_ / "2019").string()}, false);
+  EXPECT_EQ(unknown.status, 1);
+  EXPECT_NE(unknown.output.find("2019.json: /host: unknown host version \"2019\"; known: 2015, 2018, 2020, "
+                                "2023, 2024, 2025\n"),
+            std::string::npos)
+      << unknown.output;
+}
+
+// One frame is a range of one; a run that leaves frames of an earlier one behind says how many it
+// removed; a saved state the load cannot take whole is one warning line, and the run goes on.
+TEST_F(RunCommandTest, TheSummarySaysWhatWasRemovedAndWarningsDoNotStopTheRun) {
+  const std::filesystem::path tail = sourceDir() / "examples" / "tail.json";
+  const std::string out = (folder_ / "out").string();
+  ASSERT_EQ(runHost({"run", tail.string(), "--out", out, "--frames", "0:3", "--no-preview"}, false).status,
+            0);
+  const Finished one = runHost({"run", tail.string(), "--out", out, "--frames", "2", "--no-preview"}, false);
+  EXPECT_EQ(one.status, 0) << one.output;
+  EXPECT_NE(one.output.find("1 frame of " + tail.string() + " written to " + out +
+                            "; 3 frames of an earlier run removed\n"),
+            std::string::npos)
+      << one.output;
+  std::vector<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(out)) left.push_back(entry.path().filename());
+  EXPECT_EQ(left, std::vector<std::string>{"Tail_0002.obj"});
+
+  nlohmann::json scene = nlohmann::json::parse(read(tail));
+  scene["items"][2]["deformers"][0]["state"] = "{ Version 1 }\n{ LagRate fast }\n";
+  const Finished warned = runHost(
+      {"run", write("warned.json", scene.dump()).string(), "--out", out, "--frames", "2", "--no-preview"},
+      false);
+  EXPECT_EQ(warned.status, 0) << warned.output;
+  EXPECT_NE(
+      warned.output.find("tarrow-host run: warning: " + (folder_ / "warned.json").string() +
+                         ": /items/2/deformers/0/state (object \"Tail\"): line 2, column 11: a number was "
+                         "read, and \"fast\" stands there; the rest was loaded\n"),
+      std::string::npos)
+      << warned.output;
+  EXPECT_NE(warned.output.find("1 frame of "), std::string::npos) << warned.output;
+}
+
+// `panel` as a person runs it: several --set in order, --save-scene, and its exit statuses (0 done,
+// 1 a value the panel cannot take, with nothing saved, 2 a command line it cannot use).
+TEST_F(RunCommandTest, PanelRunsAsAProcess) {
+  const std::string tail = (sourceDir() / "examples" / "tail.json").string();
+  const std::filesystem::path saved = folder_ / "edited.json";
+  const Finished edited =
+      runHost({"panel", tail, "--object", "Tail", "--locale", "en", "--set", "Lag Rate (s/m)=0.25", "--set",
+               "Local Pivot=on", "--set", "Lag Rate (s/m)=0.5", "--save-scene", saved.string()},
+              false);
+  EXPECT_EQ(edited.status, 0) << edited.output;
+  for (const char* part : {"Lag Rate (s/m): 0.5\n", "Local Pivot: on\n", "scene saved to "}) {
+    EXPECT_NE(edited.output.find(part), std::string::npos) << part << " in " << edited.output;
+  }
+  const std::string state =
+      nlohmann::json::parse(read(saved))["items"][2]["deformers"][0]["state"].get<std::string>();
+  EXPECT_NE(state.find("{ LagRate 0.5 }\n{ PivotItem 0 0 }\n{ PivotLocal 1 }\n"), std::string::npos) << state;
+  const Finished rerun = runHost({"panel", saved.string(), "--object", "Tail", "--locale", "en"}, false);
+  EXPECT_EQ(rerun.status, 0) << rerun.output;
+  EXPECT_NE(rerun.output.find("Lag Rate (s/m): 0.5\n"), std::string::npos) << rerun.output;
+
+  const std::filesystem::path notSaved = folder_ / "not-saved.json";
+  const Finished refused = runHost(
+      {"panel", tail, "--object", "Tail", "--set", "Local Pivot=maybe", "--save-scene", notSaved.string()},
+      false);
+  EXPECT_EQ(refused.status, 1) << refused.output;
+  EXPECT_EQ(std::count(refused.output.begin(), refused.output.end(), '\n'), 1) << refused.output;
+  EXPECT_EQ(refused.output.rfind("tarrow-host panel: ", 0), 0u) << refused.output;
+  EXPECT_FALSE(std::filesystem::exists(notSaved));
+  EXPECT_EQ(runHost({"panel", tail, "--object", "Tail", "--deformer", "x"}, false).status, 2);
+  EXPECT_EQ(runHost({"panel", tail, "--object", "Nobody"}, false).status, 1);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -69,7 +70,7 @@ struct Expected {
 constexpr const char* kCrowd = R"({"fps": 10, "frames": [0, 14], "items": [
   {"name": "Strand", "type": "object", "parent": "Hand",
    "points": [[0, 0, 0], [0, 0, -1], [0, 0, -2]], "polygons": [[0, 1, 2]],
-   "deformers": [{"server": "Tarrow_plus", "state": "{ Version 1 }\n{ LagRate 0.25 }\n{ PivotItem 1 268435457 }\n"}]},
+   "deformers": [{"server": "Tarrow_plus", "state": "{ Version 1 }\n{ LagRate 0.25 }\n{ PivotItem 1 10000001 }\n"}]},
   {"name": "Hand", "type": "object",
    "motion": [{"time": 0, "position": [0, 0, 0]}, {"time": 1, "position": [2, 0, 0], "rotation": [90, 0, 0]}]},
   {"name": "Rock", "type": "object", "motion": [{"time": 0, "position": [1, 0, 3]}],
@@ -181,13 +182,41 @@ TEST_F(RunSceneTest, AFailedRunLeavesEarlierOutputAlone) {
   const std::string before = read(kept);
   ASSERT_FALSE(before.empty());
 
-  // Fails after every frame was computed: the saved scene has nowhere to go.
-  RunOptions failing = good;
-  failing.frames = std::pair{0, 14};
-  failing.saveScene = folder_ / "no-such-folder" / "saved.json";
-  EXPECT_ANY_THROW(runScene(failing));
-  EXPECT_EQ(read(kept), before);
-  EXPECT_FALSE(std::filesystem::exists(good.outDir / frameFileName("Strand", 9)));
+  // Destinations that cannot take their files: the saved scene's folder is missing, the saved
+  // scene names a folder, a frame's name is a folder. Nothing is replaced, caches included: the
+  // earlier frame keeps what was put there by hand.
+  std::ofstream(kept, std::ios::binary) << "earlier";
+  std::filesystem::create_directories(folder_ / "a folder");
+  std::filesystem::create_directories(folder_ / "frames" / frameFileName("Strand", 14));
+  struct Failing {
+    std::filesystem::path out, saveScene;
+    const char* message;
+  };
+  const Failing failures[] = {
+      {good.outDir, folder_ / "no-such-folder" / "saved.json", "cannot be written: there is no folder"},
+      {good.outDir, folder_ / "a folder", "a folder: cannot be written: it is a folder"},
+      {folder_ / "frames", {}, "Strand_0014.obj: cannot be written: it is a folder"},
+  };
+  for (const Failing& failure : failures) {
+    SCOPED_TRACE(failure.message);
+    RunOptions failing = good;
+    failing.outDir = failure.out;
+    failing.frames = std::pair{0, 14};
+    failing.cache = CacheFormat::Mdd;
+    if (!failure.saveScene.empty()) failing.saveScene = failure.saveScene;
+    try {
+      runScene(failing);
+      ADD_FAILURE() << "ran";
+    } catch (const std::runtime_error& error) {
+      EXPECT_NE(std::string(error.what()).find(failure.message), std::string::npos) << error.what();
+    }
+    EXPECT_EQ(read(kept), "earlier");
+    for (const auto& out : {good.outDir, folder_ / "frames"}) {
+      EXPECT_FALSE(std::filesystem::exists(out / frameFileName("Strand", 9)));
+      EXPECT_FALSE(std::filesystem::exists(out / "Strand.mdd"));
+    }
+  }
+  std::ofstream(kept, std::ios::binary) << before;
 
   RunOptions badScene = good;
   badScene.scene =
@@ -295,7 +324,13 @@ std::string strandWithServer(const std::string& server) {
 // stops the session with one line naming it and what the module has instead.
 TEST_F(RunSceneTest, EachDeformerRunsTheServerItNames) {
   const std::filesystem::path sampleModule = executableDirectory() / "sample_module.p";
-  const Scene nudged = parseScene(strandWithServer("Nudge"), "nudged.json");
+  // Three deformers stacked: each one starts from the previous one's points, so the nudges add
+  // up (were each given the placed points, one nudge would be all that is left).
+  nlohmann::json stacked = nlohmann::json::parse(strandWithServer("Nudge"));
+  for (int copy = 0; copy < 2; ++copy) {
+    stacked["items"][0]["deformers"].push_back(stacked["items"][0]["deformers"][0]);
+  }
+  const Scene nudged = parseScene(stacked.dump(), "nudged.json");
   Session session(nudged, {sampleModule, 2});
   FramePoints points;
   for (int frame : {0, 5, 14}) {
@@ -306,7 +341,7 @@ TEST_F(RunSceneTest, EachDeformerRunsTheServerItNames) {
     for (size_t i = 0; i < 3; ++i) {
       const Vec3 placed = Expected::place(nudged.items[0].points[i], frame / 10.0);
       for (int c = 0; c < 3; ++c)
-        EXPECT_NEAR(points[0][i][c], placed[c] + kSampleNudge[c], 1e-12) << "point " << i;
+        EXPECT_NEAR(points[0][i][c], placed[c] + 3 * kSampleNudge[c], 1e-12) << "point " << i;
     }
   }
 
@@ -343,7 +378,7 @@ TEST_F(RunSceneTest, EachDeformerRunsTheServerItNames) {
 // map's name are those of the blocks before.
 TEST_F(RunSceneTest, ABlockShortOfAValueKeepsTheEarlierOneInTheSavedScene) {
   RunOptions options;
-  options.scene = write("short.json", strandWithState("{ PivotItem 1 268435456 }\n{ WeightMap 1 \"Tip\" }\n"
+  options.scene = write("short.json", strandWithState("{ PivotItem 1 10000000 }\n{ WeightMap 1 \"Tip\" }\n"
                                                       "{ PivotItem 2 }\n{ WeightMap 1 }\n"));
   options.outDir = folder_ / "out";
   options.frames = std::pair{0, 1};
@@ -352,8 +387,177 @@ TEST_F(RunSceneTest, ABlockShortOfAValueKeepsTheEarlierOneInTheSavedScene) {
   runScene(options);
   const nlohmann::json saved = nlohmann::json::parse(read(*options.saveScene));
   const std::string state = saved["items"][0]["deformers"][0]["state"].get<std::string>();
-  EXPECT_NE(state.find("{ PivotItem 2 268435456 }\n"), std::string::npos) << state;
+  EXPECT_NE(state.find("{ PivotItem 2 10000000 }\n"), std::string::npos) << state;
   EXPECT_NE(state.find("{ WeightMap 1 \"Tip\" }\n"), std::string::npos) << state;
+}
+
+// The test's own readers of what a run writes, written from the formats, not from the writers.
+namespace readers {
+
+// The "v x y z" lines of an OBJ file, as doubles.
+std::vector<Vec3> objPoints(const std::string& text) {
+  std::vector<Vec3> points;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("v ", 0) != 0) continue;
+    std::istringstream fields(line.substr(2));
+    Vec3 point{};
+    fields >> point[0] >> point[1] >> point[2];
+    EXPECT_TRUE(fields && fields.peek() == EOF) << line;
+    points.push_back(point);
+  }
+  return points;
+}
+
+struct Cache {
+  uint32_t frames = 0, points = 0;
+  std::vector<float> times;                     // MDD: one a frame
+  float start = 0, sampling = 0;                // PC2
+  std::vector<std::vector<float>> coordinates;  // per frame, x y z of each point
+};
+
+uint32_t word(const std::string& bytes, size_t at, bool bigEndian) {
+  uint32_t value = 0;
+  for (size_t k = 0; k < 4; ++k) {
+    const auto byte = static_cast<uint8_t>(bytes.at(at + k));
+    value |= static_cast<uint32_t>(byte) << (bigEndian ? 24 - 8 * k : 8 * k);
+  }
+  return value;
+}
+float single(const std::string& bytes, size_t at, bool bigEndian) {
+  const uint32_t bits = word(bytes, at, bigEndian);
+  float value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
+void readFrames(const std::string& bytes, size_t at, bool bigEndian, Cache& cache) {
+  EXPECT_EQ(bytes.size(), at + size_t{cache.frames} * cache.points * 12) << "nothing missing, nothing after";
+  for (uint32_t f = 0; f < cache.frames; ++f) {
+    std::vector<float>& frame = cache.coordinates.emplace_back();
+    for (uint32_t k = 0; k < cache.points * 3; ++k, at += 4) frame.push_back(single(bytes, at, bigEndian));
+  }
+}
+
+Cache mdd(const std::string& bytes) {
+  Cache cache;
+  cache.frames = word(bytes, 0, true);
+  cache.points = word(bytes, 4, true);
+  for (uint32_t f = 0; f < cache.frames; ++f) cache.times.push_back(single(bytes, 8 + 4 * f, true));
+  readFrames(bytes, 8 + 4 * size_t{cache.frames}, true, cache);
+  return cache;
+}
+
+Cache pc2(const std::string& bytes) {
+  Cache cache;
+  EXPECT_EQ(bytes.substr(0, 12), std::string("POINTCACHE2\0", 12));
+  EXPECT_EQ(word(bytes, 12, false), 1u) << "version";
+  cache.points = word(bytes, 16, false);
+  cache.start = single(bytes, 20, false);
+  cache.sampling = single(bytes, 24, false);
+  cache.frames = word(bytes, 28, false);
+  readFrames(bytes, 32, false, cache);
+  return cache;
+}
+
+}  // namespace readers
+
+// --cache writes one point cache per deformed object holding every frame of the run in the
+// object's point order: read back by the test's own readers, each frame is the run's OBJ frame
+// to a float's precision, and the header says the frames, points, times and start.
+TEST_F(RunSceneTest, PointCachesHoldEveryFrameAsTheObjFramesDo) {
+  for (const CacheFormat format : {CacheFormat::Mdd, CacheFormat::Pc2}) {
+    const bool isMdd = format == CacheFormat::Mdd;
+    SCOPED_TRACE(isMdd ? "mdd" : "pc2");
+    RunOptions options;
+    options.scene = sceneFile_;
+    options.outDir = folder_ / (isMdd ? "mdd" : "pc2");
+    options.frames = std::pair{-2, 12};
+    options.cache = format;
+    options.threads = 2;
+    const RunSummary summary = runScene(options);
+    const std::string bytes = read(options.outDir / (isMdd ? "Strand.mdd" : "Strand.pc2"));
+    const readers::Cache cache = isMdd ? readers::mdd(bytes) : readers::pc2(bytes);
+    ASSERT_EQ(cache.frames, 15u);
+    ASSERT_EQ(cache.points, 3u);
+    ASSERT_EQ(cache.coordinates.size(), 15u);
+    if (isMdd) {
+      for (int f = 0; f < 15; ++f)
+        EXPECT_EQ(cache.times[static_cast<size_t>(f)], static_cast<float>((f - 2) / 10.0));
+    } else {
+      EXPECT_EQ(cache.start, -2.0f);
+      EXPECT_EQ(cache.sampling, 1.0f);
+    }
+    for (int frame = -2; frame <= 12; ++frame) {
+      const std::vector<Vec3> obj = readers::objPoints(read(options.outDir / frameFileName("Strand", frame)));
+      ASSERT_EQ(obj.size(), 3u);
+      const std::vector<float>& cached = cache.coordinates[static_cast<size_t>(frame + 2)];
+      for (size_t k = 0; k < 9; ++k) EXPECT_EQ(cached[k], static_cast<float>(obj[k / 3][k % 3])) << frame;
+      // The OBJ frames themselves are where the test's own reading of the motion puts them.
+      const double weights[] = {1.0, 1.0, 0.5};
+      for (size_t i = 0; i < 3; ++i) {
+        const Vec3 expected = Expected::deformed(scene_.items[0].points[i], weights[i], frame / 10.0);
+        for (int c = 0; c < 3; ++c) EXPECT_NEAR(obj[i][c], expected[c], 1e-9) << frame;
+      }
+    }
+    EXPECT_NE(std::find(summary.written.begin(), summary.written.end(),
+                        options.outDir / (isMdd ? "Strand.mdd" : "Strand.pc2")),
+              summary.written.end());
+  }
+  // A run without --cache removes the cache of an earlier run, which no longer matches its frames.
+  RunOptions again;
+  again.scene = sceneFile_;
+  again.outDir = folder_ / "mdd";
+  again.frames = std::pair{0, 3};
+  again.picture = false;
+  EXPECT_EQ(runScene(again).removedFrames, 11);
+  EXPECT_FALSE(std::filesystem::exists(again.outDir / "Strand.mdd"));
+}
+
+// A saved state the load cannot take whole is told in one line naming the object and the place,
+// and the session goes on with what was loaded; an item id written in decimal (as scenes of
+// earlier builds had it) is refused with the id to write instead, never read as another item.
+TEST_F(RunSceneTest, ASavedStateNotReadWholeIsToldAndADecimalItemIdRefused) {
+  struct Case {
+    const char* state;
+    std::string warning;  // "": none
+    std::string refusal = "";
+  };
+  const std::string place = "state.json: /items/0/deformers/0/state";
+  // clang-format off
+  const Case cases[] = {
+      {"{ Version 1 }\n{ LagRate 0.5 }\n{ PivotItem 1 10000000 }\n{ WeightMap 1 \"Fade\" }\n", ""},
+      {"{ Version 1 }\n{ PivotItem 1 0000000010000000 }\n{ WeightMap }\n{ Later 1 }\n", ""},
+      {"{ Version 1 }\n{ PivotItem 1 268435456 }\n", "",
+       place + ": line 2, column 15: the item id 268435456 is written in decimal; a saved state writes "
+               "unsigned numbers in hexadecimal, as Layout does: write 10000000 for \"Strand\""},
+      // No item has the id 268435457 here: a slip like any other.
+      {"{ PivotItem 1 268435457 }\n", place + " (object \"Strand\"): line 1, column 15: an unsigned number "
+       "in hexadecimal was read, and \"268435457\" stands there; the rest was loaded"},
+      {"{ LagRate fast }\n{ UseNode x }\n", place + " (object \"Strand\"): line 1, column 11: a number was "
+       "read, and \"fast\" stands there (and 1 more); the rest was loaded"},
+      {"{ LagRate 0.1 }\n{ WeightMap 1 \"Fade }\n", place + " (object \"Strand\"): line 2, column 15: a "
+       "text in quotes is never closed (and 1 more); the rest was loaded"},
+      {"{ LagRate 0.1 }\n{ NodeTree\n", place + " (object \"Strand\"): line 3, column 1: the text ends inside "
+       "a block; the rest was loaded"},
+      {"{ Version 1 }\n{ NodeTree\n}\n{ LagRate 0.3 }\n", place + " (object \"Strand\"): line 4, column 1: "
+       "\"{ LagRate 0.3 }\" stands outside any block the module read; the rest was loaded"},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.state);
+    const Scene scene = parseScene(strandWithState(c.state), "state.json");
+    std::vector<std::string> warnings;
+    SessionOptions options{defaultModulePath(), 1};
+    options.warn = [&warnings](const std::string& line) { warnings.push_back(line); };
+    try {
+      Session session(scene, options);
+      EXPECT_EQ(c.refusal, "") << "accepted";
+    } catch (const SceneError& error) {
+      EXPECT_EQ(error.what(), c.refusal);
+    }
+    EXPECT_EQ(warnings, c.warning.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.warning});
+  }
 }
 
 // A weight map the object does not have (renamed or removed since the state was saved) gives no
@@ -398,7 +602,7 @@ TEST_F(RunSceneTest, DeletingAnItemListedBeforeKeepsTheObjectAndItsPivot) {
                                  {{{"time", 0}, {"position", {5, 1, 0}}},
                                   {{"time", 1}, {"position", {-3, 2, 4}}, {"rotation", {0, 45, 0}}}}}};
   items.insert(items.begin(), spare);
-  items[1]["deformers"][0]["state"] = "{ Version 1 }\n{ LagRate 0.25 }\n{ PivotItem 2 268435458 }\n";
+  items[1]["deformers"][0]["state"] = "{ Version 1 }\n{ LagRate 0.25 }\n{ PivotItem 2 10000002 }\n";
   Scene withSpare = parseScene(document.dump(), "with-spare.json");
   Session reference(crowd, {defaultModulePath(), 1});
   Session session(withSpare, {defaultModulePath(), 1});
@@ -518,24 +722,24 @@ TEST_F(RunSceneTest, RigsWithoutLagLeaveEveryPointInPlace) {
        R"({"name": "Null", "motion": [{"time": 0, "position": [0, 2, 0], "rotation": [90, 0, 0], "scale": [1, 1, 3]},
                                       {"time": 1, "position": [2, 2, 1], "rotation": [180, 30, 0], "scale": [2, 1, 1]}]},
           {"name": "Tail", "parent": "Null", "motion": [{"time": 0, "position": [0, -0.5, 0]}]})",
-       "{ PivotItem 1 268435456 }\n"},
+       "{ PivotItem 1 10000000 }\n"},
       {"rope whose local pivot's parent stays at the origin",
        R"({"name": "Stand"},
           {"name": "Null", "parent": "Stand", "motion": [{"time": 0, "position": [0, 2, 0], "rotation": [0, 0, 0]},
                                                          {"time": 1, "position": [1, 2, 0], "rotation": [60, 0, 20]}]},
           {"name": "Tail", "parent": "Null", "motion": [{"time": 0, "position": [0, -0.5, 0]}]})",
-       "{ PivotItem 2 268435457 }\n{ PivotLocal 1 }\n"},
+       "{ PivotItem 2 10000001 }\n{ PivotLocal 1 }\n"},
       {"pivot item turned and scaled against the tail",
        R"({"name": "Body", "motion": [{"time": 0, "position": [1, 0, 0], "rotation": [90, 20, 0], "scale": [2, 1, 0.5]},
                                       {"time": 1, "position": [3, 1, 2], "rotation": [150, 20, 10], "scale": [2, 1, 0.5]}]},
           {"name": "Tail", "parent": "Body", "motion": [{"time": 0, "position": [0, 0, -0.5], "rotation": [-90, 0, 0]}]})",
-       "{ PivotItem 1 268435456 }\n"},
+       "{ PivotItem 1 10000000 }\n"},
       {"Local Pivot under a car 20 m out that drives and turns",
        R"({"name": "Car", "motion": [{"time": 0, "position": [20, 0, 0]}, {"time": 1, "position": [24, 0, 6], "rotation": [70, 0, 0]}]},
           {"name": "Body", "parent": "Car", "motion": [{"time": 0, "position": [0, 1, 0], "rotation": [90, 20, 0], "scale": [2, 1, 0.5]},
                                                        {"time": 1, "position": [0, 1, 1], "rotation": [40, 0, 0], "scale": [2, 1, 0.5]}]},
           {"name": "Tail", "parent": "Body", "motion": [{"time": 0, "rotation": [-90, 0, 0]}]})",
-       "{ PivotItem 2 268435457 }\n{ PivotLocal 1 }\n"},
+       "{ PivotItem 2 10000001 }\n{ PivotLocal 1 }\n"},
       {"node pivot away from the object",
        R"({"name": "Tail", "motion": [{"time": 0, "position": [1, 2, 3], "rotation": [30, 10, 5]},
                                       {"time": 1, "position": [2, 0, 0], "rotation": [90, -20, 40]}]})",
@@ -543,16 +747,16 @@ TEST_F(RunSceneTest, RigsWithoutLagLeaveEveryPointInPlace) {
        R"({"nodes": [{"id": "p", "type": "Constant", "value": [4, -1, 2]}], "connections": [{"from": "p", "to": "Pivot Position"}]})"},
       {"pivot item not in the scene",
        R"({"name": "Tail", "motion": [{"time": 0, "position": [1, 2, 3]}, {"time": 1, "position": [2, 0, 0], "rotation": [90, 0, 0]}]})",
-       "{ PivotItem 3 268435465 }\n"},
+       "{ PivotItem 3 10000009 }\n"},
       {"still pivot item, turned and scaled; the tail moves on its own",
        R"({"name": "Null", "motion": [{"time": 0, "position": [1, 1, 0], "rotation": [90, 20, 0], "scale": [2, 1, 0.5]}]},
           {"name": "Tail", "motion": [{"time": 0, "position": [0, 0, 0]}, {"time": 1, "position": [2, 1, 3], "rotation": [60, 0, 10]}]})",
-       "{ PivotItem 1 268435456 }\n", 0.5},
+       "{ PivotItem 1 10000000 }\n", 0.5},
       {"Local Pivot on a body still against a car that drives and turns",
        R"({"name": "Car", "motion": [{"time": 0, "position": [20, 0, 0]}, {"time": 1, "position": [24, 0, 6], "rotation": [70, 0, 0]}]},
           {"name": "Body", "parent": "Car", "motion": [{"time": 0, "position": [0, 1, 0], "rotation": [90, 20, 0], "scale": [2, 1, 0.5]}]},
           {"name": "Tail", "parent": "Body", "motion": [{"time": 0, "rotation": [-90, 0, 0]}]})",
-       "{ PivotItem 2 268435457 }\n{ PivotLocal 1 }\n", 0.5},
+       "{ PivotItem 2 10000001 }\n{ PivotLocal 1 }\n", 0.5},
   };
   // clang-format on
   for (const Rig& rig : rigs) {
