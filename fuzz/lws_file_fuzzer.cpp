@@ -16,43 +16,16 @@
 #include <string>
 #include <string_view>
 
-#include "host/base/unique_name.h"
+#include "fuzz/fuzz_files.h"
 #include "host/scene/lws_file.h"
 #include "host/scene/scene_file.h"
 
 namespace {
 
 using namespace tarrow::host;
+using namespace tarrow::fuzz;
 
 constexpr std::string_view kObjectMarker = "\n=== object.lwo ===\n";
-
-void require(bool holds, const char* what) {
-  if (!holds) {
-    std::fprintf(stderr, "broken: %s\n", what);
-    std::abort();
-  }
-}
-
-// A folder of this process's own for the scene and its object file.
-const std::filesystem::path& scratch() {
-  static const std::filesystem::path folder = [] {
-    std::filesystem::path made =
-        std::filesystem::temp_directory_path() / ("tarrow-lws-fuzz-" + uniqueSuffix());
-    std::filesystem::create_directories(made);
-    std::atexit([] {
-      std::error_code ignored;
-      std::filesystem::remove_all(scratch(), ignored);
-    });
-    return made;
-  }();
-  return folder;
-}
-
-void writeFile(const std::filesystem::path& file, std::string_view text) {
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  require(static_cast<bool>(out.flush()), "cannot write the scratch folder");
-}
 
 // The reader reads any object path it is given; the fuzzer keeps it to files in its own folder.
 bool objectsStayInTheFolder(std::string_view text) {

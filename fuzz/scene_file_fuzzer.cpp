@@ -25,7 +25,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/base/unique_name.h"
+#include "fuzz/fuzz_files.h"
 #include "host/loader/module_loader.h"
 #include "host/run/obj_writer.h"
 #include "host/run/scene_save.h"
@@ -36,40 +36,13 @@
 namespace {
 
 using namespace tarrow::host;
+using namespace tarrow::fuzz;
 
 constexpr std::string_view kMeshMarker = "\n=== mesh.obj ===\n";
 // Past these a scene is only read, not run: each run makes two sessions and evaluates six frames.
 constexpr size_t kMostPointsRun = 256;
 constexpr size_t kMostDeformersRun = 8;
 constexpr unsigned int kProbeEvery = 8;
-
-void require(bool holds, const char* what) {
-  if (!holds) {
-    std::fprintf(stderr, "broken: %s\n", what);
-    std::abort();
-  }
-}
-
-// A folder of this process's own for the scene, its mesh and the saved scene.
-const std::filesystem::path& scratch() {
-  static const std::filesystem::path folder = [] {
-    std::filesystem::path made =
-        std::filesystem::temp_directory_path() / ("tarrow-scene-fuzz-" + uniqueSuffix());
-    std::filesystem::create_directories(made);
-    std::atexit([] {
-      std::error_code ignored;
-      std::filesystem::remove_all(scratch(), ignored);
-    });
-    return made;
-  }();
-  return folder;
-}
-
-void writeFile(const std::filesystem::path& file, std::string_view text) {
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  require(static_cast<bool>(out.flush()), "cannot write the scratch folder");
-}
 
 // The reader reads any mesh path it is given; the fuzzer keeps it to files in its own folder.
 bool meshesStayInTheFolder(std::string_view text) {
