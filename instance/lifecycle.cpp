@@ -38,6 +38,20 @@ LWItemID renewed(LWItemID id, const LWItemID* idPairs) noexcept {
   return id;
 }
 
+// The place (from 1) of an object in the host's list, as the panel's pivot popup counts it; 0 when
+// the list does not hold it.
+int32_t placeInObjectList(LWItemID object) noexcept {
+  const LWItemInfo& items = *services().itemInfo;
+  int32_t place = 1;
+  for (LWItemID item = items.first(LWI_OBJECT, LWITEM_NULL); item != LWITEM_NULL; item = items.next(item)) {
+    if (item == object) {
+      return place;
+    }
+    ++place;
+  }
+  return 0;
+}
+
 }  // namespace
 
 LWInstance create(void* /*priv*/, void* context, LWError* errorOut) noexcept {
@@ -136,7 +150,15 @@ void changeID(LWInstance instance, const LWItemID* idPairs) noexcept {
   const std::lock_guard<SettingsLock> hold(lag->settingsLock);
   lag->objectId = renewed(lag->objectId, idPairs);
   if (lag->pivotItem != LWITEM_NULL) {
-    lag->pivotItem = renewed(lag->pivotItem, idPairs);
+    const LWItemID before = lag->pivotItem;
+    lag->pivotItem = renewed(before, idPairs);
+    // The panel shows the pivot by its place in the object list, which moved with its id.
+    if (lag->pivotItem != before) {
+      const int32_t place = lag->pivotItem == LWITEM_NULL ? 0 : placeInObjectList(lag->pivotItem);
+      if (lag->pivotItem == LWITEM_NULL || place != 0) {
+        lag->pivotIndex = place;
+      }
+    }
   }
 }
 

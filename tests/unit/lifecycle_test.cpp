@@ -232,23 +232,28 @@ TEST_F(ModuleTest, ChangeIdRenewsTheObjectAndThePivotItem) {
     LWItemID pivotBefore;
     std::vector<LWItemID> pairs;
     LWItemID objectAfter, pivotAfter;
+    int32_t pivotIndexAfter = 4;  // the pivot's place in the panel's object list
   };
   // clang-format off
   const Case cases[] = {
-      {"second pair matches",                   p,       {a, b, p, q, nullptr, a},           o, q},
-      {"first of two matches wins",             p,       {p, q, p, b, nullptr, nullptr},     o, q},
+      {"second pair matches",                   p,       {a, b, p, q, nullptr, a},           o, q, 3},
+      {"first of two matches wins",             p,       {p, q, p, b, nullptr, nullptr},     o, q, 3},
       {"empty list",                            p,       {nullptr, q},                       o, p},
-      {"renumbered to nothing",                 p,       {p, nullptr, nullptr, nullptr},     o, nullptr},
+      {"renumbered to nothing",                 p,       {p, nullptr, nullptr, nullptr},     o, nullptr, 0},
       {"pairs after the end are not read",      p,       {a, b, nullptr, nullptr, p, q, o, a}, o, p},
       {"no match",                              p,       {a, b, nullptr, nullptr},           o, p},
+      {"renewed to an id the list lacks",       p,       {p, a, nullptr},                    o, a},
       {"the object renewed",                    p,       {o, a, nullptr},                    a, p},
       {"the object renewed without a pivot",    nullptr, {o, a, nullptr, q},                 a, nullptr},
       // One renumbering: the object takes the pivot's old id, the pivot a new one; no id moves twice.
-      {"both at once",                          p,       {o, p, p, q, nullptr},              p, q},
-      {"both at once, the other way round",     p,       {p, o, o, b, nullptr},              b, o},
+      {"both at once",                          p,       {o, p, p, q, nullptr},              p, q, 3},
+      {"both at once, the other way round",     p,       {p, o, o, b, nullptr},              b, o, 1},
   };
   // clang-format on
   LagInstance& lag = make();
+  // The host's list after the renumbering; q is the third object. An id the list lacks (a) keeps
+  // the panel's old place.
+  host.objects = {{o, "Tail"}, {b, "Body"}, {q, "Head"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     lag.objectId = object;
@@ -257,7 +262,7 @@ TEST_F(ModuleTest, ChangeIdRenewsTheObjectAndThePivotItem) {
     item.changeID(&lag, c.pairs.data());
     EXPECT_EQ(lag.objectId, c.objectAfter);
     EXPECT_EQ(lag.pivotItem, c.pivotAfter);
-    EXPECT_EQ(lag.pivotIndex, 4);
+    EXPECT_EQ(lag.pivotIndex, c.pivotIndexAfter);
   }
   lag.objectId = object;
   item.changeID(&lag, nullptr);  // no list: nothing changes
