@@ -149,11 +149,11 @@ TEST_F(InstanceStateTest, ItemReferencesFollowTheHost) {
 
   const LWItemID renamed = object(2);
   const LWItemID pairs[] = {object(2), object(0), object(1), renamed, object(1), object(2), nullptr, nullptr};
-  item_.changeID(first, pairs);  // the first pair naming the pivot wins
-  EXPECT_NE(save(first).find("{ PivotItem 2 10000002 }"), std::string::npos);
+  item_.changeID(first, pairs);  // the first pair naming the pivot wins; the panel shows its place
+  EXPECT_NE(save(first).find("{ PivotItem 3 10000002 }"), std::string::npos);
   const LWItemID toNothing[] = {object(2), nullptr, nullptr, nullptr};
   item_.changeID(first, toNothing);
-  EXPECT_NE(save(first).find("{ PivotItem 2 0 }"), std::string::npos);  // index kept, item gone
+  EXPECT_NE(save(first).find("{ PivotItem 0 0 }"), std::string::npos);  // item gone: none shown
   const LWItemID none[] = {nullptr, object(1)};
   item_.changeID(second, none);
   EXPECT_NE(save(second).find("{ PivotItem 3 10000002 }"), std::string::npos);
