@@ -207,12 +207,13 @@ TEST_F(LwsFileTest, FindsObjectsAsWrittenBesideTheSceneAndInContentDirectories) 
   EXPECT_EQ(loadScene(sceneFor("Objects/far.lwo"), {folder_ / "content"}).items[0].name, "far");
 
   // Not in the content directory given, nor anywhere else: one line naming every place tried.
+  const std::filesystem::path scene = sceneFor("Objects/far.lwo");
   try {
-    loadScene(sceneFor("Objects/far.lwo"), {folder_ / "elsewhere"});
+    loadScene(scene, {folder_ / "elsewhere"});
     ADD_FAILURE() << "accepted";
   } catch (const SceneError& error) {
     const std::string message = error.what();
-    EXPECT_THAT(message, StartsWith((folder_ / "Scenes" / "find.lws").string() + ": line 7: "));
+    EXPECT_THAT(message, StartsWith(scene.string() + ": line 7: "));
     EXPECT_THAT(message,
                 HasSubstr("Objects/far.lwo is not found; tried " +
                           std::filesystem::path("Objects/far.lwo").lexically_normal().string() + ", "));
