@@ -81,7 +81,7 @@ void destroy(LWInstance instance) noexcept {
   if (lag->nodeEditor != nullptr) {
     services().nodes->destroy(lag->nodeEditor);
   }
-  delete lag;  // the texts go with the record; the panel is the host's
+  delete lag;  // the texts go with the record
 }
 
 LWError copy(LWInstance to, LWInstance from) noexcept {
